@@ -1,0 +1,296 @@
+#include "core/scan.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+
+namespace orvanalysis {
+
+namespace {
+
+double checked_epsilon(double e, const char* message) {
+    // A negative epsilon orders a key before itself and a NaN one makes every key equal to
+    // every other; neither gives a usable ordering.
+    if (!(e >= 0.0)) {
+        throw std::invalid_argument(message);
+    }
+    return e;
+}
+
+// Throws when any wavelength is NaN and tells whether the keys already ascend under less.
+bool check_keys(const std::vector<double>& keys, EpsilonLess less, const char* nan_message) {
+    bool ascending = true;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (std::isnan(keys[i])) {
+            throw std::invalid_argument(nan_message);
+        }
+        if (i > 0 && !less(keys[i - 1], keys[i])) {
+            ascending = false;
+        }
+    }
+    return ascending;
+}
+
+}  // namespace
+
+Scan::Scan(double epsilon, spline::Type interpolation)
+    : epsilon_(checked_epsilon(epsilon, "Scan::Scan: epsilon must be zero or positive")),
+      interpolation_(interpolation) {}
+
+Scan::Scan(std::vector<double> wavelength, std::vector<double> signal, double epsilon, spline::Type interpolation)
+    : Scan(epsilon, interpolation) {
+    if (wavelength.size() != signal.size()) {
+        throw std::runtime_error("Scan::Scan: wavelength and signal must be the same size");
+    }
+    const EpsilonLess less{epsilon_};
+    if (check_keys(wavelength, less, "Scan::Scan: wavelength must not be NaN")) {
+        keys_ = std::move(wavelength);
+        values_ = std::move(signal);
+        return;
+    }
+    // Out-of-order input: a tree replays the insert-or-assign sequence exactly (with a large
+    // epsilon the outcome depends on the order) in O(n log n).
+    std::map<double, double, EpsilonLess> points(less);
+    for (std::size_t i = 0; i < wavelength.size(); ++i) {
+        points.insert_or_assign(wavelength[i], signal[i]);
+    }
+    keys_.reserve(points.size());
+    values_.reserve(points.size());
+    for (const auto& [k, v] : points) {
+        keys_.push_back(k);
+        values_.push_back(v);
+    }
+}
+
+Scan::Scan(const std::vector<value_type>& points) : Scan() {
+    const EpsilonLess less{epsilon_};
+    std::map<double, double, EpsilonLess> ordered(less);
+    for (const auto& [k, v] : points) {
+        if (std::isnan(k)) {
+            throw std::invalid_argument("Scan::Scan: wavelength must not be NaN");
+        }
+        ordered.try_emplace(k, v);
+    }
+    keys_.reserve(ordered.size());
+    values_.reserve(ordered.size());
+    for (const auto& [k, v] : ordered) {
+        keys_.push_back(k);
+        values_.push_back(v);
+    }
+}
+
+Scan Scan::empty_like(const Scan& other) { return Scan(other.epsilon_, other.interpolation_); }
+
+void Scan::set_epsilon(double e) {
+    checked_epsilon(e, "Scan::set_epsilon: epsilon must be zero or positive");
+    const EpsilonLess less{e};
+    // Keys ascend, so a key is equivalent to some kept key exactly when it is equivalent to
+    // the last kept one.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (kept == 0 || less(keys_[kept - 1], keys_[i])) {
+            keys_[kept] = keys_[i];
+            values_[kept] = values_[i];
+            ++kept;
+        }
+    }
+    keys_.resize(kept);
+    values_.resize(kept);
+    epsilon_ = e;
+    spline_.reset();
+}
+
+void Scan::set_interpolation(spline::Type type) noexcept {
+    if (type != interpolation_) {
+        interpolation_ = type;
+        spline_.reset();
+    }
+}
+
+double Scan::min_wavelength() const {
+    if (keys_.empty()) {
+        throw std::runtime_error("Scan::min_wavelength: empty scan");
+    }
+    return keys_.front();
+}
+
+double Scan::max_wavelength() const {
+    if (keys_.empty()) {
+        throw std::runtime_error("Scan::max_wavelength: empty scan");
+    }
+    return keys_.back();
+}
+
+std::vector<std::vector<double>> Scan::to_lists() const { return {keys_, values_}; }
+
+std::size_t Scan::lower_bound_index(double w) const noexcept {
+    const EpsilonLess less{epsilon_};
+    const auto it = std::lower_bound(keys_.begin(), keys_.end(), w, less);
+    return static_cast<std::size_t>(it - keys_.begin());
+}
+
+std::size_t Scan::find_index(double w) const noexcept {
+    if (std::isnan(w)) {
+        return keys_.size();
+    }
+    const std::size_t i = lower_bound_index(w);
+    if (i == keys_.size() || EpsilonLess{epsilon_}(w, keys_[i])) {
+        return keys_.size();
+    }
+    return i;
+}
+
+Scan::const_iterator Scan::find(double w) const noexcept { return at_index(find_index(w)); }
+
+const double& Scan::at(double w) const {
+    const std::size_t i = find_index(w);
+    if (i == keys_.size()) {
+        throw std::out_of_range("invalid map<K, T> key");
+    }
+    return values_[i];
+}
+
+double& Scan::at(double w) {
+    const double& value = std::as_const(*this).at(w);
+    spline_.reset();
+    return const_cast<double&>(value);
+}
+
+void Scan::add(double w, double v) {
+    if (std::isnan(w)) {
+        throw std::invalid_argument("Scan::add: wavelength must not be NaN");
+    }
+    const EpsilonLess less{epsilon_};
+    if (keys_.empty() || less(keys_.back(), w)) {
+        keys_.push_back(w);
+        values_.push_back(v);
+    } else {
+        const std::size_t i = lower_bound_index(w);
+        if (i < keys_.size() && !less(w, keys_[i])) {
+            values_[i] = v;
+        } else {
+            const auto offset = static_cast<std::ptrdiff_t>(i);
+            keys_.insert(keys_.begin() + offset, w);
+            values_.insert(values_.begin() + offset, v);
+        }
+    }
+    spline_.reset();
+}
+
+void Scan::reserve(std::size_t n) {
+    keys_.reserve(n);
+    values_.reserve(n);
+}
+
+void Scan::crop(double lo, double hi) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (!(keys_[i] < lo) && !(keys_[i] > hi)) {
+            keys_[kept] = keys_[i];
+            values_[kept] = values_[i];
+            ++kept;
+        }
+    }
+    keys_.resize(kept);
+    values_.resize(kept);
+    spline_.reset();
+}
+
+spline::Spline& Scan::built_spline() const {
+    if (!spline_.is_built()) {
+        if (interpolation_ == spline::Type::NONE) {
+            throw std::runtime_error("Cannot initialize a spline with type None");
+        }
+        if (!spline_.init(keys_.data(), values_.data(), keys_.size(), interpolation_)) {
+            throw std::runtime_error("Cannot initialize a spline, too few points");
+        }
+    }
+    return spline_;
+}
+
+double Scan::operator()(double w) const {
+    const std::size_t i = find_index(w);
+    if (i != keys_.size()) {
+        return values_[i];
+    }
+    if (keys_.empty() || !(w >= keys_.front()) || !(keys_.back() >= w)) {
+        return 0.0;
+    }
+    return built_spline().eval(w);
+}
+
+double Scan::integral(double from, double to) const {
+    if (keys_.empty() || from == to) {
+        return 0.0;
+    }
+    spline::Spline& spline = built_spline();
+    if (std::isnan(from) || std::isnan(to)) {
+        return 0.0;
+    }
+    double lo = from;
+    double hi = to;
+    if (from > to) {
+        std::swap(lo, hi);
+    }
+    lo = std::max(keys_.front(), lo);
+    hi = std::min(keys_.back(), hi);
+    if (!(hi > lo)) {
+        return 0.0;
+    }
+    return spline.eval_integ(lo, hi);
+}
+
+double Scan::integral() const {
+    if (keys_.empty() || keys_.front() == keys_.back()) {
+        return 0.0;
+    }
+    return integral(keys_.front(), keys_.back());
+}
+
+template <class Better>
+Scan::const_iterator Scan::extremum_in_range(double lo, double hi, Better better) const {
+    const std::size_t first = lower_bound_index(lo);
+    if (first == keys_.size() || keys_[first] > hi) {
+        return end();
+    }
+    const double upper = hi + epsilon_;
+    std::size_t best = first;
+    for (std::size_t i = first + 1; i < keys_.size() && !(keys_[i] > upper); ++i) {
+        if (better(values_[i], values_[best])) {
+            best = i;
+        }
+    }
+    return at_index(best);
+}
+
+Scan::const_iterator Scan::max_in_range(double lo, double hi) const {
+    return extremum_in_range(lo, hi, [](double a, double b) { return a > b; });
+}
+
+Scan::const_iterator Scan::min_in_range(double lo, double hi) const {
+    return extremum_in_range(lo, hi, [](double a, double b) { return a < b; });
+}
+
+bool operator==(const Scan& a, const Scan& b) noexcept {
+    if (!(a.epsilon_ == b.epsilon_) || a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!(std::abs(a.keys_[i] - b.keys_[i]) <= a.epsilon_) || !(a.values_[i] == b.values_[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::ostream& operator<<(std::ostream& os, const Scan& scan) {
+    os << std::endl;
+    for (const auto& [w, v] : scan) {
+        os << w << ", " << v << std::endl;
+    }
+    return os;
+}
+
+}  // namespace orvanalysis

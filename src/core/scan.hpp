@@ -1,0 +1,193 @@
+// Scan: a spectrum held as (wavelength, value) points in ascending wavelength order, with a
+// key tolerance and an interpolation kind.
+#pragma once
+
+#include "core/spline.hpp"
+
+#include <cstddef>
+#include <iosfwd>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+namespace orvanalysis {
+
+// Key ordering under a tolerance: a orders before b exactly when a + epsilon < b, the sum
+// rounded first. Two keys are the same key when neither orders before the other.
+struct EpsilonLess {
+    double epsilon;
+    bool operator()(double a, double b) const noexcept { return a + epsilon < b; }
+};
+
+class Scan {
+public:
+    static constexpr double Default_Wavelength_Epsilon = 1e-20;
+    static constexpr spline::Type Default_Interpolation = spline::Type::AKIMA;
+
+    using value_type = std::pair<double, double>;
+
+    // Walks the points as (wavelength, value) pairs in ascending wavelength order.
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = Scan::value_type;
+        using difference_type = std::ptrdiff_t;
+        using reference = value_type;
+        struct pointer {
+            value_type point;
+            const value_type* operator->() const noexcept { return &point; }
+        };
+
+        const_iterator() = default;
+        reference operator*() const noexcept { return {*key_, *value_}; }
+        pointer operator->() const noexcept { return {**this}; }
+        reference operator[](difference_type n) const noexcept { return *(*this + n); }
+        const_iterator& operator++() noexcept { return *this += 1; }
+        const_iterator operator++(int) noexcept {
+            const_iterator old = *this;
+            ++*this;
+            return old;
+        }
+        const_iterator& operator--() noexcept { return *this -= 1; }
+        const_iterator operator--(int) noexcept {
+            const_iterator old = *this;
+            --*this;
+            return old;
+        }
+        const_iterator& operator+=(difference_type n) noexcept {
+            key_ += n;
+            value_ += n;
+            return *this;
+        }
+        const_iterator& operator-=(difference_type n) noexcept { return *this += -n; }
+        friend const_iterator operator+(const_iterator it, difference_type n) noexcept { return it += n; }
+        friend const_iterator operator+(difference_type n, const_iterator it) noexcept { return it += n; }
+        friend const_iterator operator-(const_iterator it, difference_type n) noexcept { return it -= n; }
+        friend difference_type operator-(const const_iterator& a, const const_iterator& b) noexcept {
+            return a.key_ - b.key_;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ == b.key_; }
+        friend bool operator!=(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ != b.key_; }
+        friend bool operator<(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ < b.key_; }
+        friend bool operator>(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ > b.key_; }
+        friend bool operator<=(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ <= b.key_; }
+        friend bool operator>=(const const_iterator& a, const const_iterator& b) noexcept { return a.key_ >= b.key_; }
+
+    private:
+        friend class Scan;
+        const_iterator(const double* key, const double* value) noexcept : key_(key), value_(value) {}
+        const double* key_ = nullptr;
+        const double* value_ = nullptr;
+    };
+    using iterator = const_iterator;
+
+    // An empty scan. Throws std::invalid_argument for a negative or NaN epsilon.
+    explicit Scan(double epsilon = Default_Wavelength_Epsilon, spline::Type interpolation = Default_Interpolation);
+    // Stores point i for i = 0, 1, ... with insert-or-assign semantics (see add). Throws
+    // std::runtime_error when the lengths differ and std::invalid_argument for a NaN wavelength
+    // or an invalid epsilon, in each case before storing anything.
+    Scan(std::vector<double> wavelength, std::vector<double> signal, double epsilon, spline::Type interpolation);
+    // Reference tables: default epsilon and interpolation; of two equivalent wavelengths the
+    // first pair wins.
+    explicit Scan(const std::vector<value_type>& points);
+
+    Scan(const Scan&) = default;
+    Scan(Scan&&) noexcept = default;
+    Scan& operator=(const Scan&) = default;
+    Scan& operator=(Scan&&) noexcept = default;
+    ~Scan() = default;
+
+    // An empty scan with the other scan's epsilon and interpolation.
+    static Scan empty_like(const Scan& other);
+
+    double epsilon() const noexcept { return epsilon_; }
+    // Re-keys the points under e: in a run of wavelengths closer than e the lowest survives.
+    // Throws std::invalid_argument for a negative or NaN e, leaving the scan unchanged.
+    void set_epsilon(double e);
+    spline::Type interpolation() const noexcept { return interpolation_; }
+    void set_interpolation(spline::Type type) noexcept;
+    bool is_interpolated() const noexcept { return interpolation_ != spline::Type::NONE; }
+
+    std::size_t size() const noexcept { return keys_.size(); }
+    bool empty() const noexcept { return keys_.empty(); }
+    double min_wavelength() const;
+    double max_wavelength() const;
+    // Keys and values in ascending key order; read from a temporary scan they are moved out.
+    const std::vector<double>& wavelengths() const& noexcept { return keys_; }
+    std::vector<double> wavelengths() && noexcept { return std::move(keys_); }
+    const std::vector<double>& values() const& noexcept { return values_; }
+    std::vector<double> values() && noexcept { return std::move(values_); }
+    std::vector<std::vector<double>> to_lists() const;
+
+    const_iterator begin() const noexcept { return {keys_.data(), values_.data()}; }
+    const_iterator end() const noexcept { return begin() + static_cast<std::ptrdiff_t>(size()); }
+
+    // The point whose key is equivalent to w, or end(). A NaN w finds nothing.
+    const_iterator find(double w) const noexcept;
+    bool contains(double w) const noexcept { return find(w) != end(); }
+    // The value stored under w; std::out_of_range "invalid map<K, T> key" when there is none.
+    // The non-const form discards the spline cache, since the caller may write through it.
+    const double& at(double w) const;
+    double& at(double w);
+
+    // Insert-or-assign: an equivalent stored key keeps its place and takes the value v.
+    // Throws std::invalid_argument for a NaN w.
+    void add(double w, double v);
+    void reserve(std::size_t n);
+    // Calls f(wavelength, value&) on every point in ascending order; f may change the values.
+    // The spline cache is discarded afterwards, also when f throws.
+    template <class F>
+    void for_each(F&& f);
+    // Removes every point whose key is below lo or above hi.
+    void crop(double lo, double hi);
+
+    // Stored value at a stored key, interpolated value inside the key range, 0.0 outside.
+    // Throws std::runtime_error when interpolation is needed and cannot be built.
+    double operator()(double w) const;
+    // Integral of the interpolated function over the part of [min(from, to), max(from, to)]
+    // that lies inside the key range; the bounds may come in either order.
+    double integral(double from, double to) const;
+    double integral() const;
+
+    // The point with the greatest (least) value among keys k with k + epsilon >= lo and
+    // k <= hi + epsilon; the lowest wavelength wins ties; end() when no key qualifies.
+    const_iterator max_in_range(double lo, double hi) const;
+    const_iterator min_in_range(double lo, double hi) const;
+
+    bool has_spline() const noexcept { return spline_.is_built(); }
+
+    friend bool operator==(const Scan& a, const Scan& b) noexcept;
+    friend bool operator!=(const Scan& a, const Scan& b) noexcept { return !(a == b); }
+
+private:
+    std::size_t lower_bound_index(double w) const noexcept;
+    std::size_t find_index(double w) const noexcept;
+    const_iterator at_index(std::size_t i) const noexcept { return begin() + static_cast<std::ptrdiff_t>(i); }
+    spline::Spline& built_spline() const;
+    template <class Better>
+    const_iterator extremum_in_range(double lo, double hi, Better better) const;
+
+    double epsilon_;
+    std::vector<double> keys_;
+    std::vector<double> values_;
+    spline::Type interpolation_;
+    // Built from exactly the current points and kind, or empty; evaluation through a const
+    // scan may build it.
+    mutable spline::Spline spline_;
+};
+
+// A newline, then "wavelength, value" and a newline for each point, in the stream's format.
+std::ostream& operator<<(std::ostream& os, const Scan& scan);
+
+template <class F>
+void Scan::for_each(F&& f) {
+    struct DiscardOnExit {
+        spline::Spline& spline;
+        ~DiscardOnExit() { spline.reset(); }
+    } discard{spline_};
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        f(static_cast<const double&>(keys_[i]), values_[i]);
+    }
+}
+
+}  // namespace orvanalysis

@@ -1,0 +1,80 @@
+#include "core/spline.hpp"
+
+#include <gsl/gsl_errno.h>
+
+namespace orvanalysis::spline {
+
+namespace {
+
+const gsl_interp_type* gsl_type(Type type) noexcept {
+    switch (type) {
+        case Type::AKIMA:
+            return gsl_interp_akima;
+        case Type::CUBIC:
+            return gsl_interp_cspline;
+        case Type::POLYNOMIAL:
+            return gsl_interp_polynomial;
+        case Type::LINEAR:
+        case Type::NONE:
+            break;
+    }
+    return gsl_interp_linear;
+}
+
+}  // namespace
+
+std::string to_string(Type type) {
+    switch (type) {
+        case Type::NONE:
+            return "NONE";
+        case Type::AKIMA:
+            return "AKIMA";
+        case Type::CUBIC:
+            return "CUBIC";
+        case Type::LINEAR:
+            return "LINEAR";
+        case Type::POLYNOMIAL:
+            return "POLYNOMIAL";
+    }
+    return "UNKNOWN";
+}
+
+Spline::Spline() noexcept {
+    // GSL's default handler aborts the process; with it off, failures come back as
+    // null handles and status codes, which the scan turns into exceptions.
+    gsl_set_error_handler_off();
+}
+
+Spline& Spline::operator=(const Spline& /*other*/) noexcept {
+    reset();
+    return *this;
+}
+
+bool Spline::init(const double* x, const double* y, std::size_t n, Type type) {
+    const gsl_interp_type* selected = gsl_type(type);
+    if (!spline_ || spline_->size != n || spline_->interp->type != selected) {
+        spline_.reset(gsl_spline_alloc(selected, n));
+        accelerator_.reset(gsl_interp_accel_alloc());
+    }
+    if (!spline_) {
+        return false;
+    }
+    // The keys handed in are strictly increasing, the only precondition GSL checks.
+    gsl_spline_init(spline_.get(), x, y, n);
+    return true;
+}
+
+double Spline::eval(double w) { return spline_ ? gsl_spline_eval(spline_.get(), w, accelerator_.get()) : 0.0; }
+
+double Spline::eval_integ(double a, double b) {
+    return spline_ ? gsl_spline_eval_integ(spline_.get(), a, b, accelerator_.get()) : 0.0;
+}
+
+void Spline::reset() noexcept {
+    if (spline_) {
+        spline_.reset();
+        accelerator_.reset();
+    }
+}
+
+}  // namespace orvanalysis::spline

@@ -1,0 +1,84 @@
+// Conversion of a Python sequence of numbers to a vector of doubles, with a block copy for
+// objects that expose a one-dimensional float64 buffer (numpy arrays, array.array('d')).
+#pragma once
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstring>
+#include <vector>
+
+namespace orvpy {
+
+struct DoubleArray {
+    std::vector<double> values;
+};
+
+}  // namespace orvpy
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<orvpy::DoubleArray> {
+    PYBIND11_TYPE_CASTER(orvpy::DoubleArray, const_name("List[float]"));
+
+    bool load(handle src, bool convert) {
+        if (load_float64_buffer(src)) {
+            return true;
+        }
+        make_caster<std::vector<double>> sequence;
+        if (!sequence.load(src, convert)) {
+            return false;
+        }
+        value.values = cast_op<std::vector<double>&&>(std::move(sequence));
+        return true;
+    }
+
+    static handle cast(const orvpy::DoubleArray& src, return_value_policy policy, handle parent) {
+        return make_caster<std::vector<double>>::cast(src.values, policy, parent);
+    }
+
+private:
+    static bool is_native_double(const char* format) {
+        if (format == nullptr) {
+            return false;
+        }
+        if (format[0] == '@' || format[0] == '=' || (format[0] == '<' && PY_LITTLE_ENDIAN)) {
+            ++format;
+        }
+        return std::strcmp(format, "d") == 0;
+    }
+
+    // Yields exactly the values the sequence conversion would, as every element of such a
+    // buffer converts to the double it holds.
+    bool load_float64_buffer(handle src) {
+        if (!PyObject_CheckBuffer(src.ptr())) {
+            return false;
+        }
+        Py_buffer view;
+        if (PyObject_GetBuffer(src.ptr(), &view, PyBUF_RECORDS_RO) != 0) {
+            PyErr_Clear();
+            return false;
+        }
+        const bool usable = view.ndim == 1 && view.itemsize == sizeof(double) && is_native_double(view.format);
+        if (usable) {
+            const auto n = static_cast<std::size_t>(view.shape[0]);
+            const Py_ssize_t stride = view.strides[0];
+            value.values.resize(n);
+            if (stride == static_cast<Py_ssize_t>(sizeof(double))) {
+                if (n != 0) {
+                    std::memcpy(value.values.data(), view.buf, n * sizeof(double));
+                }
+            } else {
+                const auto* base = static_cast<const char*>(view.buf);
+                for (std::size_t i = 0; i < n; ++i) {
+                    std::memcpy(&value.values[i], base + static_cast<Py_ssize_t>(i) * stride, sizeof(double));
+                }
+            }
+        }
+        PyBuffer_Release(&view);
+        return usable;
+    }
+};
+
+}  // namespace pybind11::detail

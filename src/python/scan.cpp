@@ -1,0 +1,260 @@
+// Python face of the Scan: the Interpolation enumeration, the Scan class and its iterators.
+#include "core/scan.hpp"
+#include "core/scan_arithmetic.hpp"
+#include "python/double_array.hpp"
+#include "python/registration.hpp"
+
+#include <pybind11/numpy.h>
+#include <pybind11/operators.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstring>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvpy {
+
+namespace {
+
+using orvanalysis::Scan;
+using orvanalysis::spline::Type;
+using orvanalysis::utils::binary_operation;
+
+// Iterators walk a copy of the points taken when iteration starts, so re-keying, cropping
+// or reassigning the scan meanwhile cannot pull memory from under them.
+struct WavelengthIterator {
+    std::vector<double> wavelengths;
+    std::size_t next = 0;
+};
+
+struct ItemIterator {
+    std::vector<double> wavelengths;
+    std::vector<double> values;
+    std::size_t next = 0;
+};
+
+std::ostringstream classic_stream() {
+    std::ostringstream os;
+    os.imbue(std::locale::classic());
+    return os;
+}
+
+std::string scan_repr(const Scan& s) {
+    std::ostringstream os = classic_stream();
+    os << "Scan(";
+    if (s.empty()) {
+        os << "empty";
+    } else {
+        os << s.min_wavelength() << "\u2192" << s.max_wavelength() << "[" << s.size() << "]";
+    }
+    if (s.epsilon() != Scan::Default_Wavelength_Epsilon) {
+        os << ", epsilon=" << s.epsilon();
+    }
+    if (s.interpolation() != Scan::Default_Interpolation) {
+        os << ", interpolation=" << orvanalysis::spline::to_string(s.interpolation());
+    }
+    os << ")";
+    return os.str();
+}
+
+std::string scan_str(const Scan& s) {
+    std::ostringstream os = classic_stream();
+    os << s;
+    return os.str();
+}
+
+double stored_value(const Scan& s, double wavelength) {
+    const auto it = s.find(wavelength);
+    if (it == s.end()) {
+        std::ostringstream os = classic_stream();
+        os.setf(std::ios::fixed, std::ios::floatfield);
+        os.precision(6);
+        os << "key '" << wavelength << "' does not exist";
+        throw py::key_error(os.str());
+    }
+    return it->second;
+}
+
+py::array_t<double> to_numpy(const Scan& s) {
+    const std::size_t n = s.size();
+    py::array_t<double> array({py::ssize_t{2}, static_cast<py::ssize_t>(n)});
+    if (n != 0) {
+        double* data = array.mutable_data();
+        std::memcpy(data, s.wavelengths().data(), n * sizeof(double));
+        std::memcpy(data + n, s.values().data(), n * sizeof(double));
+    }
+    return array;
+}
+
+// The in-place operators change the scan they are called on and give Python a copy of it,
+// to which the left-hand name is rebound; other references keep seeing the changed scan.
+template <class Operand, Scan& (*Op)(Scan&, Operand)>
+Scan in_place(Scan& self, Operand other) {
+    return Op(self, other);
+}
+
+double power(const double& a, const double& b) { return std::pow(a, b); }
+
+constexpr const char* scan_doc = R"doc(A spectrum: (wavelength, value) points in ascending wavelength order.
+
+A Scan stores spectral data, or any other key/value series such as a motor
+position against a reading, and evaluates and integrates it between its points
+through a spline. Two wavelengths closer than the scan's epsilon are one key.
+
+>>> s = Scan()
+>>> s[400] = 1.0
+>>> s[400]
+1.0
+>>> s = Scan([400, 405, 410, 415, 420], [1.0, 2.0, 3.0, 2.0, 1.0])   # lists or numpy arrays
+>>> s(402.5)             # interpolated value; 0.0 outside the data, never extrapolated
+>>> s(400, 420)          # integral over [400, 420] nm
+>>> t = s * s + 1.0      # point-wise arithmetic with scans and numbers
+>>> u = utils.log(s)     # element-wise functions live in the utils submodule
+>>> s
+Scan(400→420[5])
+>>> s.to_numpy()         # row 0 the wavelengths, row 1 the values
+)doc";
+
+}  // namespace
+
+void add_scan_class(py::module_& m) {
+    py::enum_<Type>(m, "Interpolation")
+        .value(orvanalysis::spline::to_string(Type::NONE).c_str(), Type::NONE)
+        .value(orvanalysis::spline::to_string(Type::AKIMA).c_str(), Type::AKIMA)
+        .value(orvanalysis::spline::to_string(Type::CUBIC).c_str(), Type::CUBIC)
+        .value(orvanalysis::spline::to_string(Type::LINEAR).c_str(), Type::LINEAR)
+        .value(orvanalysis::spline::to_string(Type::POLYNOMIAL).c_str(), Type::POLYNOMIAL)
+        .export_values();
+
+    py::class_<Scan> scan(m, "Scan", scan_doc);
+
+    py::class_<WavelengthIterator>(scan, "_WavelengthIterator", py::module_local())
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](WavelengthIterator& it) {
+            if (it.next >= it.wavelengths.size()) {
+                throw py::stop_iteration();
+            }
+            return it.wavelengths[it.next++];
+        });
+    py::class_<ItemIterator>(scan, "_ItemIterator", py::module_local())
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](ItemIterator& it) {
+            if (it.next >= it.wavelengths.size()) {
+                throw py::stop_iteration();
+            }
+            const std::size_t i = it.next++;
+            return py::make_tuple(it.wavelengths[i], it.values[i]);
+        });
+
+    scan.def(py::init<double, Type>(), "epsilon"_a = Scan::Default_Wavelength_Epsilon,
+             "interpolation"_a = Scan::Default_Interpolation,
+             "Initialises an empty Scan storing epsilon and interpolation.\n\n"
+             "epsilon (nm) defaults to Scan.Default_Wavelength_Epsilon (1e-20): two wavelengths a and b are "
+             "the same key unless a + epsilon < b or b + epsilon < a. interpolation defaults to Akima.")
+        .def(py::init([](DoubleArray wavelength_array, DoubleArray value_array, double epsilon, Type interpolation) {
+                 return Scan(std::move(wavelength_array.values), std::move(value_array.values), epsilon, interpolation);
+             }),
+             "wavelength_array"_a, "value_array"_a, "epsilon"_a = Scan::Default_Wavelength_Epsilon,
+             "interpolation"_a = Scan::Default_Interpolation,
+             "Initialises a Scan from a list of wavelengths (nm) and a list of values (lists, sequences or numpy "
+             "arrays of the same length), a wavelength epsilon and an interpolation kind.\n\n"
+             "epsilon defaults to Scan.Default_Wavelength_Epsilon (1e-20) and interpolation to Akima. A later "
+             "wavelength equal to an earlier one within epsilon replaces its value.")
+        .def_property("interpolation", &Scan::interpolation, &Scan::set_interpolation,
+                      "The interpolation kind used to evaluate and integrate between points.")
+        .def_property("epsilon", &Scan::epsilon, &Scan::set_epsilon,
+                      "The wavelength epsilon (nm). Setting it re-keys the scan: of wavelengths closer than the new "
+                      "epsilon the lowest is kept.")
+        .def_property_readonly(
+            "x",
+            [](const Scan& s) {
+                return orvanalysis::utils::transform(s, [](const double& k, const double&) { return k; });
+            },
+            "Returns Scan(self.wavelengths(), self.wavelengths())")
+        .def_property_readonly(
+            "integral", [](const Scan& s) { return s.integral(); },
+            "Returns the integral of the Scan over the entire wavelength domain")
+        // Registered as operators: an operand no overload takes gives NotImplemented.
+        .def("__imul__", &in_place < const Scan&, orvanalysis::operator*=>, py::is_operator())
+        .def("__imul__", &in_place < double, orvanalysis::operator*=>, py::is_operator())
+        .def("__itruediv__", &in_place < const Scan&, orvanalysis::operator/=>, py::is_operator())
+        .def("__itruediv__", &in_place < double, orvanalysis::operator/=>, py::is_operator())
+        .def("__iadd__", &in_place < const Scan&, orvanalysis::operator+=>, py::is_operator())
+        .def("__iadd__", &in_place < double, orvanalysis::operator+=>, py::is_operator())
+        .def("__isub__", &in_place < const Scan&, orvanalysis::operator-=>, py::is_operator())
+        .def("__isub__", &in_place < double, orvanalysis::operator-=>, py::is_operator())
+        .def(py::self + py::self)
+        .def(py::self + double())
+        .def(py::self - py::self)
+        .def(py::self - double())
+        .def(py::self / py::self)
+        .def(py::self / double())
+        .def(py::self * py::self)
+        .def(py::self * double())
+        // Ordinary methods: an operand no overload takes raises TypeError.
+        .def("__rmul__", [](const Scan& s, double x) { return x * s; })
+        .def("__rtruediv__", [](const Scan& s, double x) { return x / s; })
+        .def("__radd__", [](const Scan& s, double x) { return x + s; })
+        .def("__rsub__", [](const Scan& s, double x) { return x - s; })
+        .def("__neg__", [](const Scan& s) { return -s; })
+        .def("__pow__", [](const Scan& s, double x) { return binary_operation(s, x, power); })
+        .def("__pow__", [](const Scan& a, const Scan& b) { return binary_operation(a, b, power); })
+        .def("__rpow__", [](const Scan& s, double x) { return binary_operation(x, s, power); })
+        .def(py::self == py::self)
+        .def("to_lists", &Scan::to_lists,
+             "Converts the Scan to a pair of lists: [wavelengths, values], in ascending wavelength order.")
+        .def(
+            "wavelengths", [](const Scan& s) { return s.wavelengths(); },
+            "Returns the wavelengths (nm) of the Scan in ascending order.")
+        .def(
+            "values", [](const Scan& s) { return s.values(); },
+            "Returns the values of the Scan in ascending wavelength order.")
+        .def("to_numpy", &to_numpy,
+             "Converts the Scan to a 2-D numpy array of float64 with shape (2, n): index 0 holds the wavelengths "
+             "and index 1 the values. The array is a copy.")
+        .def("__str__", &scan_str)
+        .def("__repr__", &scan_repr)
+        .def("is_interpolated", &Scan::is_interpolated,
+             "Tells whether the Scan uses interpolation, that is an interpolation kind other than NONE.")
+        .def("min_wavelength", &Scan::min_wavelength,
+             "Returns the minimum wavelength (nm) of the Scan. Raises RuntimeError on an empty Scan.")
+        .def("max_wavelength", &Scan::max_wavelength,
+             "Returns the maximum wavelength (nm) of the Scan. Raises RuntimeError on an empty Scan.")
+        .def(
+            "__call__", [](const Scan& s, double wavelength) { return s(wavelength); }, "wavelength"_a,
+            "Indirect access to the data allowing interpolation: the stored value at a stored wavelength, the "
+            "interpolated value between points. It does not extrapolate: out of bounds it returns zero.")
+        .def(
+            "__call__",
+            [](const Scan& s, double wavelength_from, double wavelength_to) {
+                return s.integral(wavelength_from, wavelength_to);
+            },
+            "wavelength_from"_a, "wavelength_to"_a,
+            "The numerical integral of the interpolated function over [wavelength_from, wavelength_to] (nm), "
+            "clipped to the data; the bounds may come in either order.")
+        .def("add", &Scan::add, "wavelength"_a, "value"_a, "Add a wavelength, value point to the scan.")
+        .def("__getitem__", &stored_value)
+        .def("__setitem__", &Scan::add)
+        .def(
+            "__iter__",
+            [](const Scan& s) {
+                return WavelengthIterator{s.wavelengths(), 0};
+            },
+            py::keep_alive<0, 1>())
+        .def(
+            "items",
+            [](const Scan& s) {
+                return ItemIterator{s.wavelengths(), s.values(), 0};
+            },
+            py::keep_alive<0, 1>(),
+            "Returns an iterator over the (wavelength, value) pairs in ascending wavelength order.");
+}
+
+}  // namespace orvpy
