@@ -1,0 +1,254 @@
+"""Time Scan against the cost of a bare call and against numpy/scipy equivalents.
+
+Run with the build directory of the interpreter on PYTHONPATH, for example:
+
+    PYTHONPATH=build/python3.11 /usr/bin/python3 bench/bench_scan.py
+
+Every figure is the best (minimum) of several timeit repeats, measured on the
+same data in one run. Figures needing numpy or scipy are skipped when they are
+not installed; the library figures are then timed on inputs built from lists
+and array.array. Nothing here asserts on speed: the script only prints.
+"""
+
+import array
+import math
+import sys
+import timeit
+
+import _orvpy_bench
+import _orvpy_core
+from _orvpy_core import Scan
+
+try:
+    import numpy as np
+except ImportError:
+    np = None
+
+try:
+    from scipy.interpolate import Akima1DInterpolator, CubicSpline
+except ImportError:
+    Akima1DInterpolator = CubicSpline = None
+
+SMALL = 10_000  # points in the scans that are evaluated, multiplied and integrated
+LARGE = 1_000_000  # points in the scans that are built
+
+# (figure, library seconds, peer name, peer seconds or None, goal ratio or None)
+results = []
+
+
+def timed(fn, repeat=7, number=1, setup="pass", globals=None):
+    """Best per-call time in seconds over `repeat` runs of `number` calls of fn.
+
+    fn and setup may be callables or statement strings (as for timeit); strings
+    avoid the cost of a Python-level wrapper when timing very cheap calls.
+    """
+    timer = timeit.Timer(fn, setup=setup, globals=globals)
+    return min(timer.repeat(repeat=repeat, number=number)) / number
+
+
+def fmt(seconds):
+    if seconds is None:
+        return "n/a"
+    if seconds < 1e-6:
+        return f"{seconds * 1e9:.1f} ns"
+    if seconds < 1e-3:
+        return f"{seconds * 1e6:.2f} us"
+    if seconds < 1.0:
+        return f"{seconds * 1e3:.2f} ms"
+    return f"{seconds:.3f} s"
+
+
+def ratio_text(lib, peer):
+    return "n/a" if peer is None else f"{lib / peer:.2f}x"
+
+
+def report(figure, lib, peer_name=None, peer=None, goal=None):
+    """Print one comparison and keep it for the summary table."""
+    line = f"  {figure:<44} {fmt(lib):>10}"
+    if peer_name is not None:
+        line += f"   vs {peer_name}: {fmt(peer)}   ratio {ratio_text(lib, peer)}"
+        if goal is not None:
+            line += f"   (goal <= {goal:g}x)"
+    print(line)
+    results.append((figure, lib, peer_name, peer, goal))
+
+
+def interleaved_grids(n):
+    """Two ascending grids of n keys, b's keys half-way between a's, and smooth values."""
+    xa = [400.0 + 0.05 * i for i in range(n)]
+    xb = [400.025 + 0.05 * i for i in range(n)]
+    ya = [1.0 + 0.5 * math.sin(w / 7.0) for w in xa]
+    yb = [1.0 + 0.5 * math.cos(w / 11.0) for w in xb]
+    return xa, ya, xb, yb
+
+
+def union_in_overlap(xa, xb):
+    lo, hi = max(xa[0], xb[0]), min(xa[-1], xb[-1])
+    return sorted({w for w in xa + xb if lo <= w <= hi})
+
+
+def figure_call():
+    print("\n1. One call from Python (10,000-point Akima scan, spline already built)")
+    xa, ya, _, _ = interleaved_grids(SMALL)
+    s = Scan(xa, ya)
+    between = 0.5 * (xa[SMALL // 2] + xa[SMALL // 2 + 1])
+    key = xa[SMALL // 2]
+    s(between)  # warm-up: builds the spline
+    names = {"s": s, "identity": _orvpy_bench.identity, "w": between, "k": key}
+    number = 1_000_000
+    loop = timed("pass", number=number, globals=names)
+    floor = timed("identity(w)", number=number, globals=names)
+    call = timed("s(w)", number=number, globals=names)
+    call_key = timed("s(k)", number=number, globals=names)
+    print(f"  (timeit loop overhead per iteration, included in every figure here: {fmt(loop)})")
+    report("s(w) between keys", call, "identity(w)", floor, 1.5)
+    report("s(k) at a stored key", call_key, "identity(w)", floor, 1.5)
+
+
+def figure_build():
+    print(f"\n2. Building a Scan from {LARGE:,} ascending keys")
+    wl = [400.0 + 0.0005 * i for i in range(LARGE)]
+    vl = [math.sin(w) for w in wl]
+    wa, va = array.array("d", wl), array.array("d", vl)
+
+    from_lists = timed(lambda: Scan(wl, vl), repeat=5)
+    from_array = timed(lambda: Scan(wa, va), repeat=5)
+
+    if np is None:
+        print("  numpy not available: peers skipped")
+        report("Scan(list, list)", from_lists)
+        report("Scan(array.array, array.array)", from_array)
+        return
+
+    w, v = np.array(wl), np.array(vl)
+    from_numpy = timed(lambda: Scan(w, v), repeat=7)
+
+    def numpy_table():
+        if not np.all(np.diff(w) > 0):
+            raise ValueError("keys not ascending")
+        return np.stack((w, v))
+
+    def numpy_table_from_lists():
+        wn, vn = np.asarray(wl, dtype=float), np.asarray(vl, dtype=float)
+        if not np.all(np.diff(wn) > 0):
+            raise ValueError("keys not ascending")
+        return np.stack((wn, vn))
+
+    peer = timed(numpy_table, repeat=7)
+    peer_lists = timed(numpy_table_from_lists, repeat=5)
+    report("Scan(ndarray, ndarray)", from_numpy, "diff check + stack", peer, 1.0)
+    report("Scan(list, list)", from_lists, "asarray + diff check + stack", peer_lists, 1.0)
+    report("Scan(array.array, array.array)", from_array)
+
+
+def figure_product():
+    print("\n3. a * b for two 10,000-point Akima scans on interleaved grids")
+    xa, ya, xb, yb = interleaved_grids(SMALL)
+    a, b = Scan(xa, ya), Scan(xb, yb)
+    product = timed(lambda: a * b, repeat=9, number=5)
+
+    if np is None or Akima1DInterpolator is None:
+        print("  numpy/scipy not available: peers skipped")
+        report("a * b (Akima)", product)
+        return
+
+    xa_, ya_, xb_, yb_ = (np.array(c) for c in (xa, ya, xb, yb))
+    x = np.array(union_in_overlap(xa, xb))  # computed once, outside the timed region
+
+    def scipy_akima():
+        return Akima1DInterpolator(xa_, ya_)(x) * Akima1DInterpolator(xb_, yb_)(x)
+
+    def scipy_cubic():
+        return CubicSpline(xa_, ya_)(x) * CubicSpline(xb_, yb_)(x)
+
+    def numpy_linear():
+        return np.interp(x, xa_, ya_) * np.interp(x, xb_, yb_)
+
+    p = a * b
+    difference = np.max(np.abs(np.array(p.wavelengths()) - x))
+    difference = max(difference, np.max(np.abs(np.array(p.values()) - scipy_akima())))
+    print(f"  (same keys and values as scipy Akima: max abs difference {difference:.3g}; "
+          f"peers get the union of keys precomputed)")
+
+    akima = timed(scipy_akima, repeat=9, number=5)
+    cubic = timed(scipy_cubic, repeat=9, number=5)
+    linear = timed(numpy_linear, repeat=9, number=5)
+    report("a * b (Akima)", product, "scipy Akima1DInterpolator", akima, 1.0)
+    report("a * b (Akima), reference", product, "scipy CubicSpline", cubic)
+    report("a * b (Akima), reference", product, "np.interp (linear)", linear)
+
+    al = Scan(xa, ya, interpolation=_orvpy_core.LINEAR)
+    bl = Scan(xb, yb, interpolation=_orvpy_core.LINEAR)
+    linear_product = timed(lambda: al * bl, repeat=9, number=5)
+    report("a * b (LINEAR scans), reference", linear_product, "np.interp (linear)", linear)
+
+
+def figure_evaluate_integrate():
+    print("\n4. Evaluating at 10,000 points and integrating a 10,000-point Akima scan")
+    print("  (informative: a Python loop over s(w) pays one Python call per point and is")
+    print("   expected to be slower than one vectorised numpy/scipy call)")
+    xa, ya, _, _ = interleaved_grids(SMALL)
+    s = Scan(xa, ya)
+    lo, hi = xa[0], xa[-1]
+    points = [lo + (hi - lo) * (i + 0.5) / SMALL for i in range(SMALL)]
+    s(points[0])  # warm-up: builds the spline
+
+    loop = timed(lambda: [s(w) for w in points], repeat=7, number=3)
+    integral = timed("s.integral", repeat=7, number=100, globals={"s": s})
+    # A fresh scan per repeat (setup runs once per repeat): its first integral builds the spline.
+    first_integral = timed("s.integral", setup="s = Scan(xa, ya)", repeat=25, number=1,
+                           globals={"Scan": Scan, "xa": xa, "ya": ya})
+
+    if np is None or Akima1DInterpolator is None:
+        print("  numpy/scipy not available: peers skipped")
+        report("[s(w) for w in points]", loop)
+        report("s.integral (spline built)", integral)
+        report("fresh scan: first s.integral", first_integral)
+        return
+
+    x, y, pts = np.array(xa), np.array(ya), np.array(points)
+    spline = Akima1DInterpolator(x, y)
+    values_difference = np.max(np.abs(np.array([s(w) for w in points]) - spline(pts)))
+    integral_difference = abs(s.integral - spline.integrate(lo, hi))
+    print(f"  (agreement with scipy Akima: values {values_difference:.3g}, "
+          f"integral {integral_difference:.3g})")
+
+    build_and_evaluate = timed(lambda: Akima1DInterpolator(x, y)(pts), repeat=7, number=3)
+    evaluate = timed(lambda: spline(pts), repeat=7, number=10)
+    scipy_integral = timed(lambda: spline.integrate(lo, hi), repeat=7, number=100)
+    scipy_first = timed(lambda: Akima1DInterpolator(x, y).integrate(lo, hi), repeat=7, number=10)
+    report("[s(w) for w in points]", loop, "Akima1DInterpolator(x, y)(pts)", build_and_evaluate)
+    report("[s(w) for w in points]", loop, "prebuilt spline(pts)", evaluate)
+    report("s.integral (spline built)", integral, "spline.integrate(a, b)", scipy_integral)
+    report("fresh scan: first s.integral", first_integral,
+           "Akima1DInterpolator(x, y).integrate(a, b)", scipy_first)
+
+
+def summary():
+    print("\nSummary (best of repeats, per call)")
+    header = f"{'figure':<36} {'library':>10}  {'peer':<42} {'peer time':>10} {'ratio':>7} {'goal':>7} {'met':>4}"
+    print(header)
+    print("-" * len(header))
+    for figure, lib, peer_name, peer, goal in results:
+        ratio = ratio_text(lib, peer)
+        if goal is None or peer is None:
+            goal_text, met = "-", "-"
+        else:
+            goal_text, met = f"<={goal:g}x", "yes" if lib / peer <= goal else "no"
+        print(f"{figure:<36} {fmt(lib):>10}  {peer_name or '-':<42} {fmt(peer):>10} "
+              f"{ratio:>7} {goal_text:>7} {met:>4}")
+
+
+def main():
+    print(f"Python {sys.version.split()[0]}; "
+          f"numpy {np.__version__ if np else 'not available'}; "
+          f"scipy {'available' if Akima1DInterpolator else 'not available'}")
+    figure_call()
+    figure_build()
+    figure_product()
+    figure_evaluate_integrate()
+    summary()
+
+
+if __name__ == "__main__":
+    main()
