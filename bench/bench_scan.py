@@ -46,6 +46,20 @@ def timed(fn, repeat=7, number=1, setup="pass", globals=None):
     return min(timer.repeat(repeat=repeat, number=number)) / number
 
 
+def timed_interleaved(stmts, repeat=7, number=1, globals=None):
+    """Like timed, for several statements run in turn within each repeat.
+
+    Interleaving keeps slow drifts of the machine from favouring one statement
+    over another, which matters when comparing calls that take nanoseconds.
+    """
+    timers = [timeit.Timer(stmt, globals=globals) for stmt in stmts]
+    best = [float("inf")] * len(timers)
+    for _ in range(repeat):
+        for i, timer in enumerate(timers):
+            best[i] = min(best[i], timer.timeit(number) / number)
+    return best
+
+
 def fmt(seconds):
     if seconds is None:
         return "n/a"
@@ -95,11 +109,8 @@ def figure_call():
     key = xa[SMALL // 2]
     s(between)  # warm-up: builds the spline
     names = {"s": s, "identity": _orvpy_bench.identity, "w": between, "k": key}
-    number = 1_000_000
-    loop = timed("pass", number=number, globals=names)
-    floor = timed("identity(w)", number=number, globals=names)
-    call = timed("s(w)", number=number, globals=names)
-    call_key = timed("s(k)", number=number, globals=names)
+    loop, floor, call, call_key = timed_interleaved(
+        ["pass", "identity(w)", "s(w)", "s(k)"], repeat=15, number=200_000, globals=names)
     print(f"  (timeit loop overhead per iteration, included in every figure here: {fmt(loop)})")
     report("s(w) between keys", call, "identity(w)", floor, 1.5)
     report("s(k) at a stored key", call_key, "identity(w)", floor, 1.5)
