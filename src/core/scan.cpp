@@ -126,9 +126,19 @@ double Scan::max_wavelength() const {
 std::vector<std::vector<double>> Scan::to_lists() const { return {keys_, values_}; }
 
 std::size_t Scan::lower_bound_index(double w) const noexcept {
+    // The lower bound is the one index i with every key before it ordering before w and the
+    // key at i (if any) not; keys ascend, so the two tests identify it.
     const EpsilonLess less{epsilon_};
+    const std::size_t n = keys_.size();
+    for (std::size_t i = search_hint_; i <= n && i <= search_hint_ + 1; ++i) {
+        if ((i == 0 || less(keys_[i - 1], w)) && (i == n || !less(keys_[i], w))) {
+            search_hint_ = i;
+            return i;
+        }
+    }
     const auto it = std::lower_bound(keys_.begin(), keys_.end(), w, less);
-    return static_cast<std::size_t>(it - keys_.begin());
+    search_hint_ = static_cast<std::size_t>(it - keys_.begin());
+    return search_hint_;
 }
 
 std::size_t Scan::find_index(double w) const noexcept {

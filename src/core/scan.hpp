@@ -174,6 +174,9 @@ private:
     // Built from exactly the current points and kind, or empty; evaluation through a const
     // scan may build it.
     mutable spline::Spline spline_;
+    // Where the last lookup landed: lookups in ascending order (arithmetic, integrands, loops
+    // over a grid) find their position there or one further on without a search.
+    mutable std::size_t search_hint_ = 0;
 };
 
 // A newline, then "wavelength, value" and a newline for each point, in the stream's format.

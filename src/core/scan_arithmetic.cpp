@@ -56,20 +56,26 @@ Scan combine_tables(const Scan& a, const Scan& b, const BinaryFunction& f, Scan 
 
 Scan binary_operation(const Scan& a, const Scan& b, const BinaryFunction& f) {
     const double e = std::min(a.epsilon(), b.epsilon());
-    Scan result(e, Scan::Default_Interpolation);
     if (!a.is_interpolated() && !b.is_interpolated()) {
-        return combine_tables(a, b, f, std::move(result));
+        return combine_tables(a, b, f, Scan(e, Scan::Default_Interpolation));
     }
 
     // The keys of b inside a's range go in first; a key of a joins them unless it is
     // equivalent under e to one of them. Keys of one scan never collide among themselves,
-    // since e is at most that scan's own epsilon.
+    // since e is at most that scan's own epsilon, so the merged keys ascend under e.
     const std::vector<double>& ka = a.wavelengths();
     const std::vector<double>& kb = b.wavelengths();
     const auto [b_first, b_last] = keys_inside(kb, a, e);
     const auto [a_first, a_last] = keys_inside(ka, b, e);
     const EpsilonLess less{e};
-    result.reserve((b_last - b_first) + (a_last - a_first));
+    std::vector<double> keys;
+    std::vector<double> values;
+    keys.reserve((b_last - b_first) + (a_last - a_first));
+    values.reserve(keys.capacity());
+    const auto emit = [&](double k) {
+        keys.push_back(k);
+        values.push_back(f(a(k), b(k)));
+    };
 
     std::size_t j = b_first;        // next key of b to emit
     std::size_t partner = b_first;  // first key m of b with m + e >= the current key of a
@@ -82,15 +88,14 @@ Scan binary_operation(const Scan& a, const Scan& b, const BinaryFunction& f) {
             continue;
         }
         for (; j < b_last && kb[j] < k; ++j) {
-            result.add(kb[j], f(a(kb[j]), b(kb[j])));
+            emit(kb[j]);
         }
-        result.add(k, f(a(k), b(k)));
+        emit(k);
     }
     for (; j < b_last; ++j) {
-        result.add(kb[j], f(a(kb[j]), b(kb[j])));
+        emit(kb[j]);
     }
-    result.set_interpolation(a.is_interpolated() ? a.interpolation() : b.interpolation());
-    return result;
+    return Scan(std::move(keys), std::move(values), e, a.is_interpolated() ? a.interpolation() : b.interpolation());
 }
 
 Scan binary_operation(const Scan& s, double x, const BinaryFunction& f) {

@@ -102,6 +102,26 @@ Scan in_place(Scan& self, Operand other) {
 
 double power(const double& a, const double& b) { return std::pow(a, b); }
 
+// The type's call slot as registered: pybind11's dispatch over the __call__ overloads.
+ternaryfunc registered_call = nullptr;
+
+// s(w) with one float is the innermost operation of users' loops, so the call slot answers it
+// directly; every other call (keywords, two bounds, other argument types, a failing
+// evaluation) goes to the registered overloads, which convert and translate as usual.
+PyObject* call_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
+    if (kwargs == nullptr && PyTuple_GET_SIZE(args) == 1 && PyFloat_Check(PyTuple_GET_ITEM(args, 0))) {
+        py::detail::make_caster<Scan> scan;
+        if (scan.load(self, false)) {
+            try {
+                const Scan& s = py::detail::cast_op<const Scan&>(scan);
+                return PyFloat_FromDouble(s(PyFloat_AS_DOUBLE(PyTuple_GET_ITEM(args, 0))));
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    return registered_call(self, args, kwargs);
+}
+
 constexpr const char* scan_doc = R"doc(A spectrum: (wavelength, value) points in ascending wavelength order.
 
 A Scan stores spectral data, or any other key/value series such as a motor
@@ -255,6 +275,10 @@ void add_scan_class(py::module_& m) {
             },
             py::keep_alive<0, 1>(),
             "Returns an iterator over the (wavelength, value) pairs in ascending wavelength order.");
+
+    auto* type = reinterpret_cast<PyTypeObject*>(scan.ptr());
+    registered_call = type->tp_call;
+    type->tp_call = &call_slot;
 }
 
 }  // namespace orvpy

@@ -164,6 +164,18 @@ class TestLookup:
         assert s(wavelength_from=390, wavelength_to=405) == 6.25
         assert s(405, 405) == 0.0
 
+    def test_subclasses_evaluate_through_their_own_call(self):
+        class Shifted(Scan):
+            def __call__(self, wavelength):
+                return super().__call__(wavelength) + 1
+
+        class Plain(Scan):
+            pass
+
+        assert Shifted([400, 410], [1, 2], interpolation=core.LINEAR)(405.0) == 2.5
+        plain = Plain([400, 410], [1, 2], interpolation=core.LINEAR)
+        assert (plain(405.0), plain(400, 410)) == (1.5, 15.0)
+
     def test_call_errors_of_short_and_table_scans(self):
         with pytest.raises(RuntimeError, match="^Cannot initialize a spline, too few points$"):
             Scan([400, 405, 410, 415], [1, 2, 3, 4])(402)
