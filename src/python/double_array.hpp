@@ -24,11 +24,14 @@ struct DoubleArray {
 inline void advise_huge_pages(void* data, std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + huge_page - 1) & ~(huge_page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge_page - 1);
-    if (end > begin) {
-        // Advice only: a kernel without transparent huge pages refuses it and nothing changes.
-        (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    const auto address = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t skip = (huge_page - address % huge_page) % huge_page;
+    if (bytes > skip) {
+        const std::size_t length = (bytes - skip) / huge_page * huge_page;
+        if (length != 0) {
+            // Advice only: a kernel without transparent huge pages refuses it and nothing changes.
+            (void)madvise(static_cast<char*>(data) + skip, length, MADV_HUGEPAGE);
+        }
     }
 #else
     (void)data;
