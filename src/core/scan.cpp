@@ -19,20 +19,6 @@ double checked_epsilon(double e, const char* message) {
     return e;
 }
 
-// Throws when any wavelength is NaN and tells whether the keys already ascend under less.
-bool check_keys(const std::vector<double>& keys, EpsilonLess less, const char* nan_message) {
-    bool ascending = true;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (std::isnan(keys[i])) {
-            throw std::invalid_argument(nan_message);
-        }
-        if (i > 0 && !less(keys[i - 1], keys[i])) {
-            ascending = false;
-        }
-    }
-    return ascending;
-}
-
 }  // namespace
 
 Scan::Scan(double epsilon, spline::Type interpolation)
@@ -44,38 +30,50 @@ Scan::Scan(std::vector<double> wavelength, std::vector<double> signal, double ep
     if (wavelength.size() != signal.size()) {
         throw std::runtime_error("Scan::Scan: wavelength and signal must be the same size");
     }
+    store(std::move(wavelength), std::move(signal), Repeat::Assign);
+}
+
+Scan::Scan(const std::vector<value_type>& points) : Scan() {
+    std::vector<double> wavelength;
+    std::vector<double> signal;
+    wavelength.reserve(points.size());
+    signal.reserve(points.size());
+    for (const auto& [w, v] : points) {
+        wavelength.push_back(w);
+        signal.push_back(v);
+    }
+    store(std::move(wavelength), std::move(signal), Repeat::Ignore);
+}
+
+void Scan::store(std::vector<double> wavelength, std::vector<double> signal, Repeat repeat) {
     const EpsilonLess less{epsilon_};
-    if (check_keys(wavelength, less, "Scan::Scan: wavelength must not be NaN")) {
+    bool ascending = true;
+    for (std::size_t i = 0; i < wavelength.size(); ++i) {
+        if (std::isnan(wavelength[i])) {
+            throw std::invalid_argument("Scan::Scan: wavelength must not be NaN");
+        }
+        if (i > 0 && !less(wavelength[i - 1], wavelength[i])) {
+            ascending = false;
+        }
+    }
+    if (ascending) {
         keys_ = std::move(wavelength);
         values_ = std::move(signal);
         return;
     }
-    // Out-of-order input: a tree replays the insert-or-assign sequence exactly (with a large
-    // epsilon the outcome depends on the order) in O(n log n).
+    // Out of order: a tree replays the insertions one by one, which matters because with a
+    // large epsilon the outcome depends on their order, in O(n log n).
     std::map<double, double, EpsilonLess> points(less);
     for (std::size_t i = 0; i < wavelength.size(); ++i) {
-        points.insert_or_assign(wavelength[i], signal[i]);
+        if (repeat == Repeat::Assign) {
+            points.insert_or_assign(wavelength[i], signal[i]);
+        } else {
+            points.try_emplace(wavelength[i], signal[i]);
+        }
     }
     keys_.reserve(points.size());
     values_.reserve(points.size());
     for (const auto& [k, v] : points) {
-        keys_.push_back(k);
-        values_.push_back(v);
-    }
-}
-
-Scan::Scan(const std::vector<value_type>& points) : Scan() {
-    const EpsilonLess less{epsilon_};
-    std::map<double, double, EpsilonLess> ordered(less);
-    for (const auto& [k, v] : points) {
-        if (std::isnan(k)) {
-            throw std::invalid_argument("Scan::Scan: wavelength must not be NaN");
-        }
-        ordered.try_emplace(k, v);
-    }
-    keys_.reserve(ordered.size());
-    values_.reserve(ordered.size());
-    for (const auto& [k, v] : ordered) {
         keys_.push_back(k);
         values_.push_back(v);
     }

@@ -160,6 +160,12 @@ public:
     friend bool operator!=(const Scan& a, const Scan& b) noexcept { return !(a == b); }
 
 private:
+    // What storing a wavelength equivalent to an earlier one does to the earlier value.
+    enum class Repeat { Assign, Ignore };
+    // Stores the points in their given order; the scan must be empty. Throws
+    // std::invalid_argument for a NaN wavelength before storing anything.
+    void store(std::vector<double> wavelength, std::vector<double> signal, Repeat repeat);
+
     std::size_t lower_bound_index(double w) const noexcept;
     std::size_t find_index(double w) const noexcept;
     const_iterator at_index(std::size_t i) const noexcept { return begin() + static_cast<std::ptrdiff_t>(i); }

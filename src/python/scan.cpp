@@ -116,30 +116,38 @@ PyObject* call_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
                 const Scan& s = py::detail::cast_op<const Scan&>(scan);
                 return PyFloat_FromDouble(s(PyFloat_AS_DOUBLE(PyTuple_GET_ITEM(args, 0))));
             } catch (const std::exception&) {
+                // Evaluated again below, where the error reaches Python translated.
             }
         }
     }
     return registered_call(self, args, kwargs);
 }
 
-constexpr const char* scan_doc = R"doc(A spectrum: (wavelength, value) points in ascending wavelength order.
+constexpr const char* scan_doc = R"doc(A tool to manipulate spectral data made of (wavelength, value) pairs.
 
-A Scan stores spectral data, or any other key/value series such as a motor
-position against a reading, and evaluates and integrates it between its points
+A Scan holds its points in ascending wavelength order (nm, or any other key
+such as a motor micro-step) and evaluates and integrates them between points
 through a spline. Two wavelengths closer than the scan's epsilon are one key.
 
 >>> s = Scan()
 >>> s[400] = 1.0
 >>> s[400]
 1.0
->>> s = Scan([400, 405, 410, 415, 420], [1.0, 2.0, 3.0, 2.0, 1.0])   # lists or numpy arrays
->>> s(402.5)             # interpolated value; 0.0 outside the data, never extrapolated
->>> s(400, 420)          # integral over [400, 420] nm
->>> t = s * s + 1.0      # point-wise arithmetic with scans and numbers
->>> u = utils.log(s)     # element-wise functions live in the utils submodule
+>>> s = Scan([400, 405, 410, 415, 420], [1.0, 2.0, 3.0, 2.0, 1.0])  # lists or numpy arrays
+>>> s(402.5)       # interpolated value (Akima by default)
+1.5
+>>> s(430)         # no extrapolation: 0.0 outside the data
+0.0
+>>> s(400, 420)    # integral over [400, 420] nm
+40.0
+>>> (s * s + 1.0).values()
+[2.0, 5.0, 10.0, 5.0, 2.0]
+>>> t = utils.log(s) / s.integral  # element-wise functions are in the utils submodule
 >>> s
 Scan(400→420[5])
->>> s.to_numpy()         # row 0 the wavelengths, row 1 the values
+>>> s.to_numpy()   # row 0 the wavelengths, row 1 the values
+array([[400., 405., 410., 415., 420.],
+       [  1.,   2.,   3.,   2.,   1.]])
 )doc";
 
 }  // namespace
