@@ -49,9 +49,13 @@ def main():
     # Both integrals cover the filter's range, where the product has data.
     incident = lamp(filter_nm[0], filter_nm[-1])
     passed = transmitted.integral
-    print(f"  lamp light in {filter_nm[0]}-{filter_nm[-1]} nm: {incident:10.4f} (relative units x nm)")
-    print(f"  light passed by the filter: {passed:10.4f}")
-    print(f"  band transmittance:         {passed / incident:10.4f}")
+    rows = [
+        (f"lamp light in {filter_nm[0]}-{filter_nm[-1]} nm", incident),
+        ("light passed by the filter", passed),
+        ("band transmittance", passed / incident),
+    ]
+    for label, value in rows:
+        print(f"  {label + ':':<30}{value:10.4f}")
     print()
 
     lamp_linear = orv.Scan(wavelengths, lamp.values(), interpolation=orv.LINEAR)
