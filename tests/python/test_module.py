@@ -60,9 +60,9 @@ def test_module_built_for_another_version_refuses_to_load(path):
     loader = (
         "import importlib.machinery, importlib.util, sys\n"
         "loader = importlib.machinery.ExtensionFileLoader('_orvpy_core', sys.argv[1])\n"
-        "spec = importlib.util.spec_from_loader('_orvpy_core', loader)\n"
+        "found = importlib.util.spec_from_loader('_orvpy_core', loader)\n"
         "try:\n"
-        "    importlib.util.module_from_spec(spec)\n"
+        "    importlib.util.module_from_spec(found)\n"
         "except ImportError as e:\n"
         "    print(e, end='')\n"
         "else:\n"
