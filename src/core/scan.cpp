@@ -1,6 +1,7 @@
 #include "core/scan.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <ostream>
@@ -79,6 +80,14 @@ void Scan::store(std::vector<double> wavelength, std::vector<double> signal, Rep
     }
 }
 
+std::uint64_t Scan::Revision::get() const noexcept {
+    static std::atomic<std::uint64_t> last{0};
+    if (id_ == 0) {
+        id_ = last.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
+    return id_;
+}
+
 Scan Scan::empty_like(const Scan& other) { return Scan(other.epsilon_, other.interpolation_); }
 
 void Scan::set_epsilon(double e) {
@@ -97,13 +106,13 @@ void Scan::set_epsilon(double e) {
     keys_.resize(kept);
     values_.resize(kept);
     epsilon_ = e;
-    spline_.reset();
+    changed();
 }
 
 void Scan::set_interpolation(spline::Type type) noexcept {
     if (type != interpolation_) {
         interpolation_ = type;
-        spline_.reset();
+        changed();
     }
 }
 
@@ -123,33 +132,6 @@ double Scan::max_wavelength() const {
 
 std::vector<std::vector<double>> Scan::to_lists() const { return {keys_, values_}; }
 
-std::size_t Scan::lower_bound_index(double w) const noexcept {
-    // The lower bound is the one index i with every key before it ordering before w and the
-    // key at i (if any) not; keys ascend, so the two tests identify it.
-    const EpsilonLess less{epsilon_};
-    const std::size_t n = keys_.size();
-    for (std::size_t i = search_hint_; i <= n && i <= search_hint_ + 1; ++i) {
-        if ((i == 0 || less(keys_[i - 1], w)) && (i == n || !less(keys_[i], w))) {
-            search_hint_ = i;
-            return i;
-        }
-    }
-    const auto it = std::lower_bound(keys_.begin(), keys_.end(), w, less);
-    search_hint_ = static_cast<std::size_t>(it - keys_.begin());
-    return search_hint_;
-}
-
-std::size_t Scan::find_index(double w) const noexcept {
-    if (std::isnan(w)) {
-        return keys_.size();
-    }
-    const std::size_t i = lower_bound_index(w);
-    if (i == keys_.size() || EpsilonLess{epsilon_}(w, keys_[i])) {
-        return keys_.size();
-    }
-    return i;
-}
-
 Scan::const_iterator Scan::find(double w) const noexcept { return at_index(find_index(w)); }
 
 const double& Scan::at(double w) const {
@@ -162,7 +144,7 @@ const double& Scan::at(double w) const {
 
 double& Scan::at(double w) {
     const double& value = std::as_const(*this).at(w);
-    spline_.reset();
+    changed();
     return const_cast<double&>(value);
 }
 
@@ -184,7 +166,7 @@ void Scan::add(double w, double v) {
             values_.insert(values_.begin() + offset, v);
         }
     }
-    spline_.reset();
+    changed();
 }
 
 void Scan::reserve(std::size_t n) {
@@ -203,7 +185,7 @@ void Scan::crop(double lo, double hi) {
     }
     keys_.resize(kept);
     values_.resize(kept);
-    spline_.reset();
+    changed();
 }
 
 spline::Spline& Scan::built_spline() const {
@@ -218,15 +200,17 @@ spline::Spline& Scan::built_spline() const {
     return spline_;
 }
 
-double Scan::operator()(double w) const {
-    const std::size_t i = find_index(w);
-    if (i != keys_.size()) {
-        return values_[i];
-    }
+double Scan::interpolate(double w) const {
     if (keys_.empty() || !(w >= keys_.front()) || !(keys_.back() >= w)) {
         return 0.0;
     }
     return built_spline().eval(w);
+}
+
+std::size_t Scan::search(double w) const noexcept {
+    const auto it = std::lower_bound(keys_.begin(), keys_.end(), w, EpsilonLess{epsilon_});
+    search_hint_ = static_cast<std::size_t>(it - keys_.begin());
+    return search_hint_;
 }
 
 double Scan::integral(double from, double to) const {

@@ -4,7 +4,9 @@
 
 #include "core/spline.hpp"
 
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <iterator>
 #include <utility>
@@ -143,7 +145,10 @@ public:
 
     // Stored value at a stored key, interpolated value inside the key range, 0.0 outside.
     // Throws std::runtime_error when interpolation is needed and cannot be built.
-    double operator()(double w) const;
+    double operator()(double w) const {
+        const std::size_t i = find_index(w);
+        return i != keys_.size() ? values_[i] : interpolate(w);
+    }
     // Integral of the interpolated function over the part of [min(from, to), max(from, to)]
     // that lies inside the key range; the bounds may come in either order.
     double integral(double from, double to) const;
@@ -155,19 +160,80 @@ public:
     const_iterator min_in_range(double lo, double hi) const;
 
     bool has_spline() const noexcept { return spline_.is_built(); }
+    // Identifies the scan's current content: it changes with every change of the points, the
+    // epsilon or the interpolation kind, and no other content in the process ever has it, so
+    // results derived from scans can be kept under the identifiers of their inputs.
+    std::uint64_t revision() const noexcept { return revision_.get(); }
 
     friend bool operator==(const Scan& a, const Scan& b) noexcept;
     friend bool operator!=(const Scan& a, const Scan& b) noexcept { return !(a == b); }
 
 private:
+    // Drawn from a process-wide counter when first asked for, forgotten on every change;
+    // copies start without one and a move hands it over.
+    class Revision {
+    public:
+        Revision() = default;
+        Revision(const Revision& /*other*/) noexcept {}
+        Revision(Revision&& other) noexcept : id_(std::exchange(other.id_, 0)) {}
+        Revision& operator=(const Revision& /*other*/) noexcept {
+            id_ = 0;
+            return *this;
+        }
+        Revision& operator=(Revision&& other) noexcept {
+            id_ = std::exchange(other.id_, 0);
+            return *this;
+        }
+        ~Revision() = default;
+        std::uint64_t get() const noexcept;
+        void clear() noexcept { id_ = 0; }
+
+    private:
+        mutable std::uint64_t id_ = 0;
+    };
+
+    // Every change of the points or the kind ends here.
+    void changed() noexcept {
+        spline_.reset();
+        revision_.clear();
+    }
+
     // What storing a wavelength equivalent to an earlier one does to the earlier value.
     enum class Repeat { Assign, Ignore };
     // Stores the points in their given order; the scan must be empty. Throws
     // std::invalid_argument for a NaN wavelength before storing anything.
     void store(std::vector<double> wavelength, std::vector<double> signal, Repeat repeat);
 
-    std::size_t lower_bound_index(double w) const noexcept;
-    std::size_t find_index(double w) const noexcept;
+    // The first index whose key does not order before w. Lookups in ascending order
+    // (arithmetic, integrands, loops over a grid) land one past the previous position or on
+    // it, which is checked before searching.
+    std::size_t lower_bound_index(double w) const noexcept {
+        // The lower bound is the one index with every key before it ordering before w and the
+        // key at it, if any, not.
+        const EpsilonLess less{epsilon_};
+        const std::size_t n = keys_.size();
+        const auto is_lower_bound = [&](std::size_t i) {
+            return i <= n && (i == 0 || less(keys_[i - 1], w)) && (i == n || !less(keys_[i], w));
+        };
+        if (is_lower_bound(search_hint_ + 1)) {
+            return ++search_hint_;
+        }
+        if (is_lower_bound(search_hint_)) {
+            return search_hint_;
+        }
+        return search(w);
+    }
+    // The index of the key equivalent to w, or size(); a NaN w finds nothing.
+    std::size_t find_index(double w) const noexcept {
+        if (std::isnan(w)) {
+            return keys_.size();
+        }
+        const std::size_t i = lower_bound_index(w);
+        return i != keys_.size() && !EpsilonLess{epsilon_}(w, keys_[i]) ? i : keys_.size();
+    }
+    std::size_t search(double w) const noexcept;
+    // Evaluation at a wavelength that is not a stored key.
+    double interpolate(double w) const;
     const_iterator at_index(std::size_t i) const noexcept { return begin() + static_cast<std::ptrdiff_t>(i); }
     spline::Spline& built_spline() const;
     template <class Better>
@@ -180,9 +246,9 @@ private:
     // Built from exactly the current points and kind, or empty; evaluation through a const
     // scan may build it.
     mutable spline::Spline spline_;
-    // Where the last lookup landed: lookups in ascending order (arithmetic, integrands, loops
-    // over a grid) find their position there or one further on without a search.
+    // Where the last lookup landed.
     mutable std::size_t search_hint_ = 0;
+    Revision revision_;
 };
 
 // A newline, then "wavelength, value" and a newline for each point, in the stream's format.
@@ -190,10 +256,10 @@ std::ostream& operator<<(std::ostream& os, const Scan& scan);
 
 template <class F>
 void Scan::for_each(F&& f) {
-    struct DiscardOnExit {
-        spline::Spline& spline;
-        ~DiscardOnExit() { spline.reset(); }
-    } discard{spline_};
+    struct ChangedOnExit {
+        Scan& scan;
+        ~ChangedOnExit() { scan.changed(); }
+    } changed_on_exit{*this};
     for (std::size_t i = 0; i < keys_.size(); ++i) {
         f(static_cast<const double&>(keys_[i]), values_[i]);
     }

@@ -8,4 +8,16 @@ namespace orvpy {
 // The Interpolation enumeration (with its members exported to m), then the Scan class.
 void add_scan_class(pybind11::module_& m);
 
+// The Observer class.
+void add_observer_class(pybind11::module_& m);
+
+// The CIExy record and the chromaticity functions.
+void add_chromaticity_module(pybind11::module_& chromaticity);
+
+// The colour records, tristimulus values and the lens transmittance standards.
+void add_colorimetry_module(pybind11::module_& colorimetry);
+
+// The reference spectra, as live views of the process-wide curves.
+void add_reference_spectra(pybind11::module_& data);
+
 }  // namespace orvpy

@@ -3,6 +3,7 @@
 #include "core/scan_arithmetic.hpp"
 #include "python/double_array.hpp"
 #include "python/registration.hpp"
+#include "python/scan_repr.hpp"
 
 #include <pybind11/numpy.h>
 #include <pybind11/operators.h>
@@ -44,24 +45,6 @@ std::ostringstream classic_stream() {
     std::ostringstream os;
     os.imbue(std::locale::classic());
     return os;
-}
-
-std::string scan_repr(const Scan& s) {
-    std::ostringstream os = classic_stream();
-    os << "Scan(";
-    if (s.empty()) {
-        os << "empty";
-    } else {
-        os << s.min_wavelength() << "\u2192" << s.max_wavelength() << "[" << s.size() << "]";
-    }
-    if (s.epsilon() != Scan::Default_Wavelength_Epsilon) {
-        os << ", epsilon=" << s.epsilon();
-    }
-    if (s.interpolation() != Scan::Default_Interpolation) {
-        os << ", interpolation=" << orvanalysis::spline::to_string(s.interpolation());
-    }
-    os << ")";
-    return os.str();
 }
 
 std::string scan_str(const Scan& s) {
@@ -151,6 +134,24 @@ array([[400., 405., 410., 415., 420.],
 )doc";
 
 }  // namespace
+
+std::string scan_repr(const Scan& s) {
+    std::ostringstream os = classic_stream();
+    os << "Scan(";
+    if (s.empty()) {
+        os << "empty";
+    } else {
+        os << s.min_wavelength() << "\u2192" << s.max_wavelength() << "[" << s.size() << "]";
+    }
+    if (s.epsilon() != Scan::Default_Wavelength_Epsilon) {
+        os << ", epsilon=" << s.epsilon();
+    }
+    if (s.interpolation() != Scan::Default_Interpolation) {
+        os << ", interpolation=" << orvanalysis::spline::to_string(s.interpolation());
+    }
+    os << ")";
+    return os.str();
+}
 
 void add_scan_class(py::module_& m) {
     py::enum_<Type>(m, "Interpolation")

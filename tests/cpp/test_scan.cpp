@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -375,4 +376,39 @@ TEST(ScanAccess, ListsIterationAndMovedOutArrays) {
     EXPECT_TRUE(like.empty());
     EXPECT_EQ(like.epsilon(), 0.25);
     EXPECT_EQ(like.interpolation(), Type::CUBIC);
+}
+
+TEST(ScanRevision, ChangesWithTheContentAndIsNeverShared) {
+    Scan s = linear_scan();
+    const auto first = s.revision();
+    EXPECT_EQ(s.revision(), first);
+    (void)s(405);
+    (void)s.integral();
+    EXPECT_EQ(s.revision(), first) << "reading changes nothing";
+    s.set_interpolation(Type::LINEAR);
+    EXPECT_EQ(s.revision(), first) << "the kind did not change";
+
+    std::vector<std::uint64_t> seen{first};
+    for (auto change : std::vector<void (*)(Scan&)>{
+             [](Scan& x) { x.add(430, 1); },
+             [](Scan& x) { x.set_interpolation(Type::CUBIC); },
+             [](Scan& x) { x.set_epsilon(0.5); },
+             [](Scan& x) { x.crop(0, 1000); },
+             [](Scan& x) { x.for_each([](const double&, double&) {}); },
+             [](Scan& x) { x.at(400) = 3; },
+             [](Scan& x) { x = linear_scan(); },
+         }) {
+        change(s);
+        for (const auto earlier : seen) {
+            EXPECT_NE(s.revision(), earlier);
+        }
+        seen.push_back(s.revision());
+    }
+
+    const Scan copy = s;
+    EXPECT_NE(copy.revision(), s.revision()) << "a copy is another object whose content may change on its own";
+    const auto before_move = s.revision();
+    Scan moved = std::move(s);
+    EXPECT_EQ(moved.revision(), before_move);
+    EXPECT_NE(s.revision(), before_move);  // NOLINT(bugprone-use-after-move): the moved-from scan is valid
 }

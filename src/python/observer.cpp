@@ -1,0 +1,35 @@
+// The Observer class on the top-level module.
+#include "colorimetry/tristimulus.hpp"
+#include "python/registration.hpp"
+#include "python/scan_repr.hpp"
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvpy {
+
+void add_observer_class(py::module_& m) {
+    using orvanalysis::Observer;
+    using orvanalysis::Scan;
+    py::class_<Observer>(m, "Observer", "Observer struct")
+        // The Observer refers to its three curves; the Python objects holding them live as long
+        // as the Observer does.
+        .def(py::init<const Scan&, const Scan&, const Scan&>(), "x"_a, "y"_a, "z"_a, py::keep_alive<1, 2>(),
+             py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
+             "An observer from its three colour-matching functions x̄(λ), ȳ(λ), z̄(λ) (wavelengths in nm).")
+        .def_property_readonly(
+            "x", [](const Observer& o) { return Scan(o.x); }, "A copy of the x̄(λ) colour-matching function.")
+        .def_property_readonly(
+            "y", [](const Observer& o) { return Scan(o.y); }, "A copy of the ȳ(λ) colour-matching function.")
+        .def_property_readonly(
+            "z", [](const Observer& o) { return Scan(o.z); }, "A copy of the z̄(λ) colour-matching function.")
+        .def("__repr__", [](const Observer& o) {
+            return "<Observer x: " + scan_repr(o.x) + ", y: " + scan_repr(o.y) + ", z: " + scan_repr(o.z) + ">";
+        });
+}
+
+}  // namespace orvpy
