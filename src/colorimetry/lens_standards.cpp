@@ -28,8 +28,8 @@ double weighted_mean(const Scan& trans, const Scan& w1, const Scan& w2, double a
 }
 
 double signal_transmittance(const Scan& trans, const Scan& signal, DerivedCache<double, 1>& signal_integral) {
-    const double denominator = signal_integral.get(
-        {&signal}, [&] { return signal.integral(visible_min_wavelength, visible_max_wavelength); });
+    const double denominator =
+        signal_integral.get({&signal}, [&] { return signal.integral(visible_min_wavelength, visible_max_wavelength); });
     return (trans * signal).integral(visible_min_wavelength, visible_max_wavelength) / denominator;
 }
 
@@ -126,7 +126,8 @@ RYGB ISO8980_3_tau_signal_led(const Scan& trans) {
 double ANSI_Z80_3_tau_spectral_min(const Scan& trans) {
     const auto lowest = trans.min_in_range(spectral_min_from, spectral_min_to);
     if (lowest == trans.end()) {
-        throw std::invalid_argument("ANSI_Z80_3_tau_spectral_min: the transmittance has no point between 475 and 650 nm");
+        throw std::invalid_argument(
+            "ANSI_Z80_3_tau_spectral_min: the transmittance has no point between 475 and 650 nm");
     }
     return lowest->second;
 }

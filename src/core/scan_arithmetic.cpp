@@ -73,7 +73,8 @@ std::vector<double> combined_keys(const Scan& a, const Scan& b) {
         }
         keys.push_back(k);
     }
-    keys.insert(keys.end(), kb.begin() + static_cast<std::ptrdiff_t>(j), kb.begin() + static_cast<std::ptrdiff_t>(b_last));
+    keys.insert(keys.end(), kb.begin() + static_cast<std::ptrdiff_t>(j),
+                kb.begin() + static_cast<std::ptrdiff_t>(b_last));
     return keys;
 }
 

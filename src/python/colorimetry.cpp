@@ -23,9 +23,8 @@ void add_records(py::module_& m) {
     bind_record<CIEXYZ>(m, "CIEXYZ", "CIE 1931 tristimulus values X, Y, Z.", "CIEXYZ",
                         RecordField<CIEXYZ>{"X", "X", &CIEXYZ::X}, RecordField<CIEXYZ>{"Y", "Y", &CIEXYZ::Y},
                         RecordField<CIEXYZ>{"Z", "Z", &CIEXYZ::Z});
-    bind_record<CIELAB>(m, "CIELAB",
-                        "CIE 1976 coordinates: lightness L* and the colour-opponent dimensions a* and b*.", "CIELAB",
-                        RecordField<CIELAB>{"L_star", "L*", &CIELAB::L_star},
+    bind_record<CIELAB>(m, "CIELAB", "CIE 1976 coordinates: lightness L* and the colour-opponent dimensions a* and b*.",
+                        "CIELAB", RecordField<CIELAB>{"L_star", "L*", &CIELAB::L_star},
                         RecordField<CIELAB>{"a_star", "a*", &CIELAB::a_star},
                         RecordField<CIELAB>{"b_star", "b*", &CIELAB::b_star});
     bind_record<RYG>(m, "RYG", "Intensities of the red, yellow and green primaries.", "RYG",
@@ -33,7 +32,8 @@ void add_records(py::module_& m) {
                      RecordField<RYG>{"green", "green", &RYG::green});
     bind_record<RYGB>(m, "RYGB", "Intensities of the red, yellow, green and blue primaries.", "RYGB",
                       RecordField<RYGB>{"red", "red", &RYGB::red}, RecordField<RYGB>{"yellow", "yellow", &RYGB::yellow},
-                      RecordField<RYGB>{"green", "green", &RYGB::green}, RecordField<RYGB>{"blue", "blue", &RYGB::blue});
+                      RecordField<RYGB>{"green", "green", &RYGB::green},
+                      RecordField<RYGB>{"blue", "blue", &RYGB::blue});
 }
 
 void add_tristimulus(py::module_& m) {

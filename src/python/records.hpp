@@ -35,8 +35,7 @@ pybind11::class_<T> bind_record(pybind11::handle scope, const char* name, const 
 
     py::class_<T> cls(scope, name, doc);
     cls.def(py::init<>(), "All fields 0.");
-    cls.def(py::init([](decltype((void)fields, double())... values) { return T{values...}; }),
-            py::arg(fields.name)...);
+    cls.def(py::init([](decltype((void)fields, double())... values) { return T{values...}; }), py::arg(fields.name)...);
     (cls.def_readwrite(fields.name, fields.member), ...);
     cls.def(
         "__repr__", [text, tag = std::string(tag)](const T& record) { return "<" + tag + " " + text(record) + ">"; },

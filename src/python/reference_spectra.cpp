@@ -36,8 +36,7 @@ void add_reference_spectra(py::module_& data) {
               "It integrates to 1000 W m-2.");
     def_curve(data, "ANSI_Z80_3_2015_red_signal_transmittance", &curves::ANSI_Z80_3_2015_red_signal_transmittance,
               "Transmittance of the red traffic signal lens specified in ANSI Z80.3-2015, 590 to 780 nm, steps 10nm.");
-    def_curve(data, "ANSI_Z80_3_2015_yellow_signal_transmittance",
-              &curves::ANSI_Z80_3_2015_yellow_signal_transmittance,
+    def_curve(data, "ANSI_Z80_3_2015_yellow_signal_transmittance", &curves::ANSI_Z80_3_2015_yellow_signal_transmittance,
               "Transmittance of the yellow traffic signal lens specified in ANSI Z80.3-2015, 500 to 780 nm, steps "
               "10nm.");
     def_curve(data, "ANSI_Z80_3_2015_green_signal_transmittance", &curves::ANSI_Z80_3_2015_green_signal_transmittance,
