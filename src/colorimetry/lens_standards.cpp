@@ -5,6 +5,8 @@
 #include "core/scan_arithmetic.hpp"
 #include "curves/reference_spectra.hpp"
 
+#include <array>
+#include <cstddef>
 #include <stdexcept>
 
 namespace orvanalysis::colorimetry {
@@ -27,10 +29,18 @@ double weighted_mean(const Scan& trans, const Scan& w1, const Scan& w2, double a
     return ((trans * w1) * w2).integral(a, b) / denominator;
 }
 
-double signal_transmittance(const Scan& trans, const Scan& signal, DerivedCache<double, 1>& signal_integral) {
-    const double denominator =
-        signal_integral.get({&signal}, [&] { return signal.integral(visible_min_wavelength, visible_max_wavelength); });
-    return (trans * signal).integral(visible_min_wavelength, visible_max_wavelength) / denominator;
+using SignalIntegrals = std::array<DerivedCache<double, 1>, 4>;
+
+// ∫ (T × E_c) / ∫ E_c over the visible band for the red, yellow, green and blue signals.
+RYGB signal_transmittances(const Scan& trans, const std::array<const Scan*, 4>& signals, SignalIntegrals& integrals) {
+    std::array<double, 4> tau{};
+    for (std::size_t c = 0; c < signals.size(); ++c) {
+        const Scan& signal = *signals[c];
+        const double denominator = integrals[c].get(
+            {&signal}, [&] { return signal.integral(visible_min_wavelength, visible_max_wavelength); });
+        tau[c] = (trans * signal).integral(visible_min_wavelength, visible_max_wavelength) / denominator;
+    }
+    return {tau[0], tau[1], tau[2], tau[3]};
 }
 
 }  // namespace
@@ -98,29 +108,18 @@ RYG ANSI_Z80_3_tau_signal(const Scan& trans) {
 }
 
 RYGB ISO8980_3_tau_signal_incandescent(const Scan& trans) {
-    static DerivedCache<double, 1> red;
-    static DerivedCache<double, 1> yellow;
-    static DerivedCache<double, 1> green;
-    static DerivedCache<double, 1> blue;
-    RYGB result;
-    result.red = signal_transmittance(trans, ISO8980_3_incandescent_red(), red);
-    result.yellow = signal_transmittance(trans, ISO8980_3_incandescent_yellow(), yellow);
-    result.green = signal_transmittance(trans, ISO8980_3_incandescent_green(), green);
-    result.blue = signal_transmittance(trans, ISO8980_3_incandescent_blue(), blue);
-    return result;
+    static SignalIntegrals integrals;
+    return signal_transmittances(trans,
+                                 {&ISO8980_3_incandescent_red(), &ISO8980_3_incandescent_yellow(),
+                                  &ISO8980_3_incandescent_green(), &ISO8980_3_incandescent_blue()},
+                                 integrals);
 }
 
 RYGB ISO8980_3_tau_signal_led(const Scan& trans) {
-    static DerivedCache<double, 1> red;
-    static DerivedCache<double, 1> yellow;
-    static DerivedCache<double, 1> green;
-    static DerivedCache<double, 1> blue;
-    RYGB result;
-    result.red = signal_transmittance(trans, ISO8980_3_led_red(), red);
-    result.yellow = signal_transmittance(trans, ISO8980_3_led_yellow(), yellow);
-    result.green = signal_transmittance(trans, ISO8980_3_led_green(), green);
-    result.blue = signal_transmittance(trans, ISO8980_3_led_blue(), blue);
-    return result;
+    static SignalIntegrals integrals;
+    return signal_transmittances(
+        trans, {&ISO8980_3_led_red(), &ISO8980_3_led_yellow(), &ISO8980_3_led_green(), &ISO8980_3_led_blue()},
+        integrals);
 }
 
 double ANSI_Z80_3_tau_spectral_min(const Scan& trans) {

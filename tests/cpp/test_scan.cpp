@@ -1,4 +1,5 @@
 #include "core/scan.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +23,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 Scan linear_scan() { return Scan({400, 410, 420}, {1, 2, 0}, Scan::Default_Wavelength_Epsilon, Type::LINEAR); }
 
-template <class F>
-std::string error_of(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
-
 }  // namespace
 
 TEST(ScanConstruction, DefaultsAndConstants) {
@@ -48,7 +39,7 @@ TEST(ScanConstruction, DefaultsAndConstants) {
 }
 
 TEST(ScanConstruction, ArraysOfDifferentLengthsAreRefused) {
-    EXPECT_EQ(error_of([] {
+    EXPECT_EQ(message_of([] {
                   (void)Scan({400, 405}, {1}, 0.0, Type::LINEAR);
               }),
               "Scan::Scan: wavelength and signal must be the same size");
@@ -144,7 +135,7 @@ TEST(ScanLookup, LargeEpsilonBoundsAreInclusive) {
 
 TEST(ScanLookup, AtAndAddErrors) {
     Scan s = linear_scan();
-    EXPECT_EQ(error_of([&] { (void)std::as_const(s).at(401); }), "invalid map<K, T> key");
+    EXPECT_EQ(message_of([&] { (void)std::as_const(s).at(401); }), "invalid map<K, T> key");
     EXPECT_THROW((void)s.at(401), std::out_of_range);
     EXPECT_THROW(s.add(kNaN, 1), std::invalid_argument);
     EXPECT_EQ(s.size(), 3u);
@@ -177,8 +168,8 @@ TEST(ScanEpsilon, ReKeyingKeepsTheLowestOfARun) {
 
 TEST(ScanBounds, EmptyScanErrors) {
     const Scan s;
-    EXPECT_EQ(error_of([&] { (void)s.min_wavelength(); }), "Scan::min_wavelength: empty scan");
-    EXPECT_EQ(error_of([&] { (void)s.max_wavelength(); }), "Scan::max_wavelength: empty scan");
+    EXPECT_EQ(message_of([&] { (void)s.min_wavelength(); }), "Scan::min_wavelength: empty scan");
+    EXPECT_EQ(message_of([&] { (void)s.max_wavelength(); }), "Scan::max_wavelength: empty scan");
     const Scan one({500}, {2}, 0.0, Type::AKIMA);
     EXPECT_EQ(one.min_wavelength(), 500.0);
     EXPECT_EQ(one.max_wavelength(), 500.0);
@@ -202,12 +193,12 @@ TEST(ScanEvaluate, TablesAndShortScansWorkAtTheirKeysOnly) {
     EXPECT_EQ(table(400), 1.0);
     EXPECT_EQ(table(410), 2.0);
     EXPECT_EQ(table(380), 0.0);
-    EXPECT_EQ(error_of([&] { (void)table(405); }), "Cannot initialize a spline with type None");
+    EXPECT_EQ(message_of([&] { (void)table(405); }), "Cannot initialize a spline with type None");
     EXPECT_FALSE(table.has_spline());
 
     const Scan four({400, 405, 410, 415}, {1, 2, 3, 4}, 0.0, Type::AKIMA);
     EXPECT_EQ(four(405), 2.0);
-    EXPECT_EQ(error_of([&] { (void)four(402); }), "Cannot initialize a spline, too few points");
+    EXPECT_EQ(message_of([&] { (void)four(402); }), "Cannot initialize a spline, too few points");
     EXPECT_FALSE(four.has_spline());
     Scan five = four;
     five.add(420, 5);
@@ -255,13 +246,13 @@ TEST(ScanIntegral, PolynomialsUnderExactKinds) {
 
 TEST(ScanIntegral, NeedsABuildableSplineEvenOutsideTheData) {
     const Scan table({400, 410}, {1, 2}, 0.0, Type::NONE);
-    EXPECT_EQ(error_of([&] { (void)table.integral(500, 600); }), "Cannot initialize a spline with type None");
+    EXPECT_EQ(message_of([&] { (void)table.integral(500, 600); }), "Cannot initialize a spline with type None");
     const Scan one({500}, {2}, 0.0, Type::LINEAR);
     EXPECT_EQ(one.integral(), 0.0);
-    EXPECT_EQ(error_of([&] { (void)one.integral(400, 600); }), "Cannot initialize a spline, too few points");
+    EXPECT_EQ(message_of([&] { (void)one.integral(400, 600); }), "Cannot initialize a spline, too few points");
     const Scan one_table({500}, {2}, 0.0, Type::NONE);
     EXPECT_EQ(one_table.integral(), 0.0);
-    EXPECT_EQ(error_of([&] { (void)one_table.integral(400, 600); }), "Cannot initialize a spline with type None");
+    EXPECT_EQ(message_of([&] { (void)one_table.integral(400, 600); }), "Cannot initialize a spline with type None");
 }
 
 TEST(ScanSplineCache, BuiltLazilyReusedAndDiscardedOnChange) {
