@@ -11,4 +11,6 @@ PYBIND11_MODULE(_orvpy_core, m) {
     orvpy::add_colorimetry_module(colorimetry);
     pybind11::module_ data = colorimetry.def_submodule("data");
     orvpy::add_reference_spectra(data);
+    pybind11::module_ io = m.def_submodule("io");
+    orvpy::add_io_module(io);
 }

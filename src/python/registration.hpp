@@ -20,4 +20,7 @@ void add_colorimetry_module(pybind11::module_& colorimetry);
 // The reference spectra, as live views of the process-wide curves.
 void add_reference_spectra(pybind11::module_& data);
 
+// The data file record classes, then the loading and export functions.
+void add_io_module(pybind11::module_& io);
+
 }  // namespace orvpy

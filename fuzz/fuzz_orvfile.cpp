@@ -1,0 +1,24 @@
+// libFuzzer target: any byte sequence given to the data file entry points ends in a result or
+// in one of their exceptions, never in a crash, a hang or undefined behaviour.
+#include "io/data_file_parser.hpp"
+#include "io/json_export.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::uint8_t> buffer(data, data + size);
+    try {
+        (void)orvanalysis::orvfile::load_orvfile_binary_data(buffer);
+    } catch (const std::exception&) {
+        // Refusing a malformed file is the expected outcome.
+    }
+    try {
+        (void)orvanalysis::orvfile::orvfile_to_json_binary_data(buffer, 1, true);
+    } catch (const std::exception&) {
+        // Refusing a malformed file is the expected outcome.
+    }
+    return 0;
+}

@@ -1,0 +1,295 @@
+#include "io/compound_file_reader.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace CFB {
+
+namespace {
+
+// Sector numbers from here on are the format's special values, never data sectors.
+constexpr std::uint64_t first_special_sector = 0xFFFFFFFA;
+constexpr std::uint64_t signature = 0xE11AB1A1E011CFD0ULL;
+constexpr std::uint64_t header_difat_entries = 109;
+constexpr std::uint64_t directory_entry_size = 128;
+
+// Header fields.
+constexpr std::uint64_t major_version_offset = 0x1A;
+constexpr std::uint64_t first_directory_sector_offset = 0x30;
+constexpr std::uint64_t mini_stream_cutoff_offset = 0x38;
+constexpr std::uint64_t first_minifat_sector_offset = 0x3C;
+constexpr std::uint64_t first_difat_sector_offset = 0x44;
+constexpr std::uint64_t header_difat_offset = 0x4C;
+
+// Directory entry fields.
+constexpr std::uint64_t name_units = 32;
+constexpr std::uint64_t start_sector_offset = 0x74;
+constexpr std::uint64_t stream_size_offset = 0x78;
+
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint64_t le64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(le32(p)) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
+}
+
+void append_utf8(std::string& out, std::uint32_t code_point) {
+    if (code_point < 0x80) {
+        out += static_cast<char>(code_point);
+    } else if (code_point < 0x800) {
+        out += static_cast<char>(0xC0 | (code_point >> 6));
+        out += static_cast<char>(0x80 | (code_point & 0x3F));
+    } else if (code_point < 0x10000) {
+        out += static_cast<char>(0xE0 | (code_point >> 12));
+        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code_point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code_point >> 18));
+        out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code_point & 0x3F));
+    }
+}
+
+}  // namespace
+
+CompoundFileReader::CompoundFileReader(const std::uint8_t* data, std::uint64_t size)
+    : data_(data), size_(size), header_(data) {
+    if (data == nullptr || size == 0) {
+        throw std::invalid_argument("");
+    }
+    if (size < 512 || le64(data) != signature) {
+        throw WrongFormat();
+    }
+    sector_size_ = le16(header_ + major_version_offset) == 3 ? 512 : 4096;
+    if (size < 3 * sector_size_) {
+        throw FileCorrupted();
+    }
+    mini_stream_start_ = le32(directory_entry(0) + start_sector_offset);
+}
+
+const std::uint8_t* CompoundFileReader::bytes_at(std::uint64_t sector, std::uint64_t offset, std::uint64_t n) const {
+    if (sector >= first_special_sector || offset >= sector_size_) {
+        throw FileCorrupted();
+    }
+    const std::uint64_t at = (sector + 1) * sector_size_ + offset;
+    if (at > size_ || n > size_ - at) {
+        throw FileCorrupted();
+    }
+    return data_ + at;
+}
+
+std::uint32_t CompoundFileReader::u32_at(std::uint64_t sector, std::uint64_t offset) const {
+    return le32(bytes_at(sector, offset, 4));
+}
+
+std::uint64_t CompoundFileReader::difat_sector(std::uint64_t steps) {
+    if (difat_chain_.empty()) {
+        difat_chain_.push_back(le32(header_ + first_difat_sector_offset));
+    }
+    while (!difat_cycles_ && difat_chain_.size() <= steps) {
+        const std::uint32_t sector = difat_chain_.back();
+        const std::uint32_t next = u32_at(sector, sector_size_ - 4);
+        // Only a readable sector gets here, and readable sectors lie inside the container.
+        if (difat_seen_at_.empty()) {
+            difat_seen_at_.assign(size_ / sector_size_, std::numeric_limits<std::uint32_t>::max());
+        }
+        difat_seen_at_[sector] = static_cast<std::uint32_t>(difat_chain_.size() - 1);
+        if (next < difat_seen_at_.size() && difat_seen_at_[next] != std::numeric_limits<std::uint32_t>::max()) {
+            difat_cycle_start_ = difat_seen_at_[next];
+            difat_cycles_ = true;
+            break;
+        }
+        difat_chain_.push_back(next);
+    }
+    if (steps < difat_chain_.size()) {
+        return difat_chain_[steps];
+    }
+    const std::uint64_t period = difat_chain_.size() - difat_cycle_start_;
+    return difat_chain_[difat_cycle_start_ + (steps - difat_cycle_start_) % period];
+}
+
+std::uint64_t CompoundFileReader::next_sector(std::uint64_t sector) {
+    const std::uint64_t entries = sector_size_ / 4;
+    const std::uint64_t fat_index = sector / entries;
+    std::uint64_t fat_sector = 0;
+    if (fat_index < header_difat_entries) {
+        fat_sector = le32(header_ + header_difat_offset + 4 * fat_index);
+    } else {
+        // Each DIFAT sector lists entries - 1 FAT sectors, then the next DIFAT sector.
+        const std::uint64_t k = fat_index - header_difat_entries;
+        fat_sector = u32_at(difat_sector(k / (entries - 1)), 4 * (k % (entries - 1)));
+    }
+    return u32_at(fat_sector, 4 * (sector % entries));
+}
+
+CompoundFileReader::Location CompoundFileReader::locate(Chain& chain, std::uint64_t start, std::uint64_t offset) {
+    if (chain.start != start || chain.sectors.empty()) {
+        chain.start = start;
+        chain.sectors.assign(1, static_cast<std::uint32_t>(start));
+    }
+    const std::uint64_t steps = offset / sector_size_;
+    while (chain.sectors.size() <= steps) {
+        chain.sectors.push_back(static_cast<std::uint32_t>(next_sector(chain.sectors.back())));
+    }
+    return {chain.sectors[steps], offset % sector_size_};
+}
+
+const std::uint8_t* CompoundFileReader::directory_entry(std::uint64_t id) {
+    if (id == no_entry) {
+        return nullptr;
+    }
+    if (id >= size_ / directory_entry_size) {
+        throw std::invalid_argument("");
+    }
+    const Location at =
+        locate(directory_chain_, le32(header_ + first_directory_sector_offset), directory_entry_size * id);
+    return bytes_at(at.sector, at.offset, directory_entry_size);
+}
+
+std::string CompoundFileReader::entry_name(std::uint64_t id) {
+    const std::uint8_t* entry = directory_entry(id);
+    if (entry == nullptr) {
+        throw InvalidEntryId();
+    }
+    std::string name;
+    for (std::uint64_t i = 0; i < name_units; ++i) {
+        const std::uint32_t unit = le16(entry + 2 * i);
+        if (unit == 0) {
+            break;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name_units) {
+            const std::uint32_t low = le16(entry + 2 * (i + 1));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                append_utf8(name, (unit - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000);
+                ++i;
+                continue;
+            }
+        }
+        append_utf8(name, unit);
+    }
+    return name;
+}
+
+std::uint64_t CompoundFileReader::entry_size(std::uint64_t id) {
+    const std::uint8_t* entry = directory_entry(id);
+    if (entry == nullptr) {
+        throw InvalidEntryId();
+    }
+    return le64(entry + stream_size_offset);
+}
+
+void CompoundFileReader::load_stream(std::uint64_t id) {
+    const std::uint8_t* entry = directory_entry(id);
+    if (entry == nullptr) {
+        throw InvalidEntryId();
+    }
+    const std::uint64_t size = le64(entry + stream_size_offset);
+    const std::uint64_t start = le32(entry + start_sector_offset);
+    // A stream cannot hold more than the container does: checked before allocating.
+    if (size > size_) {
+        throw FileCorrupted();
+    }
+    stream_.clear();
+    stream_.reserve(size);
+    position_ = 0;
+    if (size >= le32(header_ + mini_stream_cutoff_offset)) {
+        read_regular(start, size);
+    } else {
+        read_mini(start, size);
+    }
+}
+
+void CompoundFileReader::read_regular(std::uint64_t sector, std::uint64_t n) {
+    while (n != 0) {
+        const std::uint64_t piece = std::min(sector_size_, n);
+        const std::uint8_t* bytes = bytes_at(sector, 0, piece);
+        stream_.insert(stream_.end(), bytes, bytes + piece);
+        // The chain must go on (or end properly) after the last piece too.
+        const std::uint64_t next = next_sector(sector);
+        n -= piece;
+        sector = next;
+    }
+}
+
+std::uint64_t CompoundFileReader::next_mini_sector(std::uint64_t mini_sector) {
+    const Location at = locate(minifat_chain_, le32(header_ + first_minifat_sector_offset), 4 * mini_sector);
+    return u32_at(at.sector, at.offset);
+}
+
+void CompoundFileReader::read_mini(std::uint64_t mini_sector, std::uint64_t n) {
+    while (n != 0) {
+        if (mini_sector >= first_special_sector || mini_sector_size_ * mini_sector >= size_) {
+            throw FileCorrupted();
+        }
+        const Location at = locate(mini_stream_chain_, mini_stream_start_, mini_sector_size_ * mini_sector);
+        const std::uint64_t piece = std::min(mini_sector_size_, n);
+        const std::uint8_t* bytes = bytes_at(at.sector, at.offset, piece);
+        stream_.insert(stream_.end(), bytes, bytes + piece);
+        const std::uint64_t next = next_mini_sector(mini_sector);
+        n -= piece;
+        mini_sector = next;
+    }
+}
+
+const std::uint8_t* CompoundFileReader::take(std::uint64_t n) {
+    if (n > stream_.size() - position_) {
+        throw OutOfRange();
+    }
+    const std::uint8_t* at = stream_.data() + position_;
+    position_ += n;
+    return at;
+}
+
+std::uint32_t CompoundFileReader::read_u32() { return le32(take(4)); }
+
+std::uint64_t CompoundFileReader::read_u64() { return le64(take(8)); }
+
+double CompoundFileReader::read_f64() {
+    const std::uint64_t bits = read_u64();
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void CompoundFileReader::skip(std::uint64_t n) { take(n); }
+
+std::uint16_t CompoundFileReader::read_length() {
+    const std::uint8_t length = *take(1);
+    return length < 0xFF ? length : le16(take(2));
+}
+
+std::string CompoundFileReader::read_string() {
+    const std::uint16_t length = read_length();
+    const std::uint8_t* bytes = take(length);
+    std::string text;
+    text.reserve(2 * static_cast<std::size_t>(length));
+    for (std::uint16_t i = 0; i < length; ++i) {
+        append_utf8(text, bytes[i]);  // Latin-1 bytes are the code points U+0000 to U+00FF
+    }
+    return text;
+}
+
+void CompoundFileReader::skip_strings(std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+        take(read_length());
+    }
+}
+
+bool CompoundFileReader::find(const std::vector<std::uint8_t>& pattern) {
+    const auto from = stream_.begin() + static_cast<std::ptrdiff_t>(position_);
+    const auto found = std::search(from, stream_.end(), pattern.begin(), pattern.end());
+    if (found == stream_.end() && !pattern.empty()) {
+        position_ = stream_.size();
+        return false;
+    }
+    position_ = static_cast<std::uint64_t>(found - stream_.begin()) + pattern.size();
+    return true;
+}
+
+}  // namespace CFB

@@ -1,0 +1,118 @@
+// A read-only reader of Microsoft Compound File Binary containers held in memory, with a read
+// cursor over one loaded stream. Everything it reads comes from outside: every sector number,
+// chain and size is checked before use, and chain walks are remembered so that no container
+// can make the reader loop for long or allocate more than the container's own size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace CFB {
+
+class CFBException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class WrongFormat : public CFBException {
+public:
+    WrongFormat() : CFBException("Wrong file format") {}
+};
+
+class FileCorrupted : public CFBException {
+public:
+    FileCorrupted() : CFBException("File corrupted") {}
+};
+
+class InvalidEntryId : public CFBException {
+public:
+    InvalidEntryId() : CFBException("Invalid entry id") {}
+};
+
+class OutOfRange : public CFBException {
+public:
+    OutOfRange() : CFBException("Attempt to read past end of __buffer.") {}
+};
+
+// The entry id that stands for no entry.
+inline constexpr std::uint64_t no_entry = 0xFFFFFFFF;
+
+class CompoundFileReader {
+public:
+    // Reads the header and the root entry of the container. The reader borrows the bytes:
+    // they must stay alive and unchanged while it is used.
+    CompoundFileReader(const std::uint8_t* data, std::uint64_t size);
+
+    // The 128 bytes of a directory entry, or null for no_entry.
+    const std::uint8_t* directory_entry(std::uint64_t id);
+    // The entry's name in UTF-8, and its stream size in bytes.
+    std::string entry_name(std::uint64_t id);
+    std::uint64_t entry_size(std::uint64_t id);
+
+    // Copies the entry's stream and puts the cursor at its start.
+    void load_stream(std::uint64_t id);
+
+    // Little-endian reads at the cursor, each advancing it; OutOfRange past the stream's end.
+    std::uint32_t read_u32();
+    std::uint64_t read_u64();
+    double read_f64();
+    void skip(std::uint64_t n);
+    // A string's length prefix: one byte below 0xFF, or 0xFF and a 16-bit length.
+    std::uint16_t read_length();
+    // A length-prefixed Latin-1 string, returned as UTF-8.
+    std::string read_string();
+    void skip_strings(std::uint64_t count);
+    // Moves the cursor just past the next occurrence of the pattern; false (cursor at the end)
+    // when there is none.
+    bool find(const std::vector<std::uint8_t>& pattern);
+
+    std::uint64_t sector_size() const noexcept { return sector_size_; }
+    const std::vector<std::uint8_t>& stream() const noexcept { return stream_; }
+    std::uint64_t position() const noexcept { return position_; }
+    std::uint64_t remaining() const noexcept { return stream_.size() - position_; }
+
+private:
+    // The sectors of a chain from one start, remembered as far as they were walked.
+    struct Chain {
+        std::uint64_t start = no_entry;
+        std::vector<std::uint32_t> sectors;
+    };
+    struct Location {
+        std::uint64_t sector;
+        std::uint64_t offset;
+    };
+
+    std::uint32_t u32_at(std::uint64_t sector, std::uint64_t offset) const;
+    const std::uint8_t* bytes_at(std::uint64_t sector, std::uint64_t offset, std::uint64_t n) const;
+    std::uint64_t difat_sector(std::uint64_t steps);
+    std::uint64_t next_sector(std::uint64_t sector);
+    Location locate(Chain& chain, std::uint64_t start, std::uint64_t offset);
+    std::uint64_t next_mini_sector(std::uint64_t mini_sector);
+    void read_regular(std::uint64_t sector, std::uint64_t n);
+    void read_mini(std::uint64_t mini_sector, std::uint64_t n);
+    const std::uint8_t* take(std::uint64_t n);
+
+    const std::uint8_t* data_;
+    std::uint64_t size_;
+    const std::uint8_t* header_;
+    std::uint64_t sector_size_ = 512;
+    std::uint64_t mini_sector_size_ = 64;
+    std::uint64_t mini_stream_start_ = 0;
+    std::vector<std::uint8_t> stream_;
+    std::uint64_t position_ = 0;
+
+    Chain directory_chain_;
+    Chain minifat_chain_;
+    Chain mini_stream_chain_;
+    // The DIFAT sectors in chain order; the chain runs through readable sectors only, so it
+    // repeats within as many steps as the container has sectors, from difat_cycle_start_ on.
+    std::vector<std::uint32_t> difat_chain_;
+    std::vector<std::uint32_t> difat_seen_at_;
+    std::uint64_t difat_cycle_start_ = 0;
+    bool difat_cycles_ = false;
+};
+
+}  // namespace CFB

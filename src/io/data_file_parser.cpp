@@ -1,0 +1,285 @@
+#include "io/data_file_parser.hpp"
+
+#include <cmath>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+namespace orvanalysis::orvfile {
+
+namespace {
+
+const std::vector<std::uint8_t>& guid_mark() {
+    // {71DFD04E-CB88-4502-88EB-D943A3091A1A} as stored.
+    static const std::vector<std::uint8_t> mark{0x4E, 0xD0, 0xDF, 0x71, 0x88, 0xCB, 0x02, 0x45,
+                                                0x88, 0xEB, 0xD9, 0x43, 0xA3, 0x09, 0x1A, 0x1A};
+    return mark;
+}
+
+constexpr std::uint32_t list_marker_with_extra = 999;
+constexpr std::uint64_t point_size = 16;
+
+// Reads count (x, y) pairs; a count the stream cannot hold fails before anything is reserved.
+void read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
+    if (count > reader.remaining() / point_size) {
+        throw CFB::OutOfRange();
+    }
+    x.reserve(count);
+    y.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        x.push_back(reader.read_f64());
+        y.push_back(reader.read_f64());
+    }
+}
+
+void read_payload(CFB::CompoundFileReader& reader, XYDataSet& set) {
+    read_points(reader, set.no_of_points, set.data.x, set.data.y);
+}
+
+void read_payload(CFB::CompoundFileReader& reader, DataSet& set) {
+    std::vector<double> x;
+    std::vector<double> y;
+    read_points(reader, set.no_of_points, x, y);
+    for (const double w : x) {
+        if (std::isnan(w)) {
+            throw std::invalid_argument("Data set \"" + set.name + "\" holds a point whose x is NaN");
+        }
+    }
+    // The scan's array constructor stores the points one by one with insert-or-assign, as
+    // Scan::add would, without quadratic cost for points out of order.
+    set.data = Scan(std::move(x), std::move(y), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
+}
+
+std::string x_type_name(std::uint32_t code, const std::string& unchanged) {
+    switch (code) {
+        case 0:
+            return "Wavelength / nm";
+        case 1:
+            return "Time / s";
+        case 2:
+            return "Time / ms";
+        case 3:
+            return "Arbitrary units";
+        case 4:
+            return "Wavelength / \u00b5m";
+        default:
+            return unchanged;
+    }
+}
+
+}  // namespace
+
+template <class DataSetT>
+DataFileParser<DataSetT>::DataFileParser(const std::uint8_t* data, std::uint64_t size) : reader_(data, size) {}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::parse() {
+    if (reader_.entry_name(1) != "Contents") {
+        throw std::runtime_error("Contents entry missing.");
+    }
+    reader_.load_stream(1);
+    if (!reader_.find(guid_mark())) {
+        throw std::runtime_error("16 byte GUID header missing.");
+    }
+    if (reader_.read_u32() != reader_.entry_size(1)) {
+        throw std::runtime_error("Size does not match entry size.");
+    }
+    Meta& meta = file_.meta;
+    meta.file_version = reader_.read_u32();
+    reader_.skip(4);
+    if (meta.file_version >= 3) {
+        meta.has_timestamps = reader_.read_u32() != 0;
+    }
+    if (meta.file_version >= 4) {
+        reader_.skip(4);
+    }
+    parse_graph();
+    parse_data_sets();
+    if (file_.graph.gv_version >= 2) {
+        skip_list_block();
+    }
+    if (file_.graph.gv_version >= 3) {
+        skip_extra_tables();
+    }
+    parse_information();
+    meta.x_type = x_type_name(reader_.read_u32(), meta.x_type);
+}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::parse_graph() {
+    Graph& graph = file_.graph;
+    // A NaN in place of the first double marks a versioned graph block.
+    if (std::isnan(reader_.read_f64())) {
+        graph.gv_version = reader_.read_u32();
+        reader_.skip(8);
+    } else {
+        graph.gv_version = 1;
+    }
+    reader_.skip(24);
+    if (graph.gv_version >= 4) {
+        reader_.skip(8);
+        const std::uint32_t flag = reader_.read_u32();
+        if (flag == 0 || flag == 1) {
+            reader_.skip(44);
+        }
+    } else {
+        reader_.skip(4);
+    }
+    reader_.skip(8);
+    reader_.skip_strings(1);
+    reader_.skip(60);
+    reader_.skip_strings(1);
+    reader_.skip(16);
+    reader_.skip_strings(1);
+    reader_.skip(8);
+    reader_.skip_strings(1);
+    reader_.skip(16);
+    graph.x_axis_title = reader_.read_string();
+    reader_.skip(4);
+    graph.y_axis_title = reader_.read_string();
+    reader_.skip(68);
+    reader_.skip(40 * static_cast<std::uint64_t>(reader_.read_u32()));
+    if (graph.gv_version >= 3) {
+        reader_.skip(20);
+        reader_.skip_strings(1);
+        reader_.skip(80);
+    }
+}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::parse_data_sets() {
+    reader_.skip_strings(1);
+    const std::uint64_t count = reader_.read_u32();
+    reader_.skip(60);
+    // Each header takes at least 9 bytes: a count no stream of this size can hold fails here.
+    if (count > reader_.remaining() / 9) {
+        throw CFB::OutOfRange();
+    }
+    auto& sets = file_.data_sets;
+    sets.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        DataSetT set;
+        set.no_of_points = reader_.read_u32();
+        reader_.skip(4);
+        set.name = reader_.read_string();
+        sets.push_back(std::move(set));
+    }
+    for (DataSetT& set : sets) {
+        read_payload(reader_, set);
+    }
+}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::skip_list_block() {
+    const std::uint64_t entries = reader_.read_u32();
+    for (std::uint64_t e = 0; e < entries; ++e) {
+        if (reader_.read_u32() == list_marker_with_extra) {
+            reader_.skip(8);
+        }
+        reader_.skip(24);
+        reader_.skip(64);
+        reader_.skip_strings(1);
+        const std::uint64_t groups = reader_.read_u32();
+        for (std::uint64_t g = 0; g < groups; ++g) {
+            const std::uint64_t items = reader_.read_u32();
+            for (std::uint64_t k = 0; k < items; ++k) {
+                reader_.skip(4);
+                reader_.skip_strings(1);
+            }
+        }
+    }
+}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::skip_extra_tables() {
+    reader_.skip(60 * static_cast<std::uint64_t>(reader_.read_u32()));
+    reader_.skip(108 * static_cast<std::uint64_t>(reader_.read_u32()));
+    if (file_.meta.has_timestamps) {
+        for (const DataSetT& set : file_.data_sets) {
+            reader_.skip(16 * static_cast<std::uint64_t>(set.no_of_points));
+        }
+    }
+}
+
+template <class DataSetT>
+void DataFileParser<DataSetT>::parse_information() {
+    DataInfo& info = file_.data_info;
+    info.date_and_time = reader_.read_string();
+    info.scan_summary = reader_.read_string();
+    info.apply_data_calibration = reader_.read_u32() != 0;
+    info.data_calibration_file = reader_.read_string();
+    info.certificate_file = reader_.read_string();
+    info.system_file = reader_.read_string();
+    info.pre_scan_addon_description = reader_.read_string();
+    info.post_scan_addon_description = reader_.read_string();
+    info.pre_scan_addon_filename = reader_.read_string();
+    info.post_scan_addon_filename = reader_.read_string();
+    std::string text = reader_.read_string();
+    info.type_and_units = parse_type_and_units(text, reader_.read_string());
+    text = reader_.read_string();
+    info.auxiliary_type_and_units = parse_type_and_units(text, reader_.read_string());
+    info.apply_reference = reader_.read_u32() != 0;
+    info.reference_type = reader_.read_string();
+    info.reference_file = reader_.read_string();
+    info.reference_parameter = reader_.read_string();
+    reader_.skip(36);
+    reader_.skip(4 * static_cast<std::uint64_t>(file_.data_sets.size()));
+}
+
+template class DataFileParser<DataSet>;
+template class DataFileParser<XYDataSet>;
+
+MeasurementTypeUnits parse_type_and_units(const std::string& text, const std::string& codes) {
+    MeasurementTypeUnits result;
+    if (!text.empty()) {
+        const std::size_t separator = text.find(" / ");
+        if (separator == std::string::npos) {
+            result.measurement_type = text;
+        } else {
+            result.measurement_type = text.substr(0, separator);
+            result.units = text.substr(separator + 3);
+            const std::size_t end = result.units.find_last_not_of("\t\n\v\f\r ");
+            result.units.erase(end == std::string::npos ? 0 : end + 1);
+        }
+    }
+    if (!codes.empty()) {
+        // Formatted integer input, as the codes were written: a failed extraction stores 0
+        // (or the limit it overflowed) and leaves the stream failed for the second.
+        std::istringstream in(codes);
+        in.imbue(std::locale::classic());
+        in >> result.measurement_type_code >> result.units_code;
+    }
+    return result;
+}
+
+namespace {
+
+template <class DataSetT>
+BasicOrvFile<DataSetT> parse_buffer(const std::vector<std::uint8_t>& buffer) {
+    if (buffer.empty()) {
+        throw std::runtime_error("Buffer is empty");
+    }
+    DataFileParser<DataSetT> parser(buffer.data(), buffer.size());
+    parser.parse();
+    return std::move(parser).file();
+}
+
+}  // namespace
+
+OrvFile load_orvfile_binary_data(const std::vector<std::uint8_t>& buffer) { return parse_buffer<DataSet>(buffer); }
+
+std::map<std::string, Scan> load_orv_scan_binary_data(const std::vector<std::uint8_t>& buffer) {
+    OrvFile file = parse_buffer<DataSet>(buffer);
+    std::map<std::string, Scan> scans;
+    for (DataSet& set : file.data_sets) {
+        scans[set.name] = std::move(set.data);
+    }
+    return scans;
+}
+
+XYOrvFile load_xy_orvfile_binary_data(const std::vector<std::uint8_t>& buffer) {
+    return parse_buffer<XYDataSet>(buffer);
+}
+
+}  // namespace orvanalysis::orvfile

@@ -1,0 +1,51 @@
+// The parser of the "Contents" stream of an instrument data file, and the entry points that
+// parse a file held in a byte buffer.
+#pragma once
+
+#include "io/compound_file_reader.hpp"
+#include "io/orvfile_records.hpp"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orvanalysis::orvfile {
+
+// Instantiated for DataSet and XYDataSet.
+template <class DataSetT>
+class DataFileParser {
+public:
+    // Checks the container header; the bytes must outlive the parser.
+    DataFileParser(const std::uint8_t* data, std::uint64_t size);
+
+    // Fills the file record; throws on the first malformed field.
+    void parse();
+    const BasicOrvFile<DataSetT>& file() const& noexcept { return file_; }
+    BasicOrvFile<DataSetT> file() && noexcept { return std::move(file_); }
+
+private:
+    void parse_graph();
+    void parse_data_sets();
+    void skip_list_block();
+    void skip_extra_tables();
+    void parse_information();
+
+    CFB::CompoundFileReader reader_;
+    BasicOrvFile<DataSetT> file_;
+};
+
+// Splits "Quantity / unit" at the first " / " (trailing white space dropped from the unit) and
+// reads the two integer codes from codes; absent codes are -1.
+MeasurementTypeUnits parse_type_and_units(const std::string& text, const std::string& codes);
+
+// Both throw std::runtime_error "Buffer is empty" for an empty buffer, and the container's and
+// the parser's errors for a malformed one.
+OrvFile load_orvfile_binary_data(const std::vector<std::uint8_t>& buffer);
+XYOrvFile load_xy_orvfile_binary_data(const std::vector<std::uint8_t>& buffer);
+
+// Data-set name to scan; of several data sets with one name the last in the file wins.
+std::map<std::string, Scan> load_orv_scan_binary_data(const std::vector<std::uint8_t>& buffer);
+
+}  // namespace orvanalysis::orvfile

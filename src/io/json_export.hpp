@@ -1,0 +1,23 @@
+// JSON text of an instrument data file: every member of the record tree, each data set's
+// stored points as two plain arrays in file order.
+#pragma once
+
+#include "io/orvfile_records.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvanalysis::orvfile {
+
+// Keys sorted byte-wise at every level; "data_sets" only when the file has data sets.
+nlohmann::json to_json(const XYOrvFile& file);
+
+// The document serialised with indent spaces per level (negative: one line) and, with
+// ensure_ascii, every non-ASCII character escaped. Throws std::runtime_error "Buffer is empty"
+// for an empty buffer and the parser's errors for a malformed one.
+std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer, int indent, bool ensure_ascii);
+
+}  // namespace orvanalysis::orvfile

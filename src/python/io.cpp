@@ -1,0 +1,142 @@
+// Submodule io: the data file record classes, then the loading and export functions.
+#include "io/data_file_parser.hpp"
+#include "io/file_loading.hpp"
+#include "io/json_export.hpp"
+#include "python/byte_buffer.hpp"
+#include "python/registration.hpp"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvpy {
+
+namespace {
+
+namespace orvfile = orvanalysis::orvfile;
+
+// Attributes are read-only; record-valued ones are views into the owning object, which they
+// keep alive (def_readonly's reference_internal policy).
+void add_record_classes(py::module_& io) {
+    using orvfile::DataInfo;
+    using orvfile::DataSet;
+    using orvfile::Graph;
+    using orvfile::MeasurementTypeUnits;
+    using orvfile::Meta;
+    using orvfile::OrvFile;
+    py::class_<Meta>(io, "Meta")
+        .def_readonly("file_version", &Meta::file_version)
+        .def_readonly("has_timestamps", &Meta::has_timestamps)
+        .def_readonly("x_type", &Meta::x_type);
+    py::class_<Graph>(io, "Graph")
+        .def_readonly("gv_version", &Graph::gv_version)
+        .def_readonly("x_axis_title", &Graph::x_axis_title)
+        .def_readonly("y_axis_title", &Graph::y_axis_title);
+    py::class_<MeasurementTypeUnits>(io, "MeasurementTypeUnits")
+        .def_readonly("measurement_type", &MeasurementTypeUnits::measurement_type)
+        .def_readonly("units", &MeasurementTypeUnits::units)
+        .def_readonly("measurement_type_code", &MeasurementTypeUnits::measurement_type_code)
+        .def_readonly("units_code", &MeasurementTypeUnits::units_code);
+    py::class_<DataInfo>(io, "DataInfo")
+        .def_readonly("date_and_time", &DataInfo::date_and_time)
+        .def_readonly("scan_summary", &DataInfo::scan_summary)
+        .def_readonly("apply_data_calibration", &DataInfo::apply_data_calibration)
+        .def_readonly("data_calibration_file", &DataInfo::data_calibration_file)
+        .def_readonly("certificate_file", &DataInfo::certificate_file)
+        .def_readonly("system_file", &DataInfo::system_file)
+        .def_readonly("pre_scan_addon_description", &DataInfo::pre_scan_addon_description)
+        .def_readonly("post_scan_addon_description", &DataInfo::post_scan_addon_description)
+        .def_readonly("pre_scan_addon_filename", &DataInfo::pre_scan_addon_filename)
+        .def_readonly("post_scan_addon_filename", &DataInfo::post_scan_addon_filename)
+        .def_readonly("type_and_units", &DataInfo::type_and_units)
+        .def_readonly("auxiliary_type_and_units", &DataInfo::auxiliary_type_and_units)
+        .def_readonly("apply_reference", &DataInfo::apply_reference)
+        .def_readonly("reference_type", &DataInfo::reference_type)
+        .def_readonly("reference_file", &DataInfo::reference_file)
+        .def_readonly("reference_parameter", &DataInfo::reference_parameter);
+    py::class_<DataSet>(io, "DataSet")
+        .def_readonly("no_of_points", &DataSet::no_of_points)
+        .def_readonly("name", &DataSet::name)
+        .def_readonly("data", &DataSet::data);
+    py::class_<OrvFile>(io, "OrvFile")
+        .def_readonly("meta", &OrvFile::meta)
+        .def_readonly("graph", &OrvFile::graph)
+        .def_property_readonly("data_sets",
+                               [](py::object self) {
+                                   auto& file = self.cast<OrvFile&>();
+                                   py::list sets;
+                                   for (DataSet& set : file.data_sets) {
+                                       sets.append(py::cast(&set, py::return_value_policy::reference_internal, self));
+                                   }
+                                   return sets;
+                               })
+        .def_readonly("data_info", &OrvFile::data_info);
+}
+
+void add_functions(py::module_& io) {
+    io.def(
+        "orvfile_to_json_binary_data",
+        [](const ByteBuffer& buffer, int indent, bool ensure_ascii) {
+            return orvfile::orvfile_to_json_binary_data(buffer.bytes, indent, ensure_ascii);
+        },
+        "buffer"_a, "indent"_a, "ensure_ascii"_a,
+        "Converts OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.\n\n"
+        ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
+        ":param indent: number of spaces per indentation level; negative for a single line\n"
+        ":param ensure_ascii: escape all non-ASCII characters\n"
+        ":return: the JSON text\n"
+        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+    io.def("orvfile_to_json", &orvfile::orvfile_to_json, "file_path"_a, "indent"_a, "ensure_ascii"_a,
+           "Converts an OrvSuite .orv (or equivalent) data file into a JSON string.\n\n"
+           ":param file_path: path of the data file\n"
+           ":param indent: number of spaces per indentation level; negative for a single line\n"
+           ":param ensure_ascii: escape all non-ASCII characters\n"
+           ":return: the JSON text\n"
+           ":raises RuntimeError: when the file is empty, unreadable or not a valid data file");
+    io.def(
+        "load_orvfile_binary_data",
+        [](const ByteBuffer& buffer) { return orvfile::load_orvfile_binary_data(buffer.bytes); }, "buffer"_a,
+        "Loads an OrvFile object from a binary buffer.\n\n"
+        ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
+        ":return: the OrvFile\n"
+        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+    io.def("load_orvfile", &orvfile::load_orvfile, "file_path"_a,
+           "Loads an OrvFile object from an OrvSuite .orv data file.\n\n"
+           ":param file_path: path of the data file\n"
+           ":return: the OrvFile\n"
+           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
+           ":raises RuntimeError: when its data is empty or not a valid data file");
+    io.def(
+        "load_orv_scan_binary_data",
+        [](const ByteBuffer& buffer) { return orvfile::load_orv_scan_binary_data(buffer.bytes); }, "buffer"_a,
+        "Loads scan data from a binary buffer.\n\n"
+        ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
+        ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
+        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+    io.def("load_orv_scan_data", &orvfile::load_orv_scan_data, "file_path"_a,
+           "Loads scan data from an OrvSuite .orv data file.\n\n"
+           ":param file_path: path of the data file\n"
+           ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
+           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
+           ":raises RuntimeError: when its data is empty or not a valid data file");
+    io.def("load_csv", &orvfile::load_csv, "file_path"_a,
+           "Loads scan data from a CSV file of key-value pairs separated by a delimiter and returns a Scan.\n\n"
+           "Blank lines, lines starting with '#' and header lines before the data are skipped; each data line "
+           "starts with two numbers separated by spaces, tabs, commas or semicolons, and the rest of the line is "
+           "ignored. A repeated key keeps the later value.\n\n"
+           ":param file_path: path of the CSV file\n"
+           ":return: the Scan\n"
+           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
+           ":raises ValueError: naming the line, when a line after the header is not a data line");
+}
+
+}  // namespace
+
+void add_io_module(py::module_& io) {
+    add_record_classes(io);
+    add_functions(io);
+}
+
+}  // namespace orvpy
