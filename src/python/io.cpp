@@ -64,7 +64,7 @@ void add_record_classes(py::module_& io) {
         .def_readonly("meta", &OrvFile::meta)
         .def_readonly("graph", &OrvFile::graph)
         .def_property_readonly("data_sets",
-                               [](py::object self) {
+                               [](const py::object& self) {
                                    auto& file = self.cast<OrvFile&>();
                                    py::list sets;
                                    for (DataSet& set : file.data_sets) {
