@@ -266,6 +266,27 @@ def corrupt_fixtures():
     return out
 
 
+def cursor_stream():
+    """A "Contents" stream of plain fields at known offsets, for tests of the read cursor."""
+    fields = [
+        (0, bytes.fromhex("04030201")),                                  # u32 0x01020304
+        (4, bytes.fromhex("8877665544332211")),                          # u64 0x1122334455667788
+        (12, bytes.fromhex("000000000000f83f")),                         # f64 1.5
+        (20, b"\x00"),                                                   # empty string
+        (21, b"\x03a\xe9b"),                                             # Latin-1 "aéb"
+        (25, b"\xff\x2c\x01" + b"x" * 300),                              # 300-byte string
+        (328, b"\xfe" + b"y" * 254),                                      # 254-byte string
+        (583, b"\x02ok\x01z"),                                           # two strings to skip
+        (588, b"\x4e" + bytes.fromhex("4ed0df7188cb024588ebd943a3091a1a")),  # GUID after a 4E
+        (605, bytes.fromhex("01020304")),                                # last u32, ends the stream
+    ]
+    data = b""
+    for offset, chunk in fields:
+        assert len(data) == offset, (offset, len(data))
+        data += chunk
+    return data
+
+
 def all_fixtures(large=False):
     return valid_fixtures(large) + corrupt_fixtures()
 
@@ -304,6 +325,9 @@ def main(argv):
         with open(os.path.join(outdir, f.name + ".orv"), "wb") as out:
             out.write(f.data)
         manifest["valid" if f.valid else "corrupt"][f.name] = manifest_entry(f)
+    # Not a data file: a container whose "Contents" holds the fields of cursor_stream().
+    with open(os.path.join(outdir, "cursor_stream.cfb"), "wb") as out:
+        out.write(w.build_orv(cursor_stream()))
     with open(os.path.join(outdir, "manifest.json"), "w", encoding="utf-8") as out:
         json.dump(manifest, out, indent=1, sort_keys=True)
         out.write("\n")
