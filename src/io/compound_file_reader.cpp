@@ -237,7 +237,7 @@ void CompoundFileReader::read_mini(std::uint64_t mini_sector, std::uint64_t n) {
     }
 }
 
-const std::uint8_t* CompoundFileReader::take(std::uint64_t n) {
+const std::uint8_t* CompoundFileReader::read_bytes(std::uint64_t n) {
     if (n > stream_.size() - position_) {
         throw OutOfRange();
     }
@@ -246,9 +246,9 @@ const std::uint8_t* CompoundFileReader::take(std::uint64_t n) {
     return at;
 }
 
-std::uint32_t CompoundFileReader::read_u32() { return le32(take(4)); }
+std::uint32_t CompoundFileReader::read_u32() { return le32(read_bytes(4)); }
 
-std::uint64_t CompoundFileReader::read_u64() { return le64(take(8)); }
+std::uint64_t CompoundFileReader::read_u64() { return le64(read_bytes(8)); }
 
 double CompoundFileReader::read_f64() {
     const std::uint64_t bits = read_u64();
@@ -257,16 +257,16 @@ double CompoundFileReader::read_f64() {
     return value;
 }
 
-void CompoundFileReader::skip(std::uint64_t n) { take(n); }
+void CompoundFileReader::skip(std::uint64_t n) { read_bytes(n); }
 
 std::uint16_t CompoundFileReader::read_length() {
-    const std::uint8_t length = *take(1);
-    return length < 0xFF ? length : le16(take(2));
+    const std::uint8_t length = *read_bytes(1);
+    return length < 0xFF ? length : le16(read_bytes(2));
 }
 
 std::string CompoundFileReader::read_string() {
     const std::uint16_t length = read_length();
-    const std::uint8_t* bytes = take(length);
+    const std::uint8_t* bytes = read_bytes(length);
     std::string text;
     text.reserve(2 * static_cast<std::size_t>(length));
     for (std::uint16_t i = 0; i < length; ++i) {
@@ -277,7 +277,7 @@ std::string CompoundFileReader::read_string() {
 
 void CompoundFileReader::skip_strings(std::uint64_t count) {
     for (std::uint64_t i = 0; i < count; ++i) {
-        take(read_length());
+        read_bytes(read_length());
     }
 }
 

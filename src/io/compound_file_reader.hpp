@@ -60,6 +60,8 @@ public:
     std::uint64_t read_u64();
     double read_f64();
     void skip(std::uint64_t n);
+    // The next n bytes of the stream, advancing the cursor; OutOfRange when fewer remain.
+    const std::uint8_t* read_bytes(std::uint64_t n);
     // A string's length prefix: one byte below 0xFF, or 0xFF and a 16-bit length.
     std::uint16_t read_length();
     // A length-prefixed Latin-1 string, returned as UTF-8.
@@ -93,7 +95,6 @@ private:
     std::uint64_t next_mini_sector(std::uint64_t mini_sector);
     void read_regular(std::uint64_t sector, std::uint64_t n);
     void read_mini(std::uint64_t mini_sector, std::uint64_t n);
-    const std::uint8_t* take(std::uint64_t n);
 
     const std::uint8_t* data_;
     std::uint64_t size_;

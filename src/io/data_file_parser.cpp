@@ -1,6 +1,7 @@
 #include "io/data_file_parser.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -20,16 +21,28 @@ const std::vector<std::uint8_t>& guid_mark() {
 constexpr std::uint32_t list_marker_with_extra = 999;
 constexpr std::uint64_t point_size = 16;
 
-// Reads count (x, y) pairs; a count the stream cannot hold fails before anything is reserved.
+double f64_at(const std::uint8_t* p) {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = (bits << 8) | p[i];
+    }
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
+// anything is reserved.
 void read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
     if (count > reader.remaining() / point_size) {
         throw CFB::OutOfRange();
     }
-    x.reserve(count);
-    y.reserve(count);
+    const std::uint8_t* block = reader.read_bytes(count * point_size);
+    x.resize(count);
+    y.resize(count);
     for (std::uint64_t i = 0; i < count; ++i) {
-        x.push_back(reader.read_f64());
-        y.push_back(reader.read_f64());
+        x[i] = f64_at(block + i * point_size);
+        y[i] = f64_at(block + i * point_size + 8);
     }
 }
 
@@ -256,30 +269,40 @@ MeasurementTypeUnits parse_type_and_units(const std::string& text, const std::st
 namespace {
 
 template <class DataSetT>
-BasicOrvFile<DataSetT> parse_buffer(const std::vector<std::uint8_t>& buffer) {
-    if (buffer.empty()) {
+BasicOrvFile<DataSetT> parse_buffer(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
         throw std::runtime_error("Buffer is empty");
     }
-    DataFileParser<DataSetT> parser(buffer.data(), buffer.size());
+    DataFileParser<DataSetT> parser(data, size);
     parser.parse();
     return std::move(parser).file();
 }
 
 }  // namespace
 
-OrvFile load_orvfile_binary_data(const std::vector<std::uint8_t>& buffer) { return parse_buffer<DataSet>(buffer); }
+OrvFile load_orvfile_binary_data(const std::vector<std::uint8_t>& buffer) {
+    return parse_buffer<DataSet>(buffer.data(), buffer.size());
+}
+
+OrvFile load_orvfile_binary_data(const std::uint8_t* data, std::size_t size) {
+    return parse_buffer<DataSet>(data, size);
+}
+
+XYOrvFile load_xy_orvfile_binary_data(const std::uint8_t* data, std::size_t size) {
+    return parse_buffer<XYDataSet>(data, size);
+}
 
 std::map<std::string, Scan> load_orv_scan_binary_data(const std::vector<std::uint8_t>& buffer) {
-    OrvFile file = parse_buffer<DataSet>(buffer);
+    return load_orv_scan_binary_data(buffer.data(), buffer.size());
+}
+
+std::map<std::string, Scan> load_orv_scan_binary_data(const std::uint8_t* data, std::size_t size) {
+    OrvFile file = parse_buffer<DataSet>(data, size);
     std::map<std::string, Scan> scans;
     for (DataSet& set : file.data_sets) {
         scans[set.name] = std::move(set.data);
     }
     return scans;
-}
-
-XYOrvFile load_xy_orvfile_binary_data(const std::vector<std::uint8_t>& buffer) {
-    return parse_buffer<XYDataSet>(buffer);
 }
 
 }  // namespace orvanalysis::orvfile

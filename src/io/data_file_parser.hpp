@@ -5,6 +5,7 @@
 #include "io/compound_file_reader.hpp"
 #include "io/orvfile_records.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -40,12 +41,15 @@ private:
 // reads the two integer codes from codes; absent codes are -1.
 MeasurementTypeUnits parse_type_and_units(const std::string& text, const std::string& codes);
 
-// Both throw std::runtime_error "Buffer is empty" for an empty buffer, and the container's and
-// the parser's errors for a malformed one.
+// The file held in a byte buffer. Each throws std::runtime_error "Buffer is empty" for an empty
+// buffer and the container's and the parser's errors for a malformed one. The pointer forms
+// read size bytes at data, which must stay unchanged during the call.
 OrvFile load_orvfile_binary_data(const std::vector<std::uint8_t>& buffer);
-XYOrvFile load_xy_orvfile_binary_data(const std::vector<std::uint8_t>& buffer);
+OrvFile load_orvfile_binary_data(const std::uint8_t* data, std::size_t size);
+XYOrvFile load_xy_orvfile_binary_data(const std::uint8_t* data, std::size_t size);
 
 // Data-set name to scan; of several data sets with one name the last in the file wins.
 std::map<std::string, Scan> load_orv_scan_binary_data(const std::vector<std::uint8_t>& buffer);
+std::map<std::string, Scan> load_orv_scan_binary_data(const std::uint8_t* data, std::size_t size);
 
 }  // namespace orvanalysis::orvfile

@@ -33,10 +33,10 @@ bool is_delimiter(char c) { return c == ' ' || c == '\t' || c == ',' || c == ';'
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A number at the start of text as formatted input reads one in the classic locale: an
-// optional sign, digits with an optional decimal point, an optional exponent. It must end the
-// text or be followed by a delimiter. Returns the value and the characters it took.
-std::optional<std::pair<double, std::size_t>> number_at(std::string_view text) {
+// The length of the number at the start of text, as formatted input reads one in the classic
+// locale: an optional sign, digits with an optional decimal point, an optional exponent. It
+// must end the text or be followed by a delimiter; 0 when there is no such number.
+std::size_t number_length(std::string_view text) {
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         ++i;
@@ -51,7 +51,7 @@ std::optional<std::pair<double, std::size_t>> number_at(std::string_view text) {
         }
     }
     if (digits == 0) {
-        return std::nullopt;
+        return 0;
     }
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
@@ -59,49 +59,52 @@ std::optional<std::pair<double, std::size_t>> number_at(std::string_view text) {
             ++j;
         }
         if (j >= text.size() || !is_digit(text[j])) {
-            return std::nullopt;
+            return 0;
         }
         for (i = j; i < text.size() && is_digit(text[i]); ++i) {
         }
     }
-    if (i < text.size() && !is_delimiter(text[i])) {
-        return std::nullopt;
-    }
-    const std::size_t skip_plus = text[0] == '+' ? 1 : 0;
+    return i == text.size() || is_delimiter(text[i]) ? i : 0;
+}
+
+// The value of a number of number_length() characters; nothing when it overflows a double.
+// An underflow reads as the nearest subnormal or zero, as strtod gives it.
+std::optional<double> number_value(std::string_view number) {
+    const std::size_t skip_plus = number[0] == '+' ? 1 : 0;
     double value = 0;
-    const auto [end, error] = std::from_chars(text.data() + skip_plus, text.data() + i, value);
+    const auto [end, error] = std::from_chars(number.data() + skip_plus, number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Underflow reads as the nearest subnormal or zero, as strtod gives; overflow is no number.
-        const std::string token(text.substr(0, i));
+        const std::string token(number);
         value = std::strtod(token.c_str(), nullptr);
         if (std::abs(value) == HUGE_VAL) {
             return std::nullopt;
         }
-    } else if (error != std::errc() || end != text.data() + i) {
+    } else if (error != std::errc() || end != number.data() + number.size()) {
         return std::nullopt;
     }
-    return std::make_pair(value, i);
+    return value;
 }
 
-// The first two numbers of a data line, or nothing when the line does not start with them.
+// The first two numbers of a data line, separated by a run of delimiters, or nothing.
 std::optional<std::pair<double, double>> data_line(std::string_view line) {
-    const auto key = number_at(line);
-    if (!key) {
+    const std::size_t key_length = number_length(line);
+    if (key_length == 0) {
         return std::nullopt;
     }
-    std::size_t i = key->second;
-    const std::size_t separator = i;
+    std::size_t i = key_length;
     while (i < line.size() && is_delimiter(line[i])) {
         ++i;
     }
-    if (i == separator) {
+    const std::size_t value_length = i > key_length ? number_length(line.substr(i)) : 0;
+    if (value_length == 0) {
         return std::nullopt;
     }
-    const auto value = number_at(line.substr(i));
-    if (!value) {
+    const auto key = number_value(line.substr(0, key_length));
+    const auto value = number_value(line.substr(i, value_length));
+    if (!key || !value) {
         return std::nullopt;
     }
-    return std::make_pair(key->first, value->first);
+    return std::make_pair(*key, *value);
 }
 
 std::string read_text(const std::string& file_path) {
@@ -143,16 +146,14 @@ Scan load_csv(const std::string& file_path) {
     std::vector<double> values;
     std::size_t line_number = 0;
     for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
+        // Lines end at "\n", "\r\n" or a lone "\r".
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) {
             end = text.size();
         }
         std::string_view line(text.data() + start, end - start);
-        start = end + 1;
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         ++line_number;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
         const std::size_t first = line.find_first_not_of(" \t\v\f");
         if (first == std::string_view::npos || line[first] == '#') {
             continue;
@@ -161,7 +162,8 @@ Scan load_csv(const std::string& file_path) {
         if (const auto point = data_line(line)) {
             keys.push_back(point->first);
             values.push_back(point->second);
-        } else if (!keys.empty() || number_at(line)) {
+        } else if (!keys.empty() || number_length(line) != 0) {
+            // After the data began, or on a line that starts with a number: not a header.
             throw std::invalid_argument("load_csv: " + file_path + ", line " + std::to_string(line_number) +
                                         ": expected two numbers separated by spaces, tabs, commas or semicolons");
         }

@@ -68,8 +68,24 @@ nlohmann::json to_json(const XYOrvFile& file) {
 }
 
 std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer, int indent, bool ensure_ascii) {
-    return to_json(load_xy_orvfile_binary_data(buffer))
-        .dump(indent, ' ', ensure_ascii, nlohmann::json::error_handler_t::strict);
+    return orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
+}
+
+std::string orvfile_to_json_binary_data(const std::uint8_t* data, std::size_t size, int indent, bool ensure_ascii) {
+    const XYOrvFile file = load_xy_orvfile_binary_data(data, size);
+    const nlohmann::json doc = to_json(file);
+    // The library's own serializer, as dump() runs it, writing into a string reserved up front:
+    // the text of a large file is mostly numbers of at most 25 characters each.
+    std::size_t numbers = 0;
+    for (const XYDataSet& set : file.data_sets) {
+        numbers += set.data.x.size() + set.data.y.size();
+    }
+    std::string text;
+    text.reserve(25 * numbers + 4096);
+    nlohmann::detail::serializer<nlohmann::json> serializer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                                            nlohmann::json::error_handler_t::strict);
+    serializer.dump(doc, indent >= 0, ensure_ascii, indent >= 0 ? static_cast<unsigned int>(indent) : 0);
+    return text;
 }
 
 }  // namespace orvanalysis::orvfile

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,5 +20,6 @@ nlohmann::json to_json(const XYOrvFile& file);
 // ensure_ascii, every non-ASCII character escaped. Throws std::runtime_error "Buffer is empty"
 // for an empty buffer and the parser's errors for a malformed one.
 std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer, int indent, bool ensure_ascii);
+std::string orvfile_to_json_binary_data(const std::uint8_t* data, std::size_t size, int indent, bool ensure_ascii);
 
 }  // namespace orvanalysis::orvfile

@@ -1,19 +1,59 @@
-// Conversion of a Python sequence of byte values (a list, a tuple, a bytearray) to a byte
-// vector. Objects exposing a one-dimensional buffer of unsigned bytes are copied as one block;
-// bytes and str objects are refused, as the standard sequence conversion refuses them.
+// Conversion of a Python sequence of byte values (a list, a tuple, a bytearray) to the bytes of
+// a data file. An object exposing a one-dimensional buffer of unsigned bytes is read in place
+// for the duration of the call (a bytearray cannot be resized while its buffer is held); any
+// other sequence is converted item by item. bytes and str objects are refused, as the
+// standard sequence conversion refuses them.
 #pragma once
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace orvpy {
 
-struct ByteBuffer {
-    std::vector<std::uint8_t> bytes;
+class ByteBuffer {
+public:
+    const std::uint8_t* data() const noexcept {
+        return view_ ? static_cast<const std::uint8_t*>(view_->buf) : owned_.data();
+    }
+    std::size_t size() const noexcept { return view_ ? static_cast<std::size_t>(view_->len) : owned_.size(); }
+
+    // Holds a contiguous buffer of unsigned bytes; false (and nothing held) for any other object.
+    bool borrow(PyObject* object) {
+        auto view = std::unique_ptr<Py_buffer, Release>(new Py_buffer());
+        if (!PyObject_CheckBuffer(object) || PyObject_GetBuffer(object, view.get(), PyBUF_ND | PyBUF_FORMAT) != 0) {
+            PyErr_Clear();
+            return false;
+        }
+        const char* format = view->format != nullptr ? view->format : "B";
+        const bool bytes = view->ndim == 1 && view->itemsize == 1 &&
+                           (std::strcmp(format, "B") == 0 || std::strcmp(format, "@B") == 0 ||
+                            std::strcmp(format, "=B") == 0 || std::strcmp(format, "<B") == 0);
+        if (!bytes) {
+            PyBuffer_Release(view.get());
+            return false;
+        }
+        view_ = std::move(view);
+        return true;
+    }
+    void own(std::vector<std::uint8_t> bytes) { owned_ = std::move(bytes); }
+
+private:
+    struct Release {
+        void operator()(Py_buffer* view) const {
+            if (view->obj != nullptr) {
+                PyBuffer_Release(view);
+            }
+            delete view;
+        }
+    };
+    std::shared_ptr<Py_buffer> view_;
+    std::vector<std::uint8_t> owned_;
 };
 
 }  // namespace orvpy
@@ -28,51 +68,20 @@ struct type_caster<orvpy::ByteBuffer> {
         if (PyBytes_Check(src.ptr()) || PyUnicode_Check(src.ptr())) {
             return false;
         }
-        if (load_byte_buffer(src)) {
+        if (value.borrow(src.ptr())) {
             return true;
         }
         make_caster<std::vector<std::uint8_t>> sequence;
         if (!sequence.load(src, convert)) {
             return false;
         }
-        value.bytes = cast_op<std::vector<std::uint8_t>&&>(std::move(sequence));
+        value.own(cast_op<std::vector<std::uint8_t>&&>(std::move(sequence)));
         return true;
     }
 
     static handle cast(const orvpy::ByteBuffer& src, return_value_policy policy, handle parent) {
-        return make_caster<std::vector<std::uint8_t>>::cast(src.bytes, policy, parent);
-    }
-
-private:
-    // Every element of such a buffer is an integer from 0 to 255, exactly what the sequence
-    // conversion would accept one item at a time.
-    bool load_byte_buffer(handle src) {
-        if (!PyObject_CheckBuffer(src.ptr())) {
-            return false;
-        }
-        Py_buffer view;
-        if (PyObject_GetBuffer(src.ptr(), &view, PyBUF_RECORDS_RO) != 0) {
-            PyErr_Clear();
-            return false;
-        }
-        const bool usable = view.ndim == 1 && view.itemsize == 1 && view.format != nullptr &&
-                            (std::strcmp(view.format, "B") == 0 || std::strcmp(view.format, "@B") == 0 ||
-                             std::strcmp(view.format, "=B") == 0 || std::strcmp(view.format, "<B") == 0);
-        if (usable) {
-            const auto n = static_cast<std::size_t>(view.shape[0]);
-            const Py_ssize_t stride = view.strides[0];
-            const auto* base = static_cast<const std::uint8_t*>(view.buf);
-            if (stride == 1) {
-                value.bytes.assign(base, base + n);
-            } else {
-                value.bytes.resize(n);
-                for (std::size_t i = 0; i < n; ++i) {
-                    value.bytes[i] = base[static_cast<Py_ssize_t>(i) * stride];
-                }
-            }
-        }
-        PyBuffer_Release(&view);
-        return usable;
+        return make_caster<std::vector<std::uint8_t>>::cast(
+            std::vector<std::uint8_t>(src.data(), src.data() + src.size()), policy, parent);
     }
 };
 

@@ -79,7 +79,7 @@ void add_functions(py::module_& io) {
     io.def(
         "orvfile_to_json_binary_data",
         [](const ByteBuffer& buffer, int indent, bool ensure_ascii) {
-            return orvfile::orvfile_to_json_binary_data(buffer.bytes, indent, ensure_ascii);
+            return orvfile::orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
         },
         "buffer"_a, "indent"_a, "ensure_ascii"_a,
         "Converts OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.\n\n"
@@ -97,7 +97,8 @@ void add_functions(py::module_& io) {
            ":raises RuntimeError: when the file is empty, unreadable or not a valid data file");
     io.def(
         "load_orvfile_binary_data",
-        [](const ByteBuffer& buffer) { return orvfile::load_orvfile_binary_data(buffer.bytes); }, "buffer"_a,
+        [](const ByteBuffer& buffer) { return orvfile::load_orvfile_binary_data(buffer.data(), buffer.size()); },
+        "buffer"_a,
         "Loads an OrvFile object from a binary buffer.\n\n"
         ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
         ":return: the OrvFile\n"
@@ -110,7 +111,8 @@ void add_functions(py::module_& io) {
            ":raises RuntimeError: when its data is empty or not a valid data file");
     io.def(
         "load_orv_scan_binary_data",
-        [](const ByteBuffer& buffer) { return orvfile::load_orv_scan_binary_data(buffer.bytes); }, "buffer"_a,
+        [](const ByteBuffer& buffer) { return orvfile::load_orv_scan_binary_data(buffer.data(), buffer.size()); },
+        "buffer"_a,
         "Loads scan data from a binary buffer.\n\n"
         ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
         ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"

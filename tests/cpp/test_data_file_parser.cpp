@@ -76,7 +76,7 @@ TEST(DataFileParser, ValidFixturesHoldWhatWasWritten) {
         const Bytes data = fixture(name + ".orv");
         const orvfile::OrvFile file = orvfile::load_orvfile_binary_data(data);
         expect_file(file, e);
-        const orvfile::XYOrvFile xy = orvfile::load_xy_orvfile_binary_data(data);
+        const orvfile::XYOrvFile xy = orvfile::load_xy_orvfile_binary_data(data.data(), data.size());
         expect_file(xy, e);
         for (std::size_t i = 0; i < file.data_sets.size(); ++i) {
             // The raw arrays keep the file order; the scan sorts by x, a repeated x keeping the

@@ -1,0 +1,138 @@
+"""Time data-file parsing, JSON export and CSV loading against Python peers.
+
+Run with the build directory of the interpreter on PYTHONPATH, under an interpreter that has
+numpy and olefile (Debian's python3-numpy and python3-olefile), for example:
+
+    PYTHONPATH=build/python3.11 /usr/bin/python3 bench/bench_io.py
+
+One generated data file of about 10 MB (600,000 points in three data sets) is parsed from a
+bytearray, against olefile reading its "Contents" stream plus numpy decoding the points; its
+JSON text is made, against json.dumps of the same document; and the same points as CSV are
+loaded, against numpy.loadtxt. Every figure is the best of several runs. Nothing is asserted:
+the script prints throughput and ratios.
+"""
+
+import json
+import math
+import os
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "python"))
+
+import orvfile_writer as w  # noqa: E402
+from _orvpy_core import io  # noqa: E402
+
+try:
+    import numpy as np
+except ImportError:
+    np = None
+try:
+    import olefile
+except ImportError:
+    olefile = None
+
+POINTS_PER_SET = 200_000
+SETS = 3
+
+
+def best(function, repeat=5):
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        function()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def make_file():
+    datasets = []
+    for s in range(SETS):
+        points = [(300.0 + 0.0025 * i, 0.5 + 0.4 * math.sin(i / 5000.0 + s)) for i in range(POINTS_PER_SET)]
+        datasets.append(w.DataSet("Lens %d" % (s + 1), points))
+    description = w.Contents(datasets=datasets)
+    contents, offsets = w.contents_offsets(description)
+    return description, w.build_orv(contents), offsets
+
+
+def olefile_and_numpy(data, offsets):
+    """The peer: olefile finds and reads the stream, numpy decodes every point block."""
+    with olefile.OleFileIO(data) as ole:
+        stream = ole.openstream("Contents").read()
+    return [np.frombuffer(stream, dtype="<f8", count=2 * POINTS_PER_SET, offset=offsets["D5[%d]" % s])
+            .reshape(-1, 2) for s in range(SETS)]
+
+
+def python_document(f):
+    """The JSON document of the file as Python objects, for json.dumps."""
+    def units(u):
+        return {"measurement_type": u.measurement_type, "measurement_type_code": u.measurement_type_code,
+                "units": u.units, "units_code": u.units_code}
+    info = f.data_info
+    return {
+        "data_info": {name: units(getattr(info, name)) if name.endswith("type_and_units") else getattr(info, name)
+                      for name in sorted(n for n in dir(info) if not n.startswith("_"))},
+        "data_sets": [{"data": {"x": s.data.wavelengths(), "y": s.data.values()}, "name": s.name,
+                       "no_of_points": s.no_of_points} for s in f.data_sets],
+        "graph": {"gv_version": f.graph.gv_version, "x_axis_title": f.graph.x_axis_title,
+                  "y_axis_title": f.graph.y_axis_title},
+        "meta": {"file_version": f.meta.file_version, "has_timestamps": f.meta.has_timestamps,
+                 "x_type": f.meta.x_type},
+    }
+
+
+def report(rows):
+    print(f"\n{'figure':<44} {'library':>10} {'MB/s':>8} {'peer':<34} {'peer time':>10} {'speed-up':>9} "
+          f"{'goal':>6} {'met':>4}")
+    for figure, seconds, megabytes, peer, peer_seconds, goal in rows:
+        line = f"{figure:<44} {seconds * 1e3:>8.1f}ms {megabytes / seconds:>8.0f} {peer or '-':<34}"
+        if peer_seconds is None:
+            line += f" {'n/a':>10} {'n/a':>9} {'-':>6} {'-':>4}"
+        else:
+            ratio = peer_seconds / seconds
+            met = "-" if goal is None else ("yes" if ratio >= goal else "no")
+            goal_text = "-" if goal is None else f"{goal:g}x"
+            line += f" {peer_seconds * 1e3:>8.1f}ms {ratio:>8.2f}x {goal_text:>6} {met:>4}"
+        print(line)
+
+
+def main():
+    description, data, offsets = make_file()
+    megabytes = len(data) / 1e6
+    buffer = bytearray(data)
+    print(f"Python {sys.version.split()[0]}; file {megabytes:.1f} MB, {SETS * POINTS_PER_SET:,} points")
+    rows = []
+
+    peer_parse = best(lambda: olefile_and_numpy(data, offsets)) if olefile and np else None
+    rows.append(("load_orvfile_binary_data(bytearray)", best(lambda: io.load_orvfile_binary_data(buffer)),
+                 megabytes, "olefile + numpy.frombuffer", peer_parse, 10))
+    rows.append(("load_orv_scan_binary_data(bytearray)", best(lambda: io.load_orv_scan_binary_data(buffer)),
+                 megabytes, "olefile + numpy.frombuffer", peer_parse, 10))
+
+    document = python_document(io.load_orvfile_binary_data(buffer))
+    text = io.orvfile_to_json_binary_data(buffer, -1, False)
+    assert json.loads(text)["data_sets"][2]["data"]["y"][-1] == document["data_sets"][2]["data"]["y"][-1]
+    peer_json = best(lambda: json.dumps(document, separators=(",", ":")), repeat=3)
+    rows.append(("orvfile_to_json_binary_data(bytearray)",
+                 best(lambda: io.orvfile_to_json_binary_data(buffer, -1, False), repeat=3), megabytes,
+                 "json.dumps of the same document", peer_json, 5))
+
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "points.csv")
+        with open(path, "w") as f:
+            for s in description.datasets[:1] * SETS:
+                f.writelines(f"{x!r},{y!r}\n" for x, y in s.points)
+        csv_megabytes = os.path.getsize(path) / 1e6
+        peer_csv = best(lambda: np.loadtxt(path, delimiter=","), repeat=2) if np else None
+        rows.append(("load_csv(path)", best(lambda: io.load_csv(path), repeat=3), csv_megabytes,
+                     "numpy.loadtxt(delimiter=',')", peer_csv, 3))
+
+    report(rows)
+    if not (olefile and np):
+        print("numpy or olefile is not available to this interpreter: peers skipped")
+
+
+if __name__ == "__main__":
+    main()
