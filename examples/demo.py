@@ -1,15 +1,20 @@
-"""Rating optical filters from their spectra.
+"""Rating eyewear lenses from an instrument data file.
 
 First a short tour of scans: a tungsten lamp's relative spectrum (Planck's law at 2856 K,
-sampled every 5 nm) is passed through a band-pass filter measured every 10 nm. Then a
-sunglass lens is rated as a test report would: its luminous, UV, blue-light and signal
-transmittances by ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and ISO 12311, and its colour.
+sampled every 5 nm) is passed through a band-pass filter measured every 10 nm. Then the
+bundled data file examples/lens_transmittances.orv is loaded: its measurement facts and data
+sets are listed, every lens is rated as a test report would (luminous, UV, blue-light and
+signal transmittances by ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and ISO 12311, and its colour),
+and the file's JSON text is written next to it.
 """
 
 import math
+import os
 
 import _orvpy_core as orv
-from _orvpy_core import chromaticity, colorimetry
+from _orvpy_core import chromaticity, colorimetry, io
+
+SAMPLE_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lens_transmittances.orv")
 
 H = 6.62607015e-34  # J s
 C = 299792458.0  # m s-1
@@ -73,63 +78,95 @@ def tour_of_scans():
             print(f"  {w:5.1f} nm  {v:.4f}")
 
 
-def sunglass_lens():
-    """A brown category 3 sunglass lens: UV blocked below 380 nm, 10-20 % in the visible."""
-    wavelengths = [280.0 + 5.0 * i for i in range(101)]
-    values = []
-    for w in wavelengths:
-        uv_cut = 1.0 / (1.0 + math.exp(-(w - 395.0) / 4.0))
-        brown = 0.09 + 0.11 / (1.0 + math.exp(-(w - 560.0) / 30.0))
-        values.append(uv_cut * brown)
-    return orv.Scan(wavelengths, values)
-
-
-def lens_report(lens):
-    print("Sunglass lens,", repr(lens))
-    rows = [
-        ("Luminous transmittance, ISO 8980-3 (D65)", colorimetry.ISO8980_3_tau_v(lens)),
-        ("Luminous transmittance, ANSI Z80.3 (C)", colorimetry.ANSI_Z80_3_tau_v(lens)),
-        ("UV-A mean transmittance, ANSI Z80.3 / ISO 8980-3", colorimetry.ANSI_Z80_3_tau_uva(lens)),
-        ("UV-B mean transmittance, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_uvb(lens)),
-        ("Solar UV-A transmittance, ISO 8980-3", colorimetry.ISO8980_3_tau_suva(lens)),
-        ("Solar UV-B transmittance, ISO 8980-3", colorimetry.ISO8980_3_tau_suvb(lens)),
-        ("Solar UV-A transmittance, AS/NZS 1067.2", colorimetry.ASNZS1067_2016_tau_suva(lens)),
-        ("Solar blue-light transmittance, ISO 12311", colorimetry.ISO12311_tau_sb(lens)),
-        ("Minimum 475-650 nm, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_spectral_min(lens)),
-    ]
-    for label, value in rows:
-        print(f"  {label + ':':<52}{100 * value:7.2f} %")
-
-    print("  Signal transmittances:")
+def rating_rows(lens):
+    """(label, value as a fraction) for every quantity of the lens standards."""
     ansi = colorimetry.ANSI_Z80_3_tau_signal(lens)
     incandescent = colorimetry.ISO8980_3_tau_signal_incandescent(lens)
     led = colorimetry.ISO8980_3_tau_signal_led(lens)
-    print(f"    {'':<26}{'red':>8}{'yellow':>8}{'green':>8}{'blue':>8}")
-    print(f"    {'ANSI Z80.3':<26}" + "".join(f"{100 * v:7.2f}%" for v in (ansi.red, ansi.yellow, ansi.green)))
-    for name, r in (("ISO 8980-3 incandescent", incandescent), ("ISO 8980-3 LED", led)):
-        print(f"    {name:<26}" + "".join(f"{100 * v:7.2f}%" for v in (r.red, r.yellow, r.green, r.blue)))
+    return [
+        ("Luminous, ISO 8980-3 (D65)", colorimetry.ISO8980_3_tau_v(lens)),
+        ("Luminous, ANSI Z80.3 (C)", colorimetry.ANSI_Z80_3_tau_v(lens)),
+        ("UV-A mean, ANSI Z80.3 / ISO 8980-3", colorimetry.ANSI_Z80_3_tau_uva(lens)),
+        ("UV-B mean, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_uvb(lens)),
+        ("Solar UV-A, ISO 8980-3", colorimetry.ISO8980_3_tau_suva(lens)),
+        ("Solar UV-B, ISO 8980-3", colorimetry.ISO8980_3_tau_suvb(lens)),
+        ("Solar UV-A, AS/NZS 1067.2", colorimetry.ASNZS1067_2016_tau_suva(lens)),
+        ("Solar blue light, ISO 12311", colorimetry.ISO12311_tau_sb(lens)),
+        ("Minimum 475-650 nm, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_spectral_min(lens)),
+        ("Red signal, ANSI Z80.3", ansi.red),
+        ("Yellow signal, ANSI Z80.3", ansi.yellow),
+        ("Green signal, ANSI Z80.3", ansi.green),
+        ("Red signal, ISO incandescent", incandescent.red),
+        ("Yellow signal, ISO incandescent", incandescent.yellow),
+        ("Green signal, ISO incandescent", incandescent.green),
+        ("Blue signal, ISO incandescent", incandescent.blue),
+        ("Red signal, ISO LED", led.red),
+        ("Yellow signal, ISO LED", led.yellow),
+        ("Green signal, ISO LED", led.green),
+        ("Blue signal, ISO LED", led.blue),
+    ]
 
-    print("  Colour (CIE 1931 2°):")
-    for name, point in (
-        ("in daylight (D65)", chromaticity.ANSI_Z80_3_daylight_chromaticity(lens)),
-        ("yellow signal behind it", chromaticity.ANSI_Z80_3_yellow_chromaticity(lens)),
-        ("green signal behind it", chromaticity.ANSI_Z80_3_green_chromaticity(lens)),
-    ):
-        print(f"    {name:<26}x = {point.x:.4f}  y = {point.y:.4f}")
+
+def colour_rows(lens):
     white = colorimetry.data.cie_illuminant_d65()
     observer = orv.Observer(
         colorimetry.data.cie_1931_standard_observer_x(),
         colorimetry.data.cie_1931_standard_observer_y(),
         colorimetry.data.cie_1931_standard_observer_z(),
     )
+    daylight = chromaticity.ANSI_Z80_3_daylight_chromaticity(lens)
+    yellow = chromaticity.ANSI_Z80_3_yellow_chromaticity(lens)
+    green = chromaticity.ANSI_Z80_3_green_chromaticity(lens)
     lab = colorimetry.CIELAB_tristimulus_values(lens * white, white, observer)
-    print(f"    CIELAB against D65:       L* = {lab.L_star:.2f}  a* = {lab.a_star:.2f}  b* = {lab.b_star:.2f}")
+    return [
+        ("x, y in daylight (D65)", f"{daylight.x:.4f}, {daylight.y:.4f}"),
+        ("x, y of the yellow signal", f"{yellow.x:.4f}, {yellow.y:.4f}"),
+        ("x, y of the green signal", f"{green.x:.4f}, {green.y:.4f}"),
+        ("L*, a*, b* against D65", f"{lab.L_star:.1f}, {lab.a_star:.1f}, {lab.b_star:.1f}"),
+    ]
+
+
+def describe_file(path, orv_file):
+    meta, graph, info = orv_file.meta, orv_file.graph, orv_file.data_info
+    units = info.type_and_units
+    print(f"Data file {os.path.basename(path)}")
+    print(f"  layout version {meta.file_version}, graph version {graph.gv_version}, x axis: {meta.x_type}")
+    print(f"  measured {info.date_and_time}: {info.scan_summary}")
+    print(f"  quantity: {units.measurement_type} in {units.units}; reference: {info.reference_type} "
+          f"({info.reference_file}); calibration: {info.data_calibration_file}")
+    print(f"  {len(orv_file.data_sets)} data sets:")
+    for number, data_set in enumerate(orv_file.data_sets, 1):
+        scan = data_set.data
+        print(f"    #{number} {data_set.name:<32} {data_set.no_of_points:4d} points, "
+              f"{scan.min_wavelength():g}-{scan.max_wavelength():g} nm, {repr(scan)}")
+
+
+def lens_report(lenses):
+    """One column per lens (#1, #2, ... as listed): every quantity of the standards, then colours."""
+    width = 18
+    print(f"  {'Transmittance':<36}" + "".join(f"{'#%d' % (i + 1):>{width}}" for i in range(len(lenses))))
+    rows = [rating_rows(lens) for lens in lenses]
+    for i, (label, _) in enumerate(rows[0]):
+        print(f"  {label:<36}" + "".join(f"{100 * r[i][1]:>{width - 2}.2f} %" for r in rows))
+    print(f"  {'Colour (CIE 1931 2°)':<36}")
+    colours = [colour_rows(lens) for lens in lenses]
+    for i, (label, _) in enumerate(colours[0]):
+        print(f"  {label:<36}" + "".join(f"{c[i][1]:>{width}}" for c in colours))
 
 
 def main():
     tour_of_scans()
     print()
-    lens_report(sunglass_lens())
+    orv_file = io.load_orvfile(SAMPLE_FILE)
+    describe_file(SAMPLE_FILE, orv_file)
+    print()
+    # The file stores transmittances in percent; the ratings take fractions.
+    scale = 0.01 if orv_file.data_info.type_and_units.units == "%" else 1.0
+    lens_report([data_set.data * scale for data_set in orv_file.data_sets])
+    json_path = os.path.splitext(SAMPLE_FILE)[0] + ".json"
+    with open(json_path, "w", encoding="utf-8") as f:
+        f.write(io.orvfile_to_json(SAMPLE_FILE, 2, False))
+    print(f"\nJSON text of the file written to {json_path}")
 
 
 if __name__ == "__main__":

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test suite: formatting, the C++
-# tests and the Python tests, the latter for CPython 3.12 and for the system python3.
+# tests, the Python tests (for CPython 3.12 and for the system python3), then the C++ tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer and a bounded fuzzing run of the
+# data file reader.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 cd "$ROOT"
-find src tests bench \( -name '*.cpp' -o -name '*.hpp' \) -print0 | xargs -0 clang-format --dry-run --Werror
+find src tests bench fuzz \( -name '*.cpp' -o -name '*.hpp' \) -print0 | xargs -0 clang-format --dry-run --Werror
 
 extra=()
 if [ -x /usr/bin/python3 ]; then
@@ -16,3 +18,17 @@ fi
 configure -DORVPY_BUILD_TESTS=ON "${extra[@]}"
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)"
+
+# Sanitizers and fuzzing need clang's coverage and sanitizer runtimes; no Python module here.
+SANITIZE_DIR="$BUILD_DIR-sanitize"
+cmake -S "$ROOT" -B "$SANITIZE_DIR" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DORVPY_WERROR=ON -DORVPY_BUILD_PYTHON=OFF -DORVPY_SANITIZE=ON -DORVPY_FUZZ=ON
+cmake --build "$SANITIZE_DIR" --parallel "$(nproc)"
+ctest --test-dir "$SANITIZE_DIR" --output-on-failure --parallel "$(nproc)"
+
+# New inputs go to a scratch corpus; the fixtures seed it. A crash leaves its input in the
+# current folder and fails the run: add it to tests/fixtures/orv/regressions.
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+"$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus" "$ROOT/tests/fixtures/orv" \
+    -max_total_time="${ORVPY_FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1

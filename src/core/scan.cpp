@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <map>
+#include <numeric>
 #include <ostream>
 #include <stdexcept>
 
@@ -62,8 +63,13 @@ void Scan::store(std::vector<double> wavelength, std::vector<double> signal, Rep
         values_ = std::move(signal);
         return;
     }
-    // Out of order: a tree replays the insertions one by one, which matters because with a
-    // large epsilon the outcome depends on their order, in O(n log n).
+    const double epsilon = epsilon_;
+    if (std::all_of(wavelength.begin(), wavelength.end(), [epsilon](double k) { return k + epsilon == k; })) {
+        store_sorted(wavelength, signal, repeat);
+        return;
+    }
+    // Out of order under a tolerance that merges distinct keys: a tree replays the insertions
+    // one by one, which matters because the outcome then depends on their order.
     std::map<double, double, EpsilonLess> points(less);
     for (std::size_t i = 0; i < wavelength.size(); ++i) {
         if (repeat == Repeat::Assign) {
@@ -86,6 +92,27 @@ std::uint64_t Scan::Revision::get() const noexcept {
         id_ = last.fetch_add(1, std::memory_order_relaxed) + 1;
     }
     return id_;
+}
+
+void Scan::store_sorted(const std::vector<double>& wavelength, const std::vector<double>& signal, Repeat repeat) {
+    // The tolerance is below every key's rounding, so equivalent keys are equal keys and the
+    // insertions come down to a stable sort: of equal keys the first stays, with the last value
+    // (insert-or-assign) or the first value (insert-if-absent).
+    std::vector<std::size_t> order(wavelength.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return wavelength[a] < wavelength[b]; });
+    keys_.reserve(order.size());
+    values_.reserve(order.size());
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t last = i;
+        while (last + 1 < order.size() && wavelength[order[last + 1]] == wavelength[order[i]]) {
+            ++last;
+        }
+        keys_.push_back(wavelength[order[i]]);
+        values_.push_back(signal[order[repeat == Repeat::Assign ? last : i]]);
+        i = last + 1;
+    }
 }
 
 Scan Scan::empty_like(const Scan& other) { return Scan(other.epsilon_, other.interpolation_); }

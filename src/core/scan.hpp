@@ -203,6 +203,7 @@ private:
     // Stores the points in their given order; the scan must be empty. Throws
     // std::invalid_argument for a NaN wavelength before storing anything.
     void store(std::vector<double> wavelength, std::vector<double> signal, Repeat repeat);
+    void store_sorted(const std::vector<double>& wavelength, const std::vector<double>& signal, Repeat repeat);
 
     // The first index whose key does not order before w. Lookups in ascending order
     // (arithmetic, integrands, loops over a grid) land one past the previous position or on

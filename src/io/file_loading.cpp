@@ -3,9 +3,11 @@
 #include "io/data_file_parser.hpp"
 #include "io/json_export.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <ios>
 #include <optional>
@@ -107,19 +109,71 @@ std::optional<std::pair<double, double>> data_line(std::string_view line) {
     return std::make_pair(*key, *value);
 }
 
-std::string read_text(const std::string& file_path) {
-    const std::vector<std::uint8_t> bytes = read_file_bytes(file_path);
-    return std::string(bytes.begin(), bytes.end());
+std::ifstream open_for_reading(const std::string& file_path) {
+    std::ifstream in(file_path, std::ios::binary);
+    if (!in) {
+        throw ReadError(file_path);
+    }
+    return in;
+}
+
+// Hands the lines of a text, read in blocks, to handle(line, number): lines end at "\n",
+// "\r\n" or a lone "\r" and are numbered from 1; a last line without an ending counts too.
+template <class Handle>
+void for_each_line(std::istream& in, const std::string& file_path, Handle&& handle) {
+    std::vector<char> block(std::size_t{1} << 20);
+    std::string partial;    // the start of a line that runs on into the next block
+    bool after_cr = false;  // the last character read ended a line with "\r"
+    std::size_t number = 0;
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+        const std::size_t n = static_cast<std::size_t>(in.gcount());
+        std::size_t start = 0;
+        if (after_cr && block[0] == '\n') {
+            start = 1;  // the "\n" of a "\r\n" split between two blocks
+        }
+        after_cr = false;
+        for (std::size_t i = start; i < n; ++i) {
+            const char c = block[i];
+            if (c != '\n' && c != '\r') {
+                continue;
+            }
+            std::string_view line(block.data() + start, i - start);
+            if (!partial.empty()) {
+                partial.append(line);
+                line = partial;
+            }
+            handle(line, ++number);
+            partial.clear();
+            if (c == '\r' && i + 1 < n && block[i + 1] == '\n') {
+                ++i;
+            } else if (c == '\r' && i + 1 == n) {
+                after_cr = true;
+            }
+            start = i + 1;
+        }
+        partial.append(block.data() + start, n - start);
+    }
+    if (in.bad()) {
+        throw ReadError(file_path);  // a directory, or a read error
+    }
+    if (!partial.empty()) {
+        handle(std::string_view(partial), ++number);
+    }
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> read_file_bytes(const std::string& file_path) {
-    std::ifstream in(file_path, std::ios::binary);
-    if (!in) {
-        throw ReadError(file_path);
-    }
+    std::ifstream in = open_for_reading(file_path);
     std::vector<std::uint8_t> bytes;
+    // A regular file tells its size, so the vector is allocated once (and not zero-filled).
+    std::error_code error;
+    if (std::filesystem::is_regular_file(file_path, error)) {
+        const std::uintmax_t size = std::filesystem::file_size(file_path, error);
+        if (!error) {
+            bytes.reserve(static_cast<std::size_t>(size));
+        }
+    }
     char chunk[1 << 16];
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
         bytes.insert(bytes.end(), chunk, chunk + in.gcount());
@@ -141,22 +195,26 @@ std::string orvfile_to_json(const std::string& file_path, int indent, bool ensur
 }
 
 Scan load_csv(const std::string& file_path) {
-    const std::string text = read_text(file_path);
+    std::ifstream in = open_for_reading(file_path);
     std::vector<double> keys;
     std::vector<double> values;
-    std::size_t line_number = 0;
-    for (std::size_t start = 0; start < text.size();) {
-        // Lines end at "\n", "\r\n" or a lone "\r".
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            end = text.size();
+    // Room for the points, estimated from the file size and the first lines' length, so the
+    // arrays are not copied over and over as they grow.
+    std::error_code error;
+    const std::uintmax_t file_size =
+        std::filesystem::is_regular_file(file_path, error) ? std::filesystem::file_size(file_path, error) : 0;
+    std::size_t bytes_seen = 0;
+    for_each_line(in, file_path, [&](std::string_view line, std::size_t number) {
+        bytes_seen += line.size() + 1;
+        if (number == 1000 && !error && file_size > bytes_seen) {
+            const auto estimate = static_cast<std::size_t>(1.05 * static_cast<double>(file_size) /
+                                                           static_cast<double>(bytes_seen) * 1000.0);
+            keys.reserve(estimate);
+            values.reserve(estimate);
         }
-        std::string_view line(text.data() + start, end - start);
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        ++line_number;
         const std::size_t first = line.find_first_not_of(" \t\v\f");
         if (first == std::string_view::npos || line[first] == '#') {
-            continue;
+            return;
         }
         line.remove_prefix(first);
         if (const auto point = data_line(line)) {
@@ -164,10 +222,10 @@ Scan load_csv(const std::string& file_path) {
             values.push_back(point->second);
         } else if (!keys.empty() || number_length(line) != 0) {
             // After the data began, or on a line that starts with a number: not a header.
-            throw std::invalid_argument("load_csv: " + file_path + ", line " + std::to_string(line_number) +
+            throw std::invalid_argument("load_csv: " + file_path + ", line " + std::to_string(number) +
                                         ": expected two numbers separated by spaces, tabs, commas or semicolons");
         }
-    }
+    });
     // Stored one by one with insert-or-assign, so a repeated key keeps the later value.
     return Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }

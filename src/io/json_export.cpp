@@ -2,6 +2,8 @@
 
 #include "io/data_file_parser.hpp"
 
+#include <utility>
+
 namespace orvanalysis::orvfile {
 
 namespace {
@@ -42,7 +44,7 @@ nlohmann::json numbers(const std::vector<double>& values) {
     for (const double v : values) {
         array.emplace_back(v);
     }
-    return array;
+    return nlohmann::json(std::move(array));
 }
 
 }  // namespace

@@ -97,8 +97,10 @@ TEST(CompoundFileReaderCursor, ReadsFieldsInOrderUpToTheExactEnd) {
     EXPECT_EQ(reader.read_f64(), 1.5);
     EXPECT_EQ(reader.read_string(), "");
     EXPECT_EQ(reader.position(), 21u);
-    EXPECT_EQ(reader.read_string(), "a\xC3\xA9" "b");  // Latin-1 é as UTF-8
-    EXPECT_EQ(reader.read_length(), 300u);              // FF 2C 01
+    EXPECT_EQ(reader.read_string(),
+              "a\xC3\xA9"
+              "b");                         // Latin-1 é as UTF-8
+    EXPECT_EQ(reader.read_length(), 300u);  // FF 2C 01
     reader.skip(300);
     EXPECT_EQ(reader.read_string(), std::string(254, 'y'));
     reader.skip_strings(2);
@@ -108,8 +110,7 @@ TEST(CompoundFileReaderCursor, ReadsFieldsInOrderUpToTheExactEnd) {
     EXPECT_EQ(reader.read_u32(), 0x04030201u);
     EXPECT_EQ(reader.remaining(), 0u);
     reader.skip(0);
-    EXPECT_EQ(message_of<CFB::OutOfRange>([&] { (void)reader.read_u32(); }),
-              "Attempt to read past end of __buffer.");
+    EXPECT_EQ(message_of<CFB::OutOfRange>([&] { (void)reader.read_u32(); }), "Attempt to read past end of __buffer.");
 }
 
 TEST(CompoundFileReaderCursor, EveryReadIsBoundsChecked) {

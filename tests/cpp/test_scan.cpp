@@ -71,6 +71,21 @@ TEST(ScanConstruction, ArraysInsertOrAssignAndPairListsKeepTheFirst) {
     EXPECT_EQ(pairs.interpolation(), Scan::Default_Interpolation);
 }
 
+TEST(ScanConstruction, EqualKeysOutOfOrderKeepTheFirstKeyAndTheRuleValue) {
+    // 0.0 and -0.0 are one key: the first stored stays, holding the later value.
+    const Scan arrays({0.0, 5.0, -0.0, 2.0, 5.0}, {1, 2, 3, 4, 5}, 0.0, Type::LINEAR);
+    EXPECT_EQ(arrays.wavelengths(), (std::vector<double>{0, 2, 5}));
+    EXPECT_FALSE(std::signbit(arrays.wavelengths()[0]));
+    EXPECT_EQ(arrays.values(), (std::vector<double>{3, 4, 5}));
+    const Scan pairs(std::vector<Scan::value_type>{{-0.0, 1}, {5, 2}, {0.0, 3}, {5, 4}});
+    EXPECT_TRUE(std::signbit(pairs.wavelengths()[0]));
+    EXPECT_EQ(pairs.values(), (std::vector<double>{1, 2}));
+    // Near zero the default epsilon is not below the keys' rounding: 1e-21 and 0 are one key.
+    const Scan tiny({1e-21, 3, 0.0}, {1, 2, 3}, Scan::Default_Wavelength_Epsilon, Type::LINEAR);
+    EXPECT_EQ(tiny.wavelengths(), (std::vector<double>{1e-21, 3}));
+    EXPECT_EQ(tiny.values(), (std::vector<double>{3, 2}));
+}
+
 TEST(ScanConstruction, InsertionOrderDecidesMergesUnderALargeEpsilon) {
     // 400.8 is more than 0.5 from 400 and joins; 400.4 then matches 400 and assigns to it.
     const Scan first({400, 400.8, 400.4}, {1, 2, 3}, 0.5, Type::LINEAR);
