@@ -1,7 +1,6 @@
 """The test-side .orv writer (orvfile_writer): containers checked against olefile and a small
 decoder of our own, "Contents" streams against hand-counted sizes and bytes."""
 
-import json
 import math
 import shutil
 import struct
@@ -307,77 +306,6 @@ class TestDifatChain:
         assert fat_sector_numbers(patched)[110] == 7
 
 
-class TestDamage:
-    @pytest.fixture
-    def file(self):
-        streams = [("Contents", payload(1000)), ("Big", payload(9000))]
-        return w.build_cfb_layout(streams)
-
-    def test_truncate(self, file):
-        data, _ = file
-        assert w.truncate(data, 100) == data[:100]
-        assert w.truncate(data, -10) == data[:-10]
-
-    def test_set_fat_entry(self, file):
-        data, layout = file
-        big = layout.stream("Big")
-        for value in range(w.MAXREGSECT, w.FREESECT + 1):
-            patched = w.set_fat_entry(data, layout, big.chain[3], value)
-            fat = read_fat(patched)
-            assert fat[big.chain[3]] == value
-            assert fat[:big.chain[3]] == read_fat(data)[:big.chain[3]]
-
-    def test_set_minifat_entry(self, file):
-        data, layout = file
-        contents = layout.stream("Contents")
-        patched = w.set_minifat_entry(data, layout, contents.chain[5], 999)
-        minifat = u32s(read_chain(patched, read_fat(patched), layout.minifat_start))
-        assert minifat[contents.chain[5]] == 999
-        assert minifat[contents.chain[4]] == contents.chain[5]
-
-    def test_entry_fields(self, file):
-        data, layout = file
-        patched = w.set_entry_name(data, layout, 1, "contents")
-        assert open_ole(patched).direntries[1].name == "contents"
-        assert directory_entries(patched)[1]["name"] == "contents"
-        patched = w.set_entry_size(data, layout, 1, 300)
-        ole = open_ole(patched)
-        assert ole.get_size("Contents") == 300
-        assert ole.openstream("Contents").read() == payload(300)
-        patched = w.set_entry_start(data, layout, 2, w.FREESECT)
-        assert directory_entries(patched)[2]["start"] == w.FREESECT
-        patched = w.set_entry_type(data, layout, 1, w.TYPE_STORAGE)
-        assert directory_entries(patched)[1]["type"] == 1
-        patched = w.set_entry_links(data, layout, 1, left=5, child=6)
-        e = directory_entries(patched)[1]
-        assert (e["left"], e["child"]) == (5, 6)
-        patched = w.set_entry_name(data, layout, 1, b"C\0", name_length=66)
-        assert struct.unpack_from("<H", patched, layout.entry_offset(1) + 64)[0] == 66
-
-    def test_version_and_shift_independently(self, file):
-        data, _ = file
-        v4 = w.set_major_version(data, 4)
-        assert version_and_shift(v4) == (4, 9)
-        big = w.build_cfb([("Contents", b"x")], major_version=4)
-        s9 = w.set_sector_shift(big, 9)
-        assert version_and_shift(s9) == (4, 9)
-        s12 = w.set_sector_shift(data, 12)
-        assert version_and_shift(s12) == (3, 12)
-        assert w.set_mini_cutoff(data, 100)[56:60] == struct.pack("<I", 100)
-        assert w.set_header_field(data, "signature", b"NOTOLE!!")[:8] == b"NOTOLE!!"
-        assert len(w.set_u64(data, 8, 1)) == len(data)
-
-    @pytest.mark.parametrize("version", [3, 4])
-    @pytest.mark.parametrize("name,size", [("Contents", 1000), ("Big", 9000)])
-    def test_patch_stream(self, version, name, size):
-        streams = [("Contents", payload(1000)), ("Big", payload(9000))]
-        data, layout = w.build_cfb_layout(streams, major_version=version)
-        new = b"#" * 200
-        patched = w.patch_stream(data, layout, name, 60, new)
-        expected = payload(size)[:60] + new + payload(size)[260:]
-        assert open_ole(patched).openstream(name).read() == expected
-
-
 class TestOrv:
     def test_contents_is_entry_one(self):
         contents = w.build_contents()
@@ -602,44 +530,6 @@ class TestContents:
         assert w.build_contents() == w.build_contents(w.Contents())
 
 
-class TestExpectedValues:
-    def test_defaults(self):
-        e = w.expected_values()
-        assert (e["file_version"], e["gv_version"], e["has_timestamps"]) == (4, 4, False)
-        assert (e["type"], e["units"], e["type_code"], e["units_code"]) == (
-            "Transmittance", "%", 1, 2)
-        assert (e["auxiliary_type_code"], e["auxiliary_units_code"]) == (-1, -1)
-        assert [d["name"] for d in e["datasets"]] == ["Lens A", "Lens B"]
-        assert e["datasets"][0]["no_of_points"] == len(e["datasets"][0]["points"]) == 9
-        assert e["x_type_text"] == "Wavelength / nm"
-        assert e["date_and_time"] == "2026-03-14 10:22:05"
-
-    @pytest.mark.parametrize("file_version,flag,has", [
-        (2, 1, False), (3, 0, False), (3, 1, True), (4, 7, True), (1, 1, False)])
-    def test_timestamps(self, file_version, flag, has):
-        e = w.expected_values(file_version=file_version, timestamps=flag)
-        assert e["has_timestamps"] is has
-
-    @pytest.mark.parametrize("text,kind,units", [
-        ("Irradiance / W m-2 nm-1", "Irradiance", "W m-2 nm-1"),
-        ("Irradiance / W m-2 nm-1 \t\r\n\x0b\x0c", "Irradiance", "W m-2 nm-1"),
-        ("Ratio / a / b ", "Ratio", "a / b"),
-        ("Counts", "Counts", ""),
-    ])
-    def test_type_and_units(self, text, kind, units):
-        e = w.expected_values(type_and_units=text, type_and_units_codes="3 7")
-        assert (e["type"], e["units"], e["type_code"], e["units_code"]) == (kind, units, 3, 7)
-
-    def test_x_type_text(self):
-        texts = [w.expected_values(x_type=t)["x_type_text"] for t in range(6)]
-        assert texts == ["Wavelength / nm", "Time / s", "Time / ms", "Arbitrary units",
-                         "Wavelength / \u00b5m", ""]
-
-    def test_raw_and_long_strings(self):
-        e = w.expected_values(scan_summary=b"\xb5W", reference_type=w.LongString("Air"))
-        assert (e["scan_summary"], e["reference_type"]) == ("\u00b5W", "Air")
-
-
 class TestGsf:
     """libgsf, a third reader, when its command-line tool is installed."""
 
@@ -656,43 +546,3 @@ class TestGsf:
             out = subprocess.run([gsf, "cat", str(path), name], stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE, check=True)
             assert out.stdout == content
-
-
-class TestFixtures:
-    @pytest.fixture(scope="class")
-    def fixtures(self):
-        import make_orv_fixtures
-        return make_orv_fixtures.all_fixtures()
-
-    def test_valid_fixtures_hold_their_contents(self, fixtures):
-        valid = [f for f in fixtures if f.valid]
-        assert len(valid) >= 15
-        for f in valid:
-            assert read_stream(f.data, 1) == f.contents, f.name
-            assert directory_entries(f.data)[1]["name"] == "Contents"
-            major = w.get_header_field(f.data, "major_version")
-            shift = w.get_header_field(f.data, "sector_shift")
-            cutoff = w.get_header_field(f.data, "mini_stream_cutoff")
-            if (major, shift) in ((3, 9), (4, 12)) and cutoff == 4096:
-                assert open_ole(f.data).openstream("Contents").read() == f.contents, f.name
-            json.dumps(w.expected_values(f.desc))
-            assert u32_at(f.contents, 16) == len(f.contents)
-
-    def test_damaged_fixtures(self, fixtures):
-        damaged = {f.name: f for f in fixtures if not f.valid}
-        assert len(damaged) >= 30
-        for name, f in damaged.items():
-            if name.startswith("ends_inside_"):
-                assert u32_at(f.contents, 16) == len(f.contents) == len(read_stream(f.data, 1))
-        assert directory_entries(damaged["entry1_lowercase_contents"].data)[1]["name"] == "contents"
-        assert read_fat(damaged["chain_fatsect"].data).count(w.FATSECT) == 2
-
-    def test_script_writes_files_and_manifest(self, tmp_path):
-        import make_orv_fixtures
-        assert make_orv_fixtures.main([str(tmp_path)]) == 0
-        manifest = json.loads((tmp_path / "manifest.json").read_text(encoding="utf-8"))
-        names = set(manifest["valid"]) | set(manifest["corrupt"])
-        assert names == {p.name[:-4] for p in tmp_path.glob("*.orv")}
-        lens = manifest["valid"]["fv4_gv4_flag2"]
-        assert lens["expected"]["type"] == "Transmittance"
-        assert lens["container"]["contents_entry"] == 1

@@ -2,7 +2,6 @@
 
 import array
 import gc
-import math
 
 import pytest
 
