@@ -1,5 +1,6 @@
 // Submodule colorimetry: colour records, tristimulus values and the lens transmittance standards.
 #include "colorimetry/lens_standards.hpp"
+#include "colorimetry/photometry.hpp"
 #include "colorimetry/tristimulus.hpp"
 #include "python/records.hpp"
 #include "python/registration.hpp"
@@ -93,12 +94,26 @@ void add_lens_standards(py::module_& m) {
           "points (no interpolation). Raises ValueError when the scan has no point in that band.");
 }
 
+void add_photometer_indices(py::module_& m) {
+    m.def("f1_prime", &colorimetry::f1_prime, "scan"_a,
+          "The integral parameter f1' of a relative spectral responsivity (wavelength in nm): the quality of the "
+          "spectral match between the spectrum and the CIE 1931 ȳ(λ) colour-matching function, for CIE illuminant A "
+          "over 380-780 nm. Raises ValueError when the scan has no data in that range.");
+    m.def("f2", &colorimetry::f2, "Y_0"_a, "Y_pi_2"_a,
+          "The directional deviation f2 of a photometer with a plane input window measuring planar illuminances "
+          "(ISO/CIE 19476:2014(E) 5.5.3), from its output Y against the angle of incidence ε in radians at azimuth "
+          "φ = 0 (negative angles: φ = π) and at φ = π/2 (negative angles: 3π/2). With f2(ε, φ) = Y(ε, φ) / "
+          "(Y(0, φ) cos ε) - 1, f2 is the average over φ ∈ {0, π/2, π, 3π/2} of the integral over 0 ≤ ε ≤ 4π/9 of "
+          "|f2(ε, φ)| sin(2ε) dε.");
+}
+
 }  // namespace
 
 void add_colorimetry_module(py::module_& colorimetry_module) {
     add_records(colorimetry_module);
     add_tristimulus(colorimetry_module);
     add_lens_standards(colorimetry_module);
+    add_photometer_indices(colorimetry_module);
 }
 
 }  // namespace orvpy

@@ -13,4 +13,8 @@ PYBIND11_MODULE(_orvpy_core, m) {
     orvpy::add_reference_spectra(data);
     pybind11::module_ io = m.def_submodule("io");
     orvpy::add_io_module(io);
+    pybind11::module_ radiometry = m.def_submodule("radiometry");
+    orvpy::add_radiometry_module(radiometry);
+    pybind11::module_ utils = m.def_submodule("utils");
+    orvpy::add_utils_module(utils);
 }

@@ -23,4 +23,10 @@ void add_reference_spectra(pybind11::module_& data);
 // The data file record classes, then the loading and export functions.
 void add_io_module(pybind11::module_& io);
 
+// Illuminance.
+void add_radiometry_module(pybind11::module_& radiometry);
+
+// Searches, stitching and element-wise functions.
+void add_utils_module(pybind11::module_& utils);
+
 }  // namespace orvpy

@@ -1,0 +1,63 @@
+#include "utils/stitch.hpp"
+
+#include "core/scan_arithmetic.hpp"
+#include "utils/search.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace orvanalysis::utils {
+
+StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl, double max_wl, double target_error) {
+    if (min_wl > max_wl) {
+        throw std::out_of_range("domain error, max_wl < min_wl");
+    }
+    const auto first = scan_1.find(min_wl);
+    const auto last = scan_1.find(max_wl);
+    if (first == scan_1.end() || last == scan_1.end()) {
+        throw std::out_of_range("scan_1 must contain keys min_wl and max_wl");
+    }
+    if (scan_2.min_wavelength() > min_wl || max_wl > scan_2.max_wavelength()) {
+        throw std::out_of_range("scan_2 must be defined over the domain [min_wl, max_wl]");
+    }
+
+    StitchResults result;
+    double a = 0.0;
+    double b = 0.0;
+    for (auto it = first; it <= last; ++it) {
+        const double s2 = scan_2(it->first);
+        a += it->second * s2;
+        b += s2 * s2;
+        ++result.n;
+    }
+    if (b == 0.0) {
+        throw std::invalid_argument("Division by zero. scan_2(wl) is zero across [min_wl, max_wl]");
+    }
+    result.k = a / b;
+    for (auto it = first; it <= last; ++it) {
+        const double s1 = it->second;
+        const double s2 = scan_2(it->first);
+        result.average += 0.5 * (result.k * s2 + s1);
+        result.error += std::pow(s1 - result.k * s2, 2.0);
+    }
+    result.average = result.average / static_cast<double>(result.n);
+    result.percent_error_rms = std::sqrt(result.error) / result.n / result.average;
+    result.success = target_error > result.percent_error_rms;
+    if (!result.success) {
+        return result;
+    }
+
+    const Scan scaled = scan_2 * result.k;
+    result.stitch_point = find_crossing(scan_1, scaled, min_wl, max_wl);
+    Scan& stitched = result.stitch_scan;
+    for (auto it = scan_1.begin(); it != scan_1.end() && it->first < result.stitch_point; ++it) {
+        stitched.add(it->first, it->second);
+    }
+    stitched.add(result.stitch_point, scan_1(result.stitch_point));
+    for (auto it = scaled.end(); it != scaled.begin() && (it - 1)->first > result.stitch_point; --it) {
+        stitched.add((it - 1)->first, (it - 1)->second);
+    }
+    return result;
+}
+
+}  // namespace orvanalysis::utils
