@@ -49,8 +49,10 @@ Scan angle_weights() {
 }  // namespace
 
 double f1_prime(const Scan& scan) {
-    if (scan.empty() || scan.max_wavelength() < visible_min_wavelength ||
-        scan.min_wavelength() > visible_max_wavelength) {
+    // A scan that only touches the band at one end has no width of data in it either: its
+    // integrals there would be 0 and the index a meaningless 0 or a failed spline.
+    if (scan.empty() || scan.max_wavelength() <= visible_min_wavelength ||
+        scan.min_wavelength() >= visible_max_wavelength) {
         throw std::domain_error("Input has no data in the range 380 to 780");
     }
     static DerivedCache<double, 2> illuminant_a_response;

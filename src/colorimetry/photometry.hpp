@@ -8,7 +8,7 @@ namespace orvanalysis::colorimetry {
 // The spectral mismatch index f1' of a relative spectral responsivity (wavelength in nm)
 // against V(λ), for illuminant A: ∫|k s(λ) - V(λ)| / ∫V(λ) over 380-780 nm, with k matching
 // the responses to illuminant A. Throws std::domain_error "Input has no data in the range 380
-// to 780" for a scan without data in the band.
+// to 780" for a scan without data in the band or touching it only at 380 or at 780 nm.
 double f1_prime(const Scan& scan);
 
 // The directional response index f2 (ISO/CIE 19476:2014(E) 5.5.3) of a photometer with a plane

@@ -102,6 +102,15 @@ TEST(F1Prime, NeedsDataInTheVisibleBand) {
                   (void)colorimetry::f1_prime(Scan({781, 900}, {1, 1}, 0.0, Type::LINEAR));
               }),
               message);
+    // Touching the band only at its edge is no data in it either (not a perfect match of 0).
+    EXPECT_EQ(message_of<std::domain_error>([] {
+                  (void)colorimetry::f1_prime(Scan({300, 320, 340, 360, 380}, {1, 1, 1, 1, 1}, 0.0, Type::AKIMA));
+              }),
+              message);
+    EXPECT_EQ(message_of<std::domain_error>([] {
+                  (void)colorimetry::f1_prime(Scan({780, 800, 820, 840, 860}, {1, 1, 1, 1, 1}, 0.0, Type::AKIMA));
+              }),
+              message);
     const Scan part({500, 520, 540, 560, 580}, {1, 1, 1, 1, 1}, 0.0, Type::LINEAR);
     EXPECT_GT(colorimetry::f1_prime(part), 0.0);
     // A table passes the product with A (which takes A's kind) and fails in the last integral.
