@@ -11,10 +11,19 @@ PYBIND11_MODULE(_orvpy_core, m) {
     orvpy::add_colorimetry_module(colorimetry);
     pybind11::module_ data = colorimetry.def_submodule("data");
     orvpy::add_reference_spectra(data);
+    pybind11::module_ curves = m.def_submodule("curves");
+    orvpy::add_curves_module(curves);
     pybind11::module_ io = m.def_submodule("io");
     orvpy::add_io_module(io);
+    pybind11::module_ physics = m.def_submodule("physics");
+    orvpy::add_physics_module(physics);
+    pybind11::module_ monochromator = m.def_submodule("monochromator");
+    pybind11::module_ slit_function = monochromator.def_submodule("slit_function");
+    orvpy::add_slit_function_module(slit_function);
     pybind11::module_ radiometry = m.def_submodule("radiometry");
     orvpy::add_radiometry_module(radiometry);
     pybind11::module_ utils = m.def_submodule("utils");
     orvpy::add_utils_module(utils);
+    pybind11::module_ fitting = m.def_submodule("fitting");
+    orvpy::add_fitting_module(fitting);
 }

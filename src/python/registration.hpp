@@ -23,10 +23,22 @@ void add_reference_spectra(pybind11::module_& data);
 // The data file record classes, then the loading and export functions.
 void add_io_module(pybind11::module_& io);
 
+// Synthetic filter and lognormal curves.
+void add_curves_module(pybind11::module_& curves);
+
+// Black-body radiation laws.
+void add_physics_module(pybind11::module_& physics);
+
+// Fibre slit functions.
+void add_slit_function_module(pybind11::module_& slit_function);
+
 // Illuminance.
 void add_radiometry_module(pybind11::module_& radiometry);
 
 // Searches, stitching and element-wise functions.
 void add_utils_module(pybind11::module_& utils);
+
+// The grating-equation wavelength fit.
+void add_fitting_module(pybind11::module_& fitting);
 
 }  // namespace orvpy

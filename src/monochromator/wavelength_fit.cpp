@@ -1,0 +1,186 @@
+#include "monochromator/wavelength_fit.hpp"
+
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_matrix.h>
+#include <gsl/gsl_multifit_nlin.h>
+#include <gsl/gsl_vector.h>
+
+#include <cmath>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace orvanalysis {
+
+namespace {
+
+// Parameter indices.
+enum : std::uint32_t {
+    d_index,
+    omega_t_index,
+    omega_m_index,
+    cos_K_index,
+    theta_z_index,
+    alpha_index,
+    a_index,
+    phi_index
+};
+
+struct VectorFree {
+    void operator()(gsl_vector* v) const noexcept { gsl_vector_free(v); }
+};
+struct SolverFree {
+    void operator()(gsl_multifit_fdfsolver* s) const noexcept { gsl_multifit_fdfsolver_free(s); }
+};
+
+void apply(internal::BoundFunction1D<double>& function, const gsl_vector* x) {
+    for (std::uint32_t i = 0; i < function.size(); ++i) {
+        function.set(i, gsl_vector_get(x, i));
+    }
+}
+
+// Model minus measured wavelength at every data entry, in key order.
+void residuals(internal::BoundFunction1D<double>& function, const Scan& data, gsl_vector* f) {
+    std::size_t row = 0;
+    for (const auto& [key, value] : data) {
+        gsl_vector_set(f, row++, function.evaluate(key) - value);
+    }
+}
+
+void jacobian(internal::BoundFunction1D<double>& function, const Scan& data, gsl_matrix* j) {
+    std::size_t row = 0;
+    for (const auto& point : data) {
+        for (std::uint32_t i = 0; i < function.size(); ++i) {
+            gsl_matrix_set(j, row, i, function.derivative(point.first, i));
+        }
+        ++row;
+    }
+}
+
+}  // namespace
+
+namespace internal {
+
+// The callbacks GSL calls. An exception of the fitted function must not unwind through GSL's C
+// frames: it is kept, GSL is told the evaluation failed, and fit() throws it again.
+struct CurveFitter::Callbacks {
+    template <class Work>
+    static int guarded(void* fitter, const gsl_vector* x, Work&& work) {
+        auto* self = static_cast<CurveFitter*>(fitter);
+        if (self->pending_) {
+            return GSL_EBADFUNC;
+        }
+        try {
+            apply(*self->function, x);
+            work(*self->function, *self->data);
+            return GSL_SUCCESS;
+        } catch (...) {
+            self->pending_ = std::current_exception();
+            return GSL_EBADFUNC;
+        }
+    }
+    static int f(const gsl_vector* x, void* fitter, gsl_vector* out) {
+        return guarded(fitter, x, [out](auto& function, const Scan& data) { residuals(function, data, out); });
+    }
+    static int df(const gsl_vector* x, void* fitter, gsl_matrix* out) {
+        return guarded(fitter, x, [out](auto& function, const Scan& data) { jacobian(function, data, out); });
+    }
+    static int fdf(const gsl_vector* x, void* fitter, gsl_vector* f_out, gsl_matrix* df_out) {
+        return guarded(fitter, x, [f_out, df_out](auto& function, const Scan& data) {
+            residuals(function, data, f_out);
+            jacobian(function, data, df_out);
+        });
+    }
+};
+
+CurveFitter::CurveFitter() { gsl_set_error_handler_off(); }
+
+bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_function) {
+    data = &fitted_data;
+    function = &fitted_function;
+    const std::size_t n = fitted_data.size();
+    const std::size_t p = fitted_function.size();
+    // A problem without parameters, or with fewer residuals than parameters, cannot be set up.
+    // Not every GSL release refuses these itself: some accept a zero-length vector.
+    if (p == 0 || n < p) {
+        return false;
+    }
+    const std::unique_ptr<gsl_vector, VectorFree> start(gsl_vector_alloc(p));
+    if (!start) {
+        throw std::bad_alloc();
+    }
+    for (std::uint32_t i = 0; i < p; ++i) {
+        gsl_vector_set(start.get(), i, fitted_function.get(i));
+    }
+    const std::unique_ptr<gsl_multifit_fdfsolver, SolverFree> solver(
+        gsl_multifit_fdfsolver_alloc(gsl_multifit_fdfsolver_lmsder, n, p));
+    if (!solver) {
+        throw std::bad_alloc();
+    }
+    gsl_multifit_function_fdf fdf{&Callbacks::f, &Callbacks::df, &Callbacks::fdf, n, p, this, 0, 0};
+    pending_ = nullptr;
+    gsl_multifit_fdfsolver_set(solver.get(), &fdf, start.get());
+    int info = 0;
+    if (!pending_) {
+        gsl_multifit_fdfsolver_driver(solver.get(), max_iterations, xtol, gtol, 0.0, &info);
+    }
+    if (pending_) {
+        std::rethrow_exception(std::exchange(pending_, nullptr));
+    }
+    const gsl_vector* result = gsl_multifit_fdfsolver_position(solver.get());
+    for (std::uint32_t i = 0; i < p; ++i) {
+        fitted_function.set(i, gsl_vector_get(result, i));
+    }
+    return true;
+}
+
+}  // namespace internal
+
+double GratingEquation::evaluate(double x) const {
+    const auto& p = parameters;
+    const double w = p[omega_m_index] * x + p[phi_index];
+    const double theta = (p[omega_t_index] * (x + p[a_index] * std::sin(w)) - p[theta_z_index]) / p[alpha_index];
+    return std::sin(theta) * ((p[d_index] + p[d_index]) * p[cos_K_index]);
+}
+
+double GratingEquation::partial_derivative(double x, std::uint32_t j) const {
+    const auto& p = parameters;
+    const double d = p[d_index];
+    const double w = p[omega_m_index] * x + p[phi_index];
+    const double theta = (p[omega_t_index] * (x + p[a_index] * std::sin(w)) - p[theta_z_index]) / p[alpha_index];
+    switch (j) {
+        case cos_K_index:
+            return (d + d) * std::sin(theta);
+        case theta_z_index:
+            return (std::cos(theta) * ((d * -2.0) * p[cos_K_index])) / p[alpha_index];
+        case alpha_index:
+            return (std::cos(theta) * ((d * -2.0) * p[cos_K_index] * theta)) / p[alpha_index];
+        case a_index:
+            return (std::sin(w) * ((d + d) * p[omega_t_index] * p[cos_K_index]) * std::cos(theta)) / p[alpha_index];
+        case phi_index:
+            return (std::cos(w) * ((d + d) * p[a_index] * p[omega_t_index] * p[cos_K_index]) * std::cos(theta)) /
+                   p[alpha_index];
+        default:
+            return 0.0;  // d, omega_t, omega_m and anything out of range
+    }
+}
+
+bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+    internal::BindableFunction1D<GratingEquation> function;
+    function.parameters = {params.d,       params.omega_t, params.omega_m, params.cos_K,
+                           params.theta_z, params.alpha,   params.a,       params.phi};
+    const std::array<bool, 8> flags{free.d,       free.omega_t, free.omega_m, free.cos_K,
+                                    free.theta_z, free.alpha,   free.a,       free.phi};
+    for (std::uint32_t i = 0; i < flags.size(); ++i) {
+        if (flags[i]) {
+            function.bound_indices.push_back(i);
+        }
+    }
+    internal::CurveFitter fitter;
+    const bool fitted = fitter.fit(data, function);
+    const auto& p = function.parameters;
+    params = {p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
+    return fitted;
+}
+
+}  // namespace orvanalysis

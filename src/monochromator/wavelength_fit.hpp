@@ -1,0 +1,131 @@
+// Least-squares fit of the grating equation of a scanning monochromator to micro-step /
+// wavelength calibration data.
+#pragma once
+
+#include "core/scan.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <utility>
+#include <vector>
+
+// The parameters of the grating equation, in this index order.
+struct FitWavelengthParams {
+    double d = 0.0;        // grating line distance, m
+    double omega_t = 0.0;  // angular frequency of the turret
+    double omega_m = 0.0;  // angular frequency of the motor
+    double cos_K = 0.0;    // cosine of the displacement angle
+    double theta_z = 0.0;  // zero order angle
+    double alpha = 0.0;    // alpha fit factor
+    double a = 0.0;        // turret error amplitude
+    double phi = 0.0;      // turret error phase
+};
+
+// Which parameters the fit may change.
+struct FitWavelengthParamsFree {
+    bool d = false;
+    bool omega_t = false;
+    bool omega_m = false;
+    bool cos_K = false;
+    bool theta_z = false;
+    bool alpha = false;
+    bool a = false;
+    bool phi = false;
+};
+
+namespace orvanalysis::internal {
+
+// A function of one variable with a list of bound (free) parameters, addressed 0 ... size() - 1.
+template <class T>
+class BoundFunction1D {
+public:
+    BoundFunction1D() = default;
+    BoundFunction1D(const BoundFunction1D&) = default;
+    BoundFunction1D& operator=(const BoundFunction1D&) = default;
+    virtual ~BoundFunction1D() = default;
+
+    virtual std::uint32_t size() const = 0;
+    virtual T evaluate(T x) const = 0;
+    // The derivative with respect to bound parameter i.
+    virtual T derivative(T x, std::uint32_t i) const = 0;
+    virtual T get(std::uint32_t i) const = 0;
+    virtual void set(std::uint32_t i, T value) = 0;
+};
+
+// A model with N parameters.
+template <class T, std::size_t N>
+class Function1D : public BoundFunction1D<T> {
+public:
+    // The derivative with respect to parameter j of the model; 0 for j >= N.
+    virtual T partial_derivative(T x, std::uint32_t j) const = 0;
+
+    std::array<T, N> parameters{};
+};
+
+// A model whose bound parameters are the ones listed in bound_indices.
+template <class F>
+class BindableFunction1D : public F {
+public:
+    using value_type = decltype(std::declval<const F&>().evaluate(0.0));
+
+    std::uint32_t size() const override { return static_cast<std::uint32_t>(bound_indices.size()); }
+    value_type derivative(value_type x, std::uint32_t i) const override {
+        return i < size() ? this->partial_derivative(x, bound_indices[i]) : value_type{};
+    }
+    value_type get(std::uint32_t i) const override {
+        return i < size() && bound_indices[i] < this->parameters.size() ? this->parameters[bound_indices[i]]
+                                                                        : value_type{};
+    }
+    void set(std::uint32_t i, value_type value) override {
+        if (i < size() && bound_indices[i] < this->parameters.size()) {
+            this->parameters[bound_indices[i]] = value;
+        }
+    }
+
+    std::vector<std::uint32_t> bound_indices;
+};
+
+// Fits a bound function to a scan (keys as x, values as the data) with GSL's lmsder
+// Levenberg-Marquardt solver.
+class CurveFitter {
+public:
+    CurveFitter();
+
+    // False when the problem cannot be set up: no bound parameter, or fewer entries than bound
+    // parameters. Otherwise the function holds the solver's last parameters. An exception of
+    // the function stops the fit and reaches the caller unchanged.
+    bool fit(const Scan& data, BoundFunction1D<double>& function);
+
+    std::uint32_t max_iterations = 500;
+    double xtol = 1e-12;
+    double gtol = 1e-12;
+    const Scan* data = nullptr;
+    BoundFunction1D<double>* function = nullptr;
+
+private:
+    struct Callbacks;
+    std::exception_ptr pending_;
+};
+
+}  // namespace orvanalysis::internal
+
+namespace orvanalysis {
+
+// λ(x) = 2 d cos_K sin θ with θ = (omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha, x the
+// motor position in micro-steps.
+class GratingEquation : public internal::Function1D<double, 8> {
+public:
+    double evaluate(double x) const override;
+    // Derivatives for cos_K, theta_z, alpha, a and phi; 0 for d, omega_t and omega_m, so the fit
+    // leaves those three at their starting values.
+    double partial_derivative(double x, std::uint32_t j) const override;
+};
+
+// Fits the free parameters to data (micro-step -> wavelength), starting from params, which
+// receives the result. False only when the fit cannot be set up (no free parameter, or fewer
+// data entries than free ones); params is then unchanged.
+bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free);
+
+}  // namespace orvanalysis

@@ -1,0 +1,127 @@
+// Submodule fitting: the grating-equation wavelength fit.
+#include "monochromator/wavelength_fit.hpp"
+#include "python/registration.hpp"
+
+#include <pybind11/pybind11.h>
+
+#include <exception>
+#include <locale>
+#include <sstream>
+#include <string>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvpy {
+
+namespace {
+
+template <class Record, class Value>
+struct Field {
+    const char* name;
+    Value Record::*member;
+    const char* doc;
+};
+
+const Field<FitWavelengthParams, double> parameter_fields[] = {
+    {"d", &FitWavelengthParams::d, "Grating line distance"},
+    {"omega_t", &FitWavelengthParams::omega_t, "Angular frequency of the turret"},
+    {"omega_m", &FitWavelengthParams::omega_m, "Angular frequency of the motor"},
+    {"cos_K", &FitWavelengthParams::cos_K, "Cosine of the displacement angle"},
+    {"theta_z", &FitWavelengthParams::theta_z, "Zero order angle"},
+    {"alpha", &FitWavelengthParams::alpha, "Alpha fit factor"},
+    {"a", &FitWavelengthParams::a, "Turret error amplitude"},
+    {"phi", &FitWavelengthParams::phi, "Turret error phase"},
+};
+
+const Field<FitWavelengthParamsFree, bool> free_fields[] = {
+    {"d", &FitWavelengthParamsFree::d, "Whether grating line distance is free to be fitted"},
+    {"omega_t", &FitWavelengthParamsFree::omega_t, "Whether angular frequency of the turret is free"},
+    {"omega_m", &FitWavelengthParamsFree::omega_m, "Whether angular frequency of the motor is free"},
+    {"cos_K", &FitWavelengthParamsFree::cos_K, "Whether cosine of the displacement angle is free"},
+    {"theta_z", &FitWavelengthParamsFree::theta_z, "Whether zero order angle is free"},
+    {"alpha", &FitWavelengthParamsFree::alpha, "Whether alpha fit factor is free"},
+    {"a", &FitWavelengthParamsFree::a, "Whether turret error amplitude is free"},
+    {"phi", &FitWavelengthParamsFree::phi, "Whether turret error phase is free"},
+};
+
+// "<Name field=value, ...>", numbers as "%f" writes them in the C locale.
+template <class Record, class Value, std::size_t N>
+std::string record_repr(const char* name, const Record& record, const Field<Record, Value> (&fields)[N]) {
+    std::ostringstream os;
+    os.imbue(std::locale::classic());
+    os.setf(std::ios::fixed, std::ios::floatfield);
+    os.precision(6);
+    os << '<' << name;
+    const char* separator = " ";
+    for (const auto& field : fields) {
+        os << separator << field.name << '=';
+        if constexpr (std::is_same_v<Value, bool>) {
+            os << (record.*(field.member) ? "True" : "False");
+        } else {
+            os << record.*(field.member);
+        }
+        separator = ", ";
+    }
+    os << '>';
+    return os.str();
+}
+
+}  // namespace
+
+void add_fitting_module(py::module_& fitting) {
+    py::class_<FitWavelengthParams> params(
+        fitting, "FitWavelengthParams",
+        "Holds the parameters of the wavelength fitting function, the grating equation "
+        "λ(x) = 2 d cos_K sin((omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha) of the micro-step x:\n\n"
+        "d (float): grating line distance, in metres\n"
+        "omega_t (float): angular frequency of the turret\n"
+        "omega_m (float): angular frequency of the motor\n"
+        "cos_K (float): cosine of the displacement angle\n"
+        "theta_z (float): zero order angle\n"
+        "alpha (float): alpha fit factor\n"
+        "a (float): turret error amplitude\n"
+        "phi (float): turret error phase");
+    params.def(py::init<>());
+    for (const auto& field : parameter_fields) {
+        params.def_readwrite(field.name, field.member, field.doc);
+    }
+    params.def("__repr__",
+               [](const FitWavelengthParams& p) { return record_repr("FitWavelengthParams", p, parameter_fields); });
+
+    py::class_<FitWavelengthParamsFree> free(
+        fitting, "FitWavelengthParamsFree",
+        "Holds flags indicating which parameters of FitWavelengthParams are available for fitting (True: free).");
+    free.def(py::init<>());
+    for (const auto& field : free_fields) {
+        free.def_readwrite(field.name, field.member, field.doc);
+    }
+    free.def("__repr__",
+             [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f, free_fields); });
+
+    fitting.def(
+        "fit_wavelength",
+        [](const orvanalysis::Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+            FitWavelengthParams fitted = params;
+            try {
+                const bool result = orvanalysis::fit_wavelength(data, fitted, free);
+                params = fitted;
+                return result;
+            } catch (const std::exception& e) {
+                throw py::value_error(e.what());
+            }
+        },
+        "data"_a, "params"_a, "free"_a,
+        "Fits the grating equation to micro-step/wavelength data: a Scan whose keys are motor positions in "
+        "micro-steps and whose values are the wavelengths measured there. The parameters are initial values, and "
+        "those marked free are adjusted by the fit (Levenberg-Marquardt); params is updated in place. d, omega_t and "
+        "omega_m have no derivative in the model and keep their starting values.\n\n"
+        ":param data: Scan of micro-step -> wavelength\n"
+        ":param params: FitWavelengthParams, the starting values, updated with the result\n"
+        ":param free: FitWavelengthParamsFree, the parameters the fit may change\n"
+        ":return: True if the fitting is successful, False otherwise (no free parameter, or fewer data points than "
+        "free parameters)\n"
+        ":raises ValueError: when the fit raises an error; params is then unchanged");
+}
+
+}  // namespace orvpy
