@@ -40,6 +40,19 @@ class TestInterpolation:
         assert isinstance(core.Scan(), core.Scan)
 
 
+def test_submodules_in_registration_order():
+    names = ["chromaticity", "colorimetry", "colorimetry.data", "curves", "io", "physics", "monochromator",
+             "monochromator.slit_function", "radiometry", "utils", "fitting"]
+    for name in names:
+        module = sys.modules["_orvpy_core." + name]
+        parent, _, leaf = ("_orvpy_core." + name).rpartition(".")
+        assert getattr(sys.modules[parent], leaf) is module
+        assert module.__doc__ is None
+    registered = [k for k in vars(core) if k in {n.split(".")[0] for n in names}]
+    assert registered == ["chromaticity", "colorimetry", "curves", "io", "physics", "monochromator", "radiometry",
+                          "utils", "fitting"]
+
+
 def test_native_runtime_error_surfaces_with_its_message():
     table = core.Scan([400, 410], [1, 2], interpolation=core.NONE)
     with pytest.raises(RuntimeError, match="^Cannot initialize a spline with type None$"):
