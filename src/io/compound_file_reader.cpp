@@ -1,7 +1,8 @@
 #include "io/compound_file_reader.hpp"
 
+#include "io/little_endian.hpp"
+
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace CFB {
@@ -27,16 +28,9 @@ constexpr std::uint64_t name_units = 32;
 constexpr std::uint64_t start_sector_offset = 0x74;
 constexpr std::uint64_t stream_size_offset = 0x78;
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint64_t le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(le32(p)) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
-}
+using orvanalysis::little_endian::u16;
+using orvanalysis::little_endian::u32;
+using orvanalysis::little_endian::u64;
 
 void append_utf8(std::string& out, std::uint32_t code_point) {
     if (code_point < 0x80) {
@@ -63,14 +57,14 @@ CompoundFileReader::CompoundFileReader(const std::uint8_t* data, std::uint64_t s
     if (data == nullptr || size == 0) {
         throw std::invalid_argument("");
     }
-    if (size < 512 || le64(data) != signature) {
+    if (size < 512 || u64(data) != signature) {
         throw WrongFormat();
     }
-    sector_size_ = le16(header_ + major_version_offset) == 3 ? 512 : 4096;
+    sector_size_ = u16(header_ + major_version_offset) == 3 ? 512 : 4096;
     if (size < 3 * sector_size_) {
         throw FileCorrupted();
     }
-    mini_stream_start_ = le32(directory_entry(0) + start_sector_offset);
+    mini_stream_start_ = u32(directory_entry(0) + start_sector_offset);
 }
 
 const std::uint8_t* CompoundFileReader::bytes_at(std::uint64_t sector, std::uint64_t offset, std::uint64_t n) const {
@@ -85,12 +79,12 @@ const std::uint8_t* CompoundFileReader::bytes_at(std::uint64_t sector, std::uint
 }
 
 std::uint32_t CompoundFileReader::u32_at(std::uint64_t sector, std::uint64_t offset) const {
-    return le32(bytes_at(sector, offset, 4));
+    return u32(bytes_at(sector, offset, 4));
 }
 
 std::uint64_t CompoundFileReader::difat_sector(std::uint64_t steps) {
     if (difat_chain_.empty()) {
-        difat_chain_.push_back(le32(header_ + first_difat_sector_offset));
+        difat_chain_.push_back(u32(header_ + first_difat_sector_offset));
     }
     while (!difat_cycles_ && difat_chain_.size() <= steps) {
         const std::uint32_t sector = difat_chain_.back();
@@ -119,7 +113,7 @@ std::uint64_t CompoundFileReader::next_sector(std::uint64_t sector) {
     const std::uint64_t fat_index = sector / entries;
     std::uint64_t fat_sector = 0;
     if (fat_index < header_difat_entries) {
-        fat_sector = le32(header_ + header_difat_offset + 4 * fat_index);
+        fat_sector = u32(header_ + header_difat_offset + 4 * fat_index);
     } else {
         // Each DIFAT sector lists entries - 1 FAT sectors, then the next DIFAT sector.
         const std::uint64_t k = fat_index - header_difat_entries;
@@ -148,7 +142,7 @@ const std::uint8_t* CompoundFileReader::directory_entry(std::uint64_t id) {
         throw std::invalid_argument("");
     }
     const Location at =
-        locate(directory_chain_, le32(header_ + first_directory_sector_offset), directory_entry_size * id);
+        locate(directory_chain_, u32(header_ + first_directory_sector_offset), directory_entry_size * id);
     return bytes_at(at.sector, at.offset, directory_entry_size);
 }
 
@@ -159,12 +153,12 @@ std::string CompoundFileReader::entry_name(std::uint64_t id) {
     }
     std::string name;
     for (std::uint64_t i = 0; i < name_units; ++i) {
-        const std::uint32_t unit = le16(entry + 2 * i);
+        const std::uint32_t unit = u16(entry + 2 * i);
         if (unit == 0) {
             break;
         }
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name_units) {
-            const std::uint32_t low = le16(entry + 2 * (i + 1));
+            const std::uint32_t low = u16(entry + 2 * (i + 1));
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 append_utf8(name, (unit - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000);
                 ++i;
@@ -181,7 +175,7 @@ std::uint64_t CompoundFileReader::entry_size(std::uint64_t id) {
     if (entry == nullptr) {
         throw InvalidEntryId();
     }
-    return le64(entry + stream_size_offset);
+    return u64(entry + stream_size_offset);
 }
 
 void CompoundFileReader::load_stream(std::uint64_t id) {
@@ -189,8 +183,8 @@ void CompoundFileReader::load_stream(std::uint64_t id) {
     if (entry == nullptr) {
         throw InvalidEntryId();
     }
-    const std::uint64_t size = le64(entry + stream_size_offset);
-    const std::uint64_t start = le32(entry + start_sector_offset);
+    const std::uint64_t size = u64(entry + stream_size_offset);
+    const std::uint64_t start = u32(entry + start_sector_offset);
     // A stream cannot hold more than the container does: checked before allocating.
     if (size > size_) {
         throw FileCorrupted();
@@ -198,7 +192,7 @@ void CompoundFileReader::load_stream(std::uint64_t id) {
     stream_.clear();
     stream_.reserve(size);
     position_ = 0;
-    if (size >= le32(header_ + mini_stream_cutoff_offset)) {
+    if (size >= u32(header_ + mini_stream_cutoff_offset)) {
         read_regular(start, size);
     } else {
         read_mini(start, size);
@@ -218,7 +212,7 @@ void CompoundFileReader::read_regular(std::uint64_t sector, std::uint64_t n) {
 }
 
 std::uint64_t CompoundFileReader::next_mini_sector(std::uint64_t mini_sector) {
-    const Location at = locate(minifat_chain_, le32(header_ + first_minifat_sector_offset), 4 * mini_sector);
+    const Location at = locate(minifat_chain_, u32(header_ + first_minifat_sector_offset), 4 * mini_sector);
     return u32_at(at.sector, at.offset);
 }
 
@@ -246,22 +240,17 @@ const std::uint8_t* CompoundFileReader::read_bytes(std::uint64_t n) {
     return at;
 }
 
-std::uint32_t CompoundFileReader::read_u32() { return le32(read_bytes(4)); }
+std::uint32_t CompoundFileReader::read_u32() { return u32(read_bytes(4)); }
 
-std::uint64_t CompoundFileReader::read_u64() { return le64(read_bytes(8)); }
+std::uint64_t CompoundFileReader::read_u64() { return u64(read_bytes(8)); }
 
-double CompoundFileReader::read_f64() {
-    const std::uint64_t bits = read_u64();
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+double CompoundFileReader::read_f64() { return orvanalysis::little_endian::f64(read_bytes(8)); }
 
 void CompoundFileReader::skip(std::uint64_t n) { read_bytes(n); }
 
 std::uint16_t CompoundFileReader::read_length() {
     const std::uint8_t length = *read_bytes(1);
-    return length < 0xFF ? length : le16(read_bytes(2));
+    return length < 0xFF ? length : u16(read_bytes(2));
 }
 
 std::string CompoundFileReader::read_string() {

@@ -1,7 +1,8 @@
 #include "io/data_file_parser.hpp"
 
+#include "io/little_endian.hpp"
+
 #include <cmath>
-#include <cstring>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -21,16 +22,6 @@ const std::vector<std::uint8_t>& guid_mark() {
 constexpr std::uint32_t list_marker_with_extra = 999;
 constexpr std::uint64_t point_size = 16;
 
-double f64_at(const std::uint8_t* p) {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) {
-        bits = (bits << 8) | p[i];
-    }
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 // Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
 // anything is reserved.
 void read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
@@ -41,8 +32,8 @@ void read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vect
     x.resize(count);
     y.resize(count);
     for (std::uint64_t i = 0; i < count; ++i) {
-        x[i] = f64_at(block + i * point_size);
-        y[i] = f64_at(block + i * point_size + 8);
+        x[i] = little_endian::f64(block + i * point_size);
+        y[i] = little_endian::f64(block + i * point_size + 8);
     }
 }
 

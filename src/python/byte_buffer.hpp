@@ -5,12 +5,13 @@
 // standard sequence conversion refuses them.
 #pragma once
 
+#include "python/buffer_format.hpp"
+
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -30,10 +31,7 @@ public:
             PyErr_Clear();
             return false;
         }
-        const char* format = view->format != nullptr ? view->format : "B";
-        const bool bytes = view->ndim == 1 && view->itemsize == 1 &&
-                           (std::strcmp(format, "B") == 0 || std::strcmp(format, "@B") == 0 ||
-                            std::strcmp(format, "=B") == 0 || std::strcmp(format, "<B") == 0);
+        const bool bytes = view->ndim == 1 && view->itemsize == 1 && is_native_format(view->format, 'B');
         if (!bytes) {
             PyBuffer_Release(view.get());
             return false;

@@ -2,6 +2,8 @@
 // objects that expose a one-dimensional float64 buffer (numpy arrays, array.array('d')).
 #pragma once
 
+#include "python/buffer_format.hpp"
+
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -64,16 +66,6 @@ struct type_caster<orvpy::DoubleArray> {
     }
 
 private:
-    static bool is_native_double(const char* format) {
-        if (format == nullptr) {
-            return false;
-        }
-        if (format[0] == '@' || format[0] == '=' || (format[0] == '<' && PY_LITTLE_ENDIAN)) {
-            ++format;
-        }
-        return std::strcmp(format, "d") == 0;
-    }
-
     // Yields exactly the values the sequence conversion would, as every element of such a
     // buffer converts to the double it holds.
     bool load_float64_buffer(handle src) {
@@ -85,7 +77,8 @@ private:
             PyErr_Clear();
             return false;
         }
-        const bool usable = view.ndim == 1 && view.itemsize == sizeof(double) && is_native_double(view.format);
+        const bool usable =
+            view.ndim == 1 && view.itemsize == sizeof(double) && orvpy::is_native_format(view.format, 'd');
         if (usable) {
             const auto n = static_cast<std::size_t>(view.shape[0]);
             const Py_ssize_t stride = view.strides[0];
