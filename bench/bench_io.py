@@ -53,17 +53,16 @@ def make_file():
         # Three detectors side by side: 300-800, 800-1300 and 1300-1800 nm.
         points = [(300.0 + 500.0 * s + 0.0025 * i, 0.5 + 0.4 * math.sin(i / 5000.0 + s))
                   for i in range(POINTS_PER_SET)]
-        datasets.append(w.DataSet("Lens %d" % (s + 1), points))
-    description = w.Contents(datasets=datasets)
-    contents, offsets = w.contents_offsets(description)
-    return description, w.build_orv(contents), offsets
+        datasets.append(("Lens %d" % (s + 1), points))
+    stream, offsets = w.contents(datasets)
+    return datasets, w.container(stream), offsets
 
 
 def olefile_and_numpy(data, offsets):
     """The peer: olefile finds and reads the stream, numpy decodes every point block."""
     with olefile.OleFileIO(data) as ole:
         stream = ole.openstream("Contents").read()
-    return [np.frombuffer(stream, dtype="<f8", count=2 * POINTS_PER_SET, offset=offsets["D5[%d]" % s])
+    return [np.frombuffer(stream, dtype="<f8", count=2 * POINTS_PER_SET, offset=offsets[s])
             .reshape(-1, 2) for s in range(SETS)]
 
 
@@ -101,7 +100,7 @@ def report(rows):
 
 
 def main():
-    description, data, offsets = make_file()
+    datasets, data, offsets = make_file()
     megabytes = len(data) / 1e6
     buffer = bytearray(data)
     print(f"Python {sys.version.split()[0]}; file {megabytes:.1f} MB, {SETS * POINTS_PER_SET:,} points")
@@ -125,8 +124,8 @@ def main():
         path = os.path.join(folder, "points.csv")
         with open(path, "w") as f:
             f.write("wavelength_nm,transmittance\n")
-            for s in description.datasets:
-                f.writelines(f"{x!r},{y!r}\n" for x, y in s.points)
+            for _, points in datasets:
+                f.writelines(f"{x!r},{y!r}\n" for x, y in points)
         csv_megabytes = os.path.getsize(path) / 1e6
         peer_csv = best(lambda: np.loadtxt(path, delimiter=",", skiprows=1), repeat=2) if np else None
         rows.append(("load_csv(path)", best(lambda: io.load_csv(path), repeat=3), csv_megabytes,

@@ -1,7 +1,8 @@
 """Writes examples/lens_transmittances.orv, the sample data file the demo loads.
 
-The file is built with the test-side writer of the data file layout: three lens transmittance
-measurements from 280 to 780 nm in 5 nm steps, in percent, with a realistic measurement header.
+The file is built with the test-side writer of the data file layout, its container written by
+libgsf's ``gsf``: three lens transmittance measurements from 280 to 780 nm in 5 nm steps, in
+percent, with a realistic measurement header.
 """
 
 import math
@@ -20,7 +21,7 @@ def logistic(w_nm, edge, width):
 
 def lens(name, transmittance):
     points = [(float(nm), round(100.0 * transmittance(nm), 4)) for nm in range(280, 781, 5)]
-    return w.DataSet(name, points)
+    return name, points
 
 
 def main(path):
@@ -29,8 +30,8 @@ def main(path):
         lens("Brown driving lens", lambda nm: logistic(nm, 398.0, 4.0) * (0.16 + 0.22 * logistic(nm, 540.0, 35.0))),
         lens("Clear lens with UV400 blocker", lambda nm: logistic(nm, 401.0, 2.5) * 0.915),
     ]
-    description = w.Contents(
-        datasets=datasets,
+    stream, _ = w.contents(
+        datasets,
         x_axis_title="Wavelength (nm)",
         y_axis_title="Transmittance (%)",
         date_and_time="2026-11-24 14:05:31",
@@ -49,11 +50,9 @@ def main(path):
         reference_type="Air",
         reference_file="air-2026-11-24.orv",
         reference_parameter="100 %",
-        x_type=0,
     )
     with open(path, "wb") as f:
-        f.write(w.build_orv(w.build_contents(description)))
-
+        f.write(w.container(stream))
 
 if __name__ == "__main__":
     main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "lens_transmittances.orv"))
