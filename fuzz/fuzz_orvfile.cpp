@@ -15,10 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::exception&) {
         // Refusing a malformed file is the expected outcome.
     }
+    // The last byte, read as a signed number, is also the JSON indent: from -128 to 127, past the
+    // largest one accepted. The containers ignore bytes after their last sector.
+    const int indent = size == 0 ? -1 : static_cast<std::int8_t>(data[size - 1]);
     try {
-        (void)orvanalysis::orvfile::orvfile_to_json_binary_data(buffer, 1, true);
+        (void)orvanalysis::orvfile::orvfile_to_json_binary_data(buffer, indent, (size & 1) != 0);
     } catch (const std::exception&) {
-        // Refusing a malformed file is the expected outcome.
+        // Refusing a malformed file or an indent above the largest is the expected outcome.
     }
     return 0;
 }

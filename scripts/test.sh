@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test suite: formatting, the C++
 # tests, the Python tests (for CPython 3.12 and for the system python3), then the C++ tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer and a bounded fuzzing run of the
-# data file reader.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer and bounded fuzzing runs of the
+# data file reader and the CSV reader.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -26,9 +26,12 @@ cmake -S "$ROOT" -B "$SANITIZE_DIR" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_T
 cmake --build "$SANITIZE_DIR" --parallel "$(nproc)"
 ctest --test-dir "$SANITIZE_DIR" --output-on-failure --parallel "$(nproc)"
 
-# New inputs go to a scratch corpus; the fixtures seed it. A crash leaves its input in the
-# current folder and fails the run: add it to tests/fixtures/orv/regressions.
+# New inputs go to scratch corpora; the data file fixtures seed theirs. A crash leaves its input
+# in the current folder and fails the run: add it to tests/fixtures/orv/regressions (or, for the
+# CSV reader, to the cases of tests/cpp/test_csv.cpp).
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-"$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus" "$ROOT/tests/fixtures/orv" \
-    -max_total_time="${ORVPY_FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1
+mkdir "$corpus/orv" "$corpus/csv"
+fuzz_options=(-max_total_time="${ORVPY_FUZZ_SECONDS:-45}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1)
+"$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus/orv" "$ROOT/tests/fixtures/orv" "${fuzz_options[@]}"
+"$SANITIZE_DIR/fuzz/fuzz_csv" "$corpus/csv" "${fuzz_options[@]}"

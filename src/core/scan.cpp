@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <map>
+#include <cstdint>
 #include <numeric>
 #include <ostream>
 #include <stdexcept>
@@ -68,21 +68,104 @@ void Scan::store(std::vector<double> wavelength, std::vector<double> signal, Rep
         store_sorted(wavelength, signal, repeat);
         return;
     }
-    // Out of order under a tolerance that merges distinct keys: a tree replays the insertions
-    // one by one, which matters because the outcome then depends on their order.
-    std::map<double, double, EpsilonLess> points(less);
-    for (std::size_t i = 0; i < wavelength.size(); ++i) {
-        if (repeat == Repeat::Assign) {
-            points.insert_or_assign(wavelength[i], signal[i]);
-        } else {
-            points.try_emplace(wavelength[i], signal[i]);
+    store_replayed(wavelength, signal, repeat);
+}
+
+namespace {
+
+// Positions 0 to n - 1, some of them marked, with the first mark at or after a position found in
+// logarithmic time: a bit set under summary bit sets, each bit of which says whether a word of
+// the level below holds a mark.
+class MarkedPositions {
+public:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+    explicit MarkedPositions(std::size_t n) {
+        do {
+            n = (n + 63) / 64;
+            levels_.emplace_back(n, 0);
+        } while (n > 1);
+    }
+
+    void mark(std::size_t i) {
+        for (auto& level : levels_) {
+            level[i / 64] |= std::uint64_t{1} << (i % 64);
+            i /= 64;
         }
     }
-    keys_.reserve(points.size());
-    values_.reserve(points.size());
-    for (const auto& [k, v] : points) {
-        keys_.push_back(k);
-        values_.push_back(v);
+
+    std::size_t next(std::size_t i, std::size_t level = 0) const {
+        const std::vector<std::uint64_t>& bits = levels_[level];
+        std::size_t word = i / 64;
+        if (word >= bits.size()) {
+            return none;
+        }
+        std::uint64_t found = bits[word] & (~std::uint64_t{0} << (i % 64));
+        if (found == 0) {
+            word = level + 1 < levels_.size() ? next(word + 1, level + 1) : none;
+            if (word == none) {
+                return none;
+            }
+            found = bits[word];
+        }
+        return word * 64 + static_cast<std::size_t>(__builtin_ctzll(found));
+    }
+
+private:
+    std::vector<std::vector<std::uint64_t>> levels_;
+};
+
+}  // namespace
+
+void Scan::store_replayed(const std::vector<double>& wavelength, const std::vector<double>& signal, Repeat repeat) {
+    // Under a tolerance that merges distinct keys the outcome depends on the order of the
+    // insertions, so they are replayed one by one, against the keys sorted once: the kept keys
+    // are marked among them, and a new key meets the first kept key at or after the first sorted
+    // key that does not order before it, as a search of the kept keys alone would.
+    const EpsilonLess less{epsilon_};
+    const std::size_t n = wavelength.size();
+    std::vector<double> sorted(n);
+    std::vector<std::size_t> position(n);
+    {
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return wavelength[a] < wavelength[b]; });
+        for (std::size_t k = 0; k < n; ++k) {
+            sorted[k] = wavelength[order[k]];
+            position[order[k]] = k;
+        }
+    }
+    // The first sorted key that does not order before the key at each sorted position: it
+    // never moves back as the keys ascend.
+    std::vector<std::size_t> first(n);
+    for (std::size_t k = 0, f = 0; k < n; ++k) {
+        while (less(sorted[f], sorted[k])) {
+            ++f;
+        }
+        first[k] = f;
+    }
+    MarkedPositions kept(n);
+    std::vector<double> value_at(n);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double w = wavelength[i];
+        const std::size_t at = kept.next(first[position[i]]);
+        if (at != MarkedPositions::none && !less(w, sorted[at])) {
+            if (repeat == Repeat::Assign) {
+                value_at[at] = signal[i];
+            }
+        } else {
+            kept.mark(position[i]);
+            value_at[position[i]] = signal[i];
+            ++count;
+        }
+    }
+    keys_.reserve(count);
+    values_.reserve(count);
+    for (std::size_t at = kept.next(0); at != MarkedPositions::none; at = kept.next(at + 1)) {
+        keys_.push_back(sorted[at]);
+        values_.push_back(value_at[at]);
     }
 }
 

@@ -25,6 +25,9 @@ class Scan {
 public:
     static constexpr double Default_Wavelength_Epsilon = 1e-20;
     static constexpr spline::Type Default_Interpolation = spline::Type::AKIMA;
+    // The most points the curve generators make: 1 GiB of keys and values, far beyond any
+    // spectrum, and refused before anything is allocated.
+    static constexpr std::uint32_t Max_Generated_Points = std::uint32_t{1} << 26;
 
     using value_type = std::pair<double, double>;
 
@@ -204,6 +207,7 @@ private:
     // std::invalid_argument for a NaN wavelength before storing anything.
     void store(std::vector<double> wavelength, std::vector<double> signal, Repeat repeat);
     void store_sorted(const std::vector<double>& wavelength, const std::vector<double>& signal, Repeat repeat);
+    void store_replayed(const std::vector<double>& wavelength, const std::vector<double>& signal, Repeat repeat);
 
     // The first index whose key does not order before w. Lookups in ascending order
     // (arithmetic, integrands, loops over a grid) land one past the previous position or on

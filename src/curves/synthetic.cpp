@@ -4,8 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace orvanalysis {
 
@@ -14,7 +15,9 @@ namespace {
 constexpr double logistic_width = 5.88887795833;  // 2 ln 19: from 5 % to 95 % of a logistic
 constexpr double two_pi = 6.283185307179586;
 
-void check_grid(double min_wl, double max_wl, double step_wl) {
+// The number of grid points, after the checks; the grid is walked by this count, never by
+// comparing wavelengths, which rounding can keep below max_wl for ever.
+std::uint32_t grid_points(double min_wl, double max_wl, double step_wl) {
     if (min_wl >= max_wl) {
         throw std::invalid_argument("min_wl >= max_wl");
     }
@@ -24,31 +27,41 @@ void check_grid(double min_wl, double max_wl, double step_wl) {
     if (step_wl <= 0) {
         throw std::invalid_argument("step_wl <= 0");
     }
-    // The grid's counter is 32 bits wide; a grid it cannot count, or one that never ends, would
-    // otherwise run on without bound.
-    if (!std::isfinite(min_wl) || !std::isfinite(max_wl) || !std::isfinite(step_wl) ||
-        (max_wl - min_wl) / step_wl >= static_cast<double>(std::numeric_limits<std::uint32_t>::max())) {
-        throw std::invalid_argument("min_wl, max_wl and step_wl must give a finite grid of fewer than 2^32 points");
+    const double span = (max_wl - min_wl) / step_wl;
+    if (!std::isfinite(min_wl) || !std::isfinite(max_wl) || !(span < Scan::Max_Generated_Points)) {
+        throw std::invalid_argument("min_wl, max_wl and step_wl must give a finite grid of at most " +
+                                    std::to_string(Scan::Max_Generated_Points) + " points");
     }
+    // The last i with i · step_wl + min_wl <= max_wl, as the grid computes it.
+    auto last = static_cast<std::uint32_t>(span);
+    while (last + 1 < Scan::Max_Generated_Points && static_cast<double>(last + 1) * step_wl + min_wl <= max_wl) {
+        ++last;
+    }
+    while (last > 0 && static_cast<double>(last) * step_wl + min_wl > max_wl) {
+        --last;
+    }
+    return last + 1;
 }
 
 // f(wl) at every grid wavelength.
 template <class F>
 Scan on_grid(double min_wl, double max_wl, double step_wl, F f) {
-    Scan result;
-    result.add(min_wl, f(min_wl));
-    for (std::uint32_t i = 1;; ++i) {
-        const double wl = i * step_wl + min_wl;
-        if (!(max_wl >= wl)) {
-            break;
-        }
-        result.add(wl, f(wl));
+    const std::uint32_t n = grid_points(min_wl, max_wl, step_wl);
+    std::vector<double> wavelengths(n);
+    std::vector<double> values(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        wavelengths[i] = i == 0 ? min_wl : static_cast<double>(i) * step_wl + min_wl;
+        values[i] = f(wavelengths[i]);
     }
-    return result;
+    return Scan(std::move(wavelengths), std::move(values), Scan::Default_Wavelength_Epsilon,
+                Scan::Default_Interpolation);
 }
 
 Scan logistic(double center_wl, double bandwidth, double min_wl, double max_wl, double step_wl) {
-    check_grid(min_wl, max_wl, step_wl);
+    // A zero, negative or infinite width turns the edge into a step, or the filter around.
+    if (!(bandwidth > 0) || !std::isfinite(bandwidth)) {
+        throw std::invalid_argument("bandwidth must be finite and greater than 0");
+    }
     return on_grid(min_wl, max_wl, step_wl, [center_wl, bandwidth](double wl) {
         return 1.0 / (1.0 + std::exp(-((wl - center_wl) * logistic_width / bandwidth)));
     });
@@ -66,10 +79,13 @@ Scan shortpass_filter(double center_wl, double bandwidth, double min_wl, double 
 }
 
 Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double step_wl) {
-    if (peak_wl <= 0 || fwhm <= 0) {
+    if (!(peak_wl > 0) || !(fwhm > 0)) {
         throw std::invalid_argument("peak_wl <= 0 || fwhm <= 0");
     }
-    check_grid(min_wl, max_wl, step_wl);
+    // The density has no value at or below 0 nm.
+    if (!(min_wl > 0)) {
+        throw std::invalid_argument("min_wl <= 0");
+    }
     const double h = fwhm * 0.5 / peak_wl;
     const double sigma = std::sqrt(std::log(std::pow(h, 2.0) / (std::log(2.0) + std::log(2.0)) + 1.0));
     const double mu = std::log(peak_wl) + sigma * sigma;  // the mode exp(mu - sigma²) is peak_wl

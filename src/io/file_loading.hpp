@@ -11,19 +11,21 @@
 
 namespace orvanalysis::orvfile {
 
+// The largest file read: far beyond any instrument's data, and the end of reading a stream that
+// never ends.
+inline constexpr std::uint64_t max_file_bytes = std::uint64_t{1} << 30;
+
 // Every byte of the file. A file that cannot be opened or read throws a std::ios_base::failure
-// whose message is "Could not open file for reading: " and the path.
+// whose message is "Could not open file for reading: " and the path; a path holding a NUL byte
+// std::invalid_argument, and a file of more than max_file_bytes std::length_error. Paths appear
+// in messages as valid UTF-8, bytes that are not escaped as \xNN.
 std::vector<std::uint8_t> read_file_bytes(const std::string& file_path);
 
 OrvFile load_orvfile(const std::string& file_path);
 std::map<std::string, Scan> load_orv_scan_data(const std::string& file_path);
 std::string orvfile_to_json(const std::string& file_path, int indent, bool ensure_ascii);
 
-// A scan (epsilon 1e-20, Akima) from a text file of key-value lines. Blank lines, lines
-// starting with '#' and, before the first data line, lines that do not start with a number (a
-// header) are skipped. A data line starts with two numbers separated by spaces, tabs, commas or
-// semicolons; the rest of the line is ignored. Any other line throws std::invalid_argument
-// naming the file and the line. A repeated key keeps the later value.
+// read_csv (csv.hpp) of the file, its errors naming the path; the file errors as above.
 Scan load_csv(const std::string& file_path);
 
 }  // namespace orvanalysis::orvfile

@@ -2,6 +2,8 @@
 
 #include "io/data_file_parser.hpp"
 
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace orvanalysis::orvfile {
@@ -73,7 +75,14 @@ std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer,
     return orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
 }
 
+void check_json_indent(int indent) {
+    if (indent > max_json_indent) {
+        throw std::invalid_argument("indent must be at most " + std::to_string(max_json_indent) + " spaces");
+    }
+}
+
 std::string orvfile_to_json_binary_data(const std::uint8_t* data, std::size_t size, int indent, bool ensure_ascii) {
+    check_json_indent(indent);
     const XYOrvFile file = load_xy_orvfile_binary_data(data, size);
     const nlohmann::json doc = to_json(file);
     // The library's own serializer, as dump() runs it, writing into a string reserved up front:

@@ -1,7 +1,10 @@
 #include "monochromator/slit_function.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace orvanalysis {
 
@@ -26,17 +29,25 @@ Scan uniform_fibres(double central_wavelength, double bandwidth, std::uint32_t p
     if (points < 2) {
         throw std::invalid_argument("uniform_fibres: at least 2 points are needed to span the slit function");
     }
-    Scan result;
+    if (points > Scan::Max_Generated_Points) {
+        throw std::invalid_argument("uniform_fibres: at most " + std::to_string(Scan::Max_Generated_Points) +
+                                    " points");
+    }
+    if (!(bandwidth > 0) || !std::isfinite(bandwidth)) {
+        throw std::invalid_argument("uniform_fibres: the bandwidth must be finite and greater than 0");
+    }
     const double r = bandwidth / half_maximum_width;
     const double step = (r + r) / static_cast<double>(points - 1);
-    // Both members of a pair take the value of the upper offset, so the result is symmetric.
-    for (std::uint32_t i = 0, j = points - 1; i <= j; ++i, --j) {
-        const double d = j * step - r;
-        const double v = overlap(d / r);
-        result.add((i * step - r) + central_wavelength, v);
-        result.add(d + central_wavelength, v);
+    // Key k is k · step - r from the centre; both members of a symmetric pair take the value of
+    // the upper offset, so the result is symmetric.
+    std::vector<double> keys(points);
+    std::vector<double> values(points);
+    for (std::uint32_t k = 0; k < points; ++k) {
+        const double d = std::max(k, points - 1 - k) * step - r;
+        keys[k] = (k * step - r) + central_wavelength;
+        values[k] = overlap(d / r);
     }
-    return result;
+    return Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }
 
 }  // namespace orvanalysis

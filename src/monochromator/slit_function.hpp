@@ -14,7 +14,8 @@ namespace orvanalysis {
 double uniform_fibres_value(double central_wavelength, double bandwidth, double wavelength);
 
 // The slit function on points keys spread evenly over its base, symmetric about the centre.
-// Throws std::invalid_argument for fewer than 2 points.
+// Throws std::invalid_argument for fewer than 2 or more than Scan::Max_Generated_Points points
+// and for a bandwidth that is not finite and positive.
 Scan uniform_fibres(double central_wavelength, double bandwidth, std::uint32_t points);
 
 }  // namespace orvanalysis

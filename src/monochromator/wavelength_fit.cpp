@@ -1,10 +1,13 @@
 #include "monochromator/wavelength_fit.hpp"
 
+#include "core/scan_arithmetic.hpp"
+
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_matrix.h>
 #include <gsl/gsl_multifit_nlin.h>
 #include <gsl/gsl_vector.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -105,11 +108,20 @@ bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_f
     if (p == 0 || n < p) {
         return false;
     }
+    // Nothing can be fitted to data or from a start that is not finite.
+    for (const auto& [key, value] : fitted_data) {
+        if (!std::isfinite(key) || !std::isfinite(value)) {
+            return false;
+        }
+    }
     const std::unique_ptr<gsl_vector, VectorFree> start(gsl_vector_alloc(p));
     if (!start) {
         throw std::bad_alloc();
     }
     for (std::uint32_t i = 0; i < p; ++i) {
+        if (!std::isfinite(fitted_function.get(i))) {
+            return false;
+        }
         gsl_vector_set(start.get(), i, fitted_function.get(i));
     }
     const std::unique_ptr<gsl_multifit_fdfsolver, SolverFree> solver(
@@ -121,17 +133,26 @@ bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_f
     pending_ = nullptr;
     gsl_multifit_fdfsolver_set(solver.get(), &fdf, start.get());
     int info = 0;
+    int status = GSL_EBADFUNC;
     if (!pending_) {
-        gsl_multifit_fdfsolver_driver(solver.get(), max_iterations, xtol, gtol, 0.0, &info);
+        status = gsl_multifit_fdfsolver_driver(solver.get(), max_iterations, xtol, gtol, 0.0, &info);
+    }
+    // The callbacks left the function at the last point evaluated; it keeps the start unless
+    // the solver converged to finite parameters.
+    const gsl_vector* result = gsl_multifit_fdfsolver_position(solver.get());
+    const gsl_vector* residual = gsl_multifit_fdfsolver_residual(solver.get());
+    bool converged = status == GSL_SUCCESS;
+    for (std::size_t i = 0; i < n; ++i) {
+        converged = converged && std::isfinite(gsl_vector_get(residual, i)) &&
+                    (i >= p || std::isfinite(gsl_vector_get(result, i)));
+    }
+    for (std::uint32_t i = 0; i < p; ++i) {
+        fitted_function.set(i, gsl_vector_get(converged ? result : start.get(), i));
     }
     if (pending_) {
         std::rethrow_exception(std::exchange(pending_, nullptr));
     }
-    const gsl_vector* result = gsl_multifit_fdfsolver_position(solver.get());
-    for (std::uint32_t i = 0; i < p; ++i) {
-        fitted_function.set(i, gsl_vector_get(result, i));
-    }
-    return true;
+    return converged;
 }
 
 }  // namespace internal
@@ -166,9 +187,23 @@ double GratingEquation::partial_derivative(double x, std::uint32_t j) const {
 }
 
 bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+    // λ is proportional to d, so wavelengths and d divided by the largest wavelength give the
+    // same model in a unit where the data are of order 1: the solver's tolerances then mean
+    // the same whether the wavelengths come in metres or in nanometres.
+    double scale = 0;
+    for (const auto& [key, value] : data) {
+        scale = std::max(scale, std::abs(value));
+    }
+    scale = scale > 0 && std::isfinite(scale) ? scale : 1.0;
+    const Scan scaled = data / scale;
     internal::BindableFunction1D<GratingEquation> function;
-    function.parameters = {params.d,       params.omega_t, params.omega_m, params.cos_K,
-                           params.theta_z, params.alpha,   params.a,       params.phi};
+    function.parameters = {params.d / scale, params.omega_t, params.omega_m, params.cos_K,
+                           params.theta_z,   params.alpha,   params.a,       params.phi};
+    for (const double value : function.parameters) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
     const std::array<bool, 8> flags{free.d,       free.omega_t, free.omega_m, free.cos_K,
                                     free.theta_z, free.alpha,   free.a,       free.phi};
     for (std::uint32_t i = 0; i < flags.size(); ++i) {
@@ -177,10 +212,13 @@ bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWave
         }
     }
     internal::CurveFitter fitter;
-    const bool fitted = fitter.fit(data, function);
+    if (!fitter.fit(scaled, function)) {
+        return false;
+    }
+    // d, omega_t and omega_m have no derivative: the fit never moves them.
     const auto& p = function.parameters;
-    params = {p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]};
-    return fitted;
+    params = {params.d, params.omega_t, params.omega_m, p[3], p[4], p[5], p[6], p[7]};
+    return true;
 }
 
 }  // namespace orvanalysis

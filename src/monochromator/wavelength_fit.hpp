@@ -93,9 +93,11 @@ class CurveFitter {
 public:
     CurveFitter();
 
-    // False when the problem cannot be set up: no bound parameter, or fewer entries than bound
-    // parameters. Otherwise the function holds the solver's last parameters. An exception of
-    // the function stops the fit and reaches the caller unchanged.
+    // True when the solver converged to finite parameters and residuals, which the function then
+    // holds. False, the function keeping its start, when the problem cannot be set up (no bound
+    // parameter, fewer entries than bound parameters, data or a start that is not finite), when
+    // the solver stops on an error or its iterations run out. An exception of the function stops
+    // the fit and reaches the caller unchanged.
     bool fit(const Scan& data, BoundFunction1D<double>& function);
 
     std::uint32_t max_iterations = 500;
@@ -123,9 +125,10 @@ public:
     double partial_derivative(double x, std::uint32_t j) const override;
 };
 
-// Fits the free parameters to data (micro-step -> wavelength), starting from params, which
-// receives the result. False only when the fit cannot be set up (no free parameter, or fewer
-// data entries than free ones); params is then unchanged.
+// Fits the free parameters to data (micro-step -> wavelength, in any unit of length, d in the
+// same), starting from params, which receives the result. False, params unchanged, when the fit
+// cannot be set up (no free parameter, fewer data entries than free ones, data or a start that
+// is not finite) or does not converge (an error of the solver, or its iterations used up).
 bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free);
 
 }  // namespace orvanalysis

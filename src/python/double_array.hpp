@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #ifdef __linux__
@@ -77,6 +78,9 @@ private:
             PyErr_Clear();
             return false;
         }
+        // Released on every path, a failed allocation of the copy included: a held buffer
+        // keeps its exporter alive and, for array.array, unable to resize.
+        const std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held(&view, PyBuffer_Release);
         const bool usable =
             view.ndim == 1 && view.itemsize == sizeof(double) && orvpy::is_native_format(view.format, 'd');
         if (usable) {
@@ -97,7 +101,6 @@ private:
                 }
             }
         }
-        PyBuffer_Release(&view);
         return usable;
     }
 };

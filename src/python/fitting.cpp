@@ -74,7 +74,7 @@ void add_fitting_module(py::module_& fitting) {
         fitting, "FitWavelengthParams",
         "Holds the parameters of the wavelength fitting function, the grating equation "
         "λ(x) = 2 d cos_K sin((omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha) of the micro-step x:\n\n"
-        "d (float): grating line distance, in metres\n"
+        "d (float): grating line distance, in the unit of the wavelengths (m or nm: the fit is the same)\n"
         "omega_t (float): angular frequency of the turret\n"
         "omega_m (float): angular frequency of the motor\n"
         "cos_K (float): cosine of the displacement angle\n"
@@ -98,6 +98,8 @@ void add_fitting_module(py::module_& fitting) {
     }
     free.def("__repr__",
              [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f, free_fields); });
+    refuse_uninitialised<FitWavelengthParams>();
+    refuse_uninitialised<FitWavelengthParamsFree>();
 
     fitting.def(
         "fit_wavelength",
@@ -119,8 +121,9 @@ void add_fitting_module(py::module_& fitting) {
         ":param data: Scan of micro-step -> wavelength\n"
         ":param params: FitWavelengthParams, the starting values, updated with the result\n"
         ":param free: FitWavelengthParamsFree, the parameters the fit may change\n"
-        ":return: True if the fitting is successful, False otherwise (no free parameter, or fewer data points than "
-        "free parameters)\n"
+        ":return: True if the fit converged, False otherwise: no free parameter, fewer data points than free "
+        "parameters, data or starting values that are not finite, or a solver that stopped on an error or ran out "
+        "of iterations; params is then unchanged\n"
         ":raises ValueError: when the fit raises an error; params is then unchanged");
 }
 

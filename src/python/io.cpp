@@ -73,6 +73,12 @@ void add_record_classes(py::module_& io) {
                                    return sets;
                                })
         .def_readonly("data_info", &OrvFile::data_info);
+    refuse_uninitialised<Meta>();
+    refuse_uninitialised<Graph>();
+    refuse_uninitialised<MeasurementTypeUnits>();
+    refuse_uninitialised<DataInfo>();
+    refuse_uninitialised<DataSet>();
+    refuse_uninitialised<OrvFile>();
 }
 
 void add_functions(py::module_& io) {
@@ -84,16 +90,18 @@ void add_functions(py::module_& io) {
         "buffer"_a, "indent"_a, "ensure_ascii"_a,
         "Converts OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.\n\n"
         ":param buffer: vector of bytes with the file data (a list, tuple or bytearray)\n"
-        ":param indent: number of spaces per indentation level; negative for a single line\n"
+        ":param indent: number of spaces per indentation level, at most 64; negative for a single line\n"
         ":param ensure_ascii: escape all non-ASCII characters\n"
         ":return: the JSON text\n"
+        ":raises ValueError: when indent is above 64\n"
         ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
     io.def("orvfile_to_json", &orvfile::orvfile_to_json, "file_path"_a, "indent"_a, "ensure_ascii"_a,
            "Converts an OrvSuite .orv (or equivalent) data file into a JSON string.\n\n"
            ":param file_path: path of the data file\n"
-           ":param indent: number of spaces per indentation level; negative for a single line\n"
+           ":param indent: number of spaces per indentation level, at most 64; negative for a single line\n"
            ":param ensure_ascii: escape all non-ASCII characters\n"
            ":return: the JSON text\n"
+           ":raises ValueError: when indent is above 64\n"
            ":raises RuntimeError: when the file is empty, unreadable or not a valid data file");
     io.def(
         "load_orvfile_binary_data",
@@ -108,6 +116,7 @@ void add_functions(py::module_& io) {
            ":param file_path: path of the data file\n"
            ":return: the OrvFile\n"
            ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
+           ":raises ValueError: for a path holding a NUL byte, or a file over 1 GiB\n"
            ":raises RuntimeError: when its data is empty or not a valid data file");
     io.def(
         "load_orv_scan_binary_data",
@@ -122,16 +131,30 @@ void add_functions(py::module_& io) {
            ":param file_path: path of the data file\n"
            ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
            ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
+           ":raises ValueError: for a path holding a NUL byte, or a file over 1 GiB\n"
            ":raises RuntimeError: when its data is empty or not a valid data file");
     io.def("load_csv", &orvfile::load_csv, "file_path"_a,
            "Loads scan data from a CSV file of key-value pairs separated by a delimiter and returns a Scan.\n\n"
-           "Blank lines, lines starting with '#' and header lines before the data are skipped; each data line "
-           "starts with two numbers separated by spaces, tabs, commas or semicolons, and the rest of the line is "
-           "ignored. A repeated key keeps the later value.\n\n"
-           ":param file_path: path of the CSV file\n"
+           "The rules, line by line (lines end at \\n, \\r\\n or \\r; a UTF-8 byte order mark is skipped):\n\n"
+           "- Blank lines and lines starting with '#' are skipped.\n"
+           "- A data line holds the key and the value as its first two fields; further fields are ignored. Fields "
+           "are separated by white space, or by a separator with white space around it, and may be wrapped in double "
+           "quotes. A number has an optional sign, digits with at most one decimal mark and an optional exponent, or "
+           "is nan, inf or infinity; the key must be finite.\n"
+           "- A line holding a semicolon or a tab is separated by semicolons (or else tabs), and its numbers may use "
+           "the decimal comma or the decimal point, as spreadsheet software writes in locales with a decimal comma. "
+           "In any other line the comma separates fields and the point is the decimal mark; a line that reads as data "
+           "both so and with white space separating numbers with decimal commas is refused as ambiguous.\n"
+           "- Before the first data line, a line whose first field does not begin like a number (a digit, or a sign "
+           "or a decimal mark before one, or nan or inf) is a header and skipped. Every other line that is not a data "
+           "line is an error, as are an empty field where a number belongs, NUL bytes (UTF-16 text) and a line "
+           "longer than 1 MiB.\n\n"
+           "A repeated key keeps the later value; the points come back sorted by key.\n\n"
+           ":param file_path: path of the CSV file (str or bytes), of at most 1 GiB\n"
            ":return: the Scan\n"
            ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
-           ":raises ValueError: naming the line, when a line after the header is not a data line");
+           ":raises ValueError: naming the line and the reason, for a line that breaks the rules; for a path holding "
+           "a NUL byte; for a file over 1 GiB");
 }
 
 }  // namespace

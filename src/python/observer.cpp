@@ -30,6 +30,7 @@ void add_observer_class(py::module_& m) {
         .def("__repr__", [](const Observer& o) {
             return "<Observer x: " + scan_repr(o.x) + ", y: " + scan_repr(o.y) + ", z: " + scan_repr(o.z) + ">";
         });
+    refuse_uninitialised<Observer>();
 }
 
 }  // namespace orvpy

@@ -2,6 +2,8 @@
 // attribute per field, and the text forms "<Tag label:value ...>" and "label:value ...".
 #pragma once
 
+#include "python/registration.hpp"
+
 #include <pybind11/pybind11.h>
 
 #include <locale>
@@ -41,6 +43,7 @@ pybind11::class_<T> bind_record(pybind11::handle scope, const char* name, const 
         "__repr__", [text, tag = std::string(tag)](const T& record) { return "<" + tag + " " + text(record) + ">"; },
         repr_doc.c_str());
     cls.def("__str__", text, str_doc.c_str());
+    refuse_uninitialised<T>();
     return cls;
 }
 

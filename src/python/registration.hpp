@@ -3,7 +3,22 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
+#include <string>
+#include <typeinfo>
+
 namespace orvpy {
+
+// Makes any use of a T made by __new__ without __init__ raise TypeError. Such an instance holds
+// no value, and pybind11 would hand its methods freshly allocated, uninitialised memory (through
+// this very hook, which it calls for the missing value).
+template <class T>
+void refuse_uninitialised() {
+    pybind11::detail::get_type_info(typeid(T))->operator_new = [](std::size_t) -> void* {
+        const std::string name = pybind11::detail::get_type_info(typeid(T))->type->tp_name;
+        throw pybind11::type_error(name + " object is not initialised: it was made by __new__ without __init__");
+    };
+}
 
 // The Interpolation enumeration (with its members exported to m), then the Scan class.
 void add_scan_class(pybind11::module_& m);

@@ -2,10 +2,10 @@
 #include "core/scan.hpp"
 #include "core/scan_arithmetic.hpp"
 #include "python/double_array.hpp"
+#include "python/float64_array.hpp"
 #include "python/registration.hpp"
 #include "python/scan_repr.hpp"
 
-#include <pybind11/numpy.h>
 #include <pybind11/operators.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -65,15 +65,14 @@ double stored_value(const Scan& s, double wavelength) {
     return it->second;
 }
 
-py::array_t<double> to_numpy(const Scan& s) {
+py::object to_numpy(const Scan& s) {
     const std::size_t n = s.size();
-    py::array_t<double> array({py::ssize_t{2}, static_cast<py::ssize_t>(n)});
-    if (n != 0) {
-        double* data = array.mutable_data();
-        std::memcpy(data, s.wavelengths().data(), n * sizeof(double));
-        std::memcpy(data + n, s.values().data(), n * sizeof(double));
-    }
-    return array;
+    return float64_array(py::make_tuple(2, n), [&](double* data) {
+        if (n != 0) {
+            std::memcpy(data, s.wavelengths().data(), n * sizeof(double));
+            std::memcpy(data + n, s.values().data(), n * sizeof(double));
+        }
+    });
 }
 
 // The in-place operators change the scan they are called on and give Python a copy of it,
@@ -93,14 +92,14 @@ ternaryfunc registered_call = nullptr;
 // evaluation) goes to the registered overloads, which convert and translate as usual.
 PyObject* call_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (kwargs == nullptr && PyTuple_GET_SIZE(args) == 1 && PyFloat_Check(PyTuple_GET_ITEM(args, 0))) {
-        py::detail::make_caster<Scan> scan;
-        if (scan.load(self, false)) {
-            try {
+        try {
+            py::detail::make_caster<Scan> scan;
+            if (scan.load(self, false)) {
                 const Scan& s = py::detail::cast_op<const Scan&>(scan);
                 return PyFloat_FromDouble(s(PyFloat_AS_DOUBLE(PyTuple_GET_ITEM(args, 0))));
-            } catch (const std::exception&) {
-                // Evaluated again below, where the error reaches Python translated.
             }
+        } catch (const std::exception&) {
+            // Done again below, where the error reaches Python translated.
         }
     }
     return registered_call(self, args, kwargs);
@@ -160,7 +159,15 @@ void add_scan_class(py::module_& m) {
         .value(orvanalysis::spline::to_string(Type::CUBIC).c_str(), Type::CUBIC)
         .value(orvanalysis::spline::to_string(Type::LINEAR).c_str(), Type::LINEAR)
         .value(orvanalysis::spline::to_string(Type::POLYNOMIAL).c_str(), Type::POLYNOMIAL)
-        .export_values();
+        .export_values()
+        // Ahead of the enumeration's own conversion, which takes any integer.
+        .def(py::init([](int value) {
+                 if (value < static_cast<int>(Type::NONE) || value > static_cast<int>(Type::POLYNOMIAL)) {
+                     throw py::value_error(std::to_string(value) + " is not a valid Interpolation");
+                 }
+                 return static_cast<Type>(value);
+             }),
+             "value"_a, py::prepend());
 
     py::class_<Scan> scan(m, "Scan", scan_doc);
 
@@ -285,6 +292,10 @@ void add_scan_class(py::module_& m) {
             py::keep_alive<0, 1>(),
             "Returns an iterator over the (wavelength, value) pairs in ascending wavelength order.");
 
+    refuse_uninitialised<Type>();
+    refuse_uninitialised<Scan>();
+    refuse_uninitialised<WavelengthIterator>();
+    refuse_uninitialised<ItemIterator>();
     auto* type = reinterpret_cast<PyTypeObject*>(scan.ptr());
     registered_call = type->tp_call;
     type->tp_call = &call_slot;

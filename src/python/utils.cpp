@@ -79,11 +79,12 @@ void add_stitching(py::module_& m) {
         .def_readonly("average", &utils::StitchResults::average,
                       "Mean over the overlap of the average of scan_1 and k * scan_2.")
         .def_readonly("percent_error_rms", &utils::StitchResults::percent_error_rms,
-                      "sqrt(error) / n / average: the relative match error, a fraction (no factor 100).")
+                      "sqrt(error) / n / |average|: the relative match error, a fraction (no factor 100).")
         .def_readonly("stitch_point", &utils::StitchResults::stitch_point,
                       "Key at which the stitched scan passes from scan_1 to k * scan_2.")
         .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,
                       "The stitched scan (epsilon 1e-20, Akima); the record's own scan, not a copy.");
+    refuse_uninitialised<utils::StitchResults>();
     m.def("stitch_scans", &utils::stitch_scans, "scan_1"_a, "scan_2"_a, "min_wl"_a, "max_wl"_a, "target_error"_a,
           "Stitches two scans that overlap over [min_wl, max_wl], typically one spectrum measured in two ranges "
           "with different sensitivities. scan_2 is scaled by the least-squares factor k that best matches it to "

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 namespace orvanalysis::utils {
 
@@ -41,7 +42,8 @@ StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl
         result.error += std::pow(s1 - result.k * s2, 2.0);
     }
     result.average = result.average / static_cast<double>(result.n);
-    result.percent_error_rms = std::sqrt(result.error) / result.n / result.average;
+    // Relative to the size of the signal: scans of negative values match as well as their negation.
+    result.percent_error_rms = std::sqrt(result.error) / result.n / std::abs(result.average);
     result.success = target_error > result.percent_error_rms;
     if (!result.success) {
         return result;
@@ -49,14 +51,22 @@ StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl
 
     const Scan scaled = scan_2 * result.k;
     result.stitch_point = find_crossing(scan_1, scaled, min_wl, max_wl);
-    Scan& stitched = result.stitch_scan;
+    // The points in the order they are added one by one, then stored at once: the same scan,
+    // without moving the points already stored for each new one.
+    std::vector<double> keys;
+    std::vector<double> values;
     for (auto it = scan_1.begin(); it != scan_1.end() && it->first < result.stitch_point; ++it) {
-        stitched.add(it->first, it->second);
+        keys.push_back(it->first);
+        values.push_back(it->second);
     }
-    stitched.add(result.stitch_point, scan_1(result.stitch_point));
+    keys.push_back(result.stitch_point);
+    values.push_back(scan_1(result.stitch_point));
     for (auto it = scaled.end(); it != scaled.begin() && (it - 1)->first > result.stitch_point; --it) {
-        stitched.add((it - 1)->first, (it - 1)->second);
+        keys.push_back((it - 1)->first);
+        values.push_back((it - 1)->second);
     }
+    result.stitch_scan =
+        Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
     return result;
 }
 

@@ -1,51 +1,52 @@
+#include "io/csv.hpp"
 #include "io/file_loading.hpp"
 #include "test_support.hpp"
 
+#include <filesystem>
 #include <fstream>
-#include <ios>
+#include <sstream>
 
 using orvanalysis::orvfile::load_csv;
+using orvanalysis::orvfile::read_csv;
 
 namespace {
 
-// A file of the text, named after the running test: ctest runs the tests side by side.
-std::string write(const std::string& text, const std::string& name = "scan.csv") {
-    const std::string path = testing::TempDir() + testing::UnitTest::GetInstance()->current_test_info()->name() + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+const std::string bad = "expected two numbers separated by spaces, tabs, commas or semicolons";
+
+std::vector<Keys> load(const std::string& text) {
+    std::istringstream in(text);
+    return read_csv(in, "t.csv").to_lists();
 }
 
-std::vector<Keys> load(const std::string& text) { return load_csv(write(text)).to_lists(); }
-
-// The error on a bad line names the file and that line.
-void bad_line(const std::string& text, std::size_t line, const std::string& name = "scan.csv") {
-    const std::string path = write(text, name);
-    EXPECT_EQ(message_of<std::invalid_argument>([&] { (void)load_csv(path); }),
-              "load_csv: " + path + ", line " + std::to_string(line) +
-                  ": expected two numbers separated by spaces, tabs, commas or semicolons")
-        << text;
+std::string error_of(const std::string& text) {
+    return message_of<std::invalid_argument>([&] { (void)load(text); });
 }
 
 }  // namespace
 
-TEST(LoadCsv, DelimitersHeadersCommentsAndLineEnds) {
-    for (const std::string sep : {",", ";", " ", "\t", " , ", "  ", "\t\t", ", ", " ;\t", ",,", ";;"}) {
+TEST(LoadCsv, DelimitersHeadersCommentsQuotesAndLineEnds) {
+    for (const std::string sep : {",", ";", " ", "\t", " , ", "  ", ", ", " ;", "; "}) {
         EXPECT_EQ(load("380" + sep + "0.5\n400" + sep + "1.25\n"), (std::vector<Keys>{{380, 400}, {0.5, 1.25}})) << sep;
     }
     const std::vector<Keys> two{{380, 390}, {1, 2}};
     for (const std::string text : {
              "380,1\n390,2",                              // no final line end
-             "Wavelength,Transmittance\n380,1\n390;2\n",  // a header, mixed delimiters
+             "Wavelength,Transmittance\n380,1\n390;2\n",  // a header, mixed separators
              "Lens report\nOperator: J. M\xC3\xBCller\nwl / nm;T / %\n380 1\n390\t2\n",
              "# exported\n#1,2\n\n380,1\n# half way\n\n390,2\n#9,9\n",  // comments and blank lines
              "x,y\r\n# note\r\n\r\n380,1\r\n390,2",                     // CRLF
              "x,y\r380,1\r390,2\r",                                     // a lone CR ends a line
              "380,1\r\r\n390,2\r\n",                                    // a stray CR is a blank line
-             "380,1,99\n390\t2\tnote here\n",                           // further columns
-             "380,1 ,\t;\n390,2;;\n",                                   // trailing delimiters
+             "380,1,99\n390\t2\tnote here\n390,2,\n",                   // further fields
+             "\xEF\xBB\xBF"
+             "380,1\n390,2\n",                         // a UTF-8 byte order mark
+             "\"x\",\"y\"\n\"380\",\"1\"\n390;\"2\"",  // quoted fields
          }) {
         EXPECT_EQ(load(text), two) << text;
     }
+    // Separated by semicolons or tabs, a number may have a decimal comma.
+    EXPECT_EQ(load("380;43,25\n390\t43,5\n400,0;43,75\n410;0.5"),
+              (std::vector<Keys>{{380, 390, 400, 410}, {43.25, 43.5, 43.75, 0.5}}));
     EXPECT_EQ(load(""), (std::vector<Keys>{{}, {}}));
     EXPECT_EQ(load("# only comments\n\nand a header\n"), (std::vector<Keys>{{}, {}}));
 }
@@ -56,37 +57,53 @@ TEST(LoadCsv, NumbersOrderAndRepeatedKeys) {
     EXPECT_TRUE(std::signbit(load("1,-0\n")[1][0]));
     EXPECT_EQ(load("700,7\n380,3\n-10,1\n400,1\n4e2,2\n400.,3\n+400,4\n"),
               (std::vector<Keys>{{-10, 380, 400, 700}, {1, 3, 4, 7}}));
-    // Underflow gives the nearest double, as strtod does.
-    EXPECT_EQ(load("1,1e-400\n2,4.9e-324\n"), (std::vector<Keys>{{1, 2}, {0, 4.9406564584124654e-324}}));
+    // Underflow gives the nearest double, as strtod does; values (not keys) may be NaN or infinite.
+    EXPECT_EQ(load("1,1e-400\n2,4.9e-324\n3,-Inf"),
+              (std::vector<Keys>{{1, 2, 3}, {0, 4.9406564584124654e-324, -INFINITY}}));
+    EXPECT_TRUE(std::isnan(load("1;NaN")[1][0]));
 }
 
-TEST(LoadCsv, BadLinesAreNamedByFileAndNumber) {
-    const std::vector<std::pair<std::string, std::size_t>> cases{
-        {"x,y\n380,1\n390,2\nnot data\n400,3\n", 4},
-        {"380,1\n390,2\nEND", 3},
-        {"380,1\n390\n400,3\n", 2},
-        {"# c\n\n380,1\n390,2\n400\n", 5},
-        {"x,y\n380,1\nx,y\n390,2\n", 3},
-        {"# a\n\nheader\n# b\n380,1\n\n# c\n\n390,2\n???\n", 10},
-        {"header\n42\n380,1\n", 2},  // a line starting with a number is no header
-        {"5 apples\n380,1\n", 1},
-        {"380,1\n390,abc\n", 2},
-        {"380,1\n390,2x\n", 2},
-        {"380,1\n,;\n", 2},
-        {"x,y\r\n380,1\r\noops\r\n390,2\r\n", 3},
-        {"380,1\r390\r", 2},
-        {"1e400,2\n380,1\n", 1},  // overflow
-        {"380,1\n390,1e999\n", 2},
+TEST(LoadCsv, BadLinesAreNamedByNumberAndReason) {
+    const std::string empty = "an empty field where a number belongs";
+    const std::vector<std::tuple<std::string, std::size_t, std::string>> cases{
+        {"x,y\n380,1\n390,2\nnot data\n400,3\n", 4, bad},
+        {"380,1\n390,2\nEND", 3, bad},
+        {"380,1\n390\n400,3\n", 2, bad},
+        {"x,y\n380,1\nx,y\n390,2\n", 3, bad},
+        {"# a\n\nheader\n# b\n380,1\n\n# c\n\n390,2\n???\n", 10, bad},
+        {"header\n42\n380,1\n", 2, bad},  // a line that begins like a number is no header
+        {"5 apples\n380,1\n", 1, bad},
+        {"380,1\n390,2x\n", 2, bad},
+        {"x,y\r\n380,1\r\noops\r\n390,2\r\n", 3, bad},
+        {"1e400,2\n380,1\n", 1, bad},  // overflow
+        {"1e,2\n", 1, bad},
+        {"0x10,1\n", 1, bad},
+        {"\"380\"x,1\n", 1, bad},
+        {"nan,1\n", 1, "the key is not a finite number"},
+        {"-inf,1\n", 1, "the key is not a finite number"},
+        {"400,,3\n", 1, empty},
+        {"400;;3\n", 1, empty},
+        {"400,\n", 1, empty},
+        {"380 43,25\n", 1,
+         "the comma may separate the numbers or be their decimal mark; separate them with a semicolon or a tab"},
+        {"\xFF\xFE"
+         "3\0"
+         "8\0",
+         1, "UTF-16 text; save the file as UTF-8 or ASCII text"},
+        {std::string("380,1\n3\0"
+                     "8\0,\0",
+                     10),
+         2, "NUL bytes, as in UTF-16 text; save the file as UTF-8 or ASCII text"},
+        {"1,2\n" + std::string((std::size_t{1} << 20) + 1, '5'), 2, "longer than 1048576 bytes"},
     };
-    for (const auto& [text, line] : cases) {
-        bad_line(text, line);
+    for (const auto& [text, line, reason] : cases) {
+        EXPECT_EQ(error_of(text), "load_csv: t.csv, line " + std::to_string(line) + ": " + reason)
+            << text.substr(0, 40);
     }
-    bad_line("1,2\nbad\n", 2, "lens \xC3\xA9 report.csv");
-    EXPECT_THROW((void)load_csv(testing::TempDir()), std::ios_base::failure) << "a directory opens but cannot be read";
 }
 
 TEST(LoadCsv, FilesLongerThanOneReadBlock) {
-    // The file is read in blocks of 1 MiB. Lines of 10 bytes up to a CRLF whose CR is the last
+    // The text is read in blocks of 1 MiB. Lines of 10 bytes up to a CRLF whose CR is the last
     // byte of the first block; the tail is 19 bytes long, where the first block holds a LF.
     std::string text;
     for (int i = 0; text.size() + 10 <= (1 << 20); ++i) {
@@ -100,5 +117,21 @@ TEST(LoadCsv, FilesLongerThanOneReadBlock) {
     ASSERT_EQ(points[0].size(), 104859u);
     EXPECT_EQ(std::make_tuple(points[0][104856], points[1][104856], points[1].back()),
               std::make_tuple(104856.0, 6.0, 2.0));
-    bad_line(text + "bad\r\n", 104861);
+    EXPECT_EQ(error_of(text + "bad\r\n"), "load_csv: t.csv, line 104861: " + bad);
+}
+
+TEST(LoadCsv, PathsAndFiles) {
+    const std::string dir = testing::TempDir();
+    EXPECT_THROW((void)load_csv(dir), std::ios_base::failure) << "a directory opens but cannot be read";
+    EXPECT_THROW((void)load_csv(dir + "ok.csv" + std::string(1, '\0') + "x"), std::invalid_argument);
+    EXPECT_EQ(message_of([&] { (void)load_csv(dir + "\xFF.csv"); }),
+              "Could not open file for reading: " + dir + "\\xff.csv: iostream stream error");
+    EXPECT_EQ(message_of<std::invalid_argument>([] { (void)load_csv("/dev/zero"); }),
+              "load_csv: /dev/zero, line 1: NUL bytes, as in UTF-16 text; save the file as UTF-8 or ASCII text");
+    const std::string huge = dir + "huge.orv";  // sparse: nothing is written
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, orvanalysis::orvfile::max_file_bytes + 1);
+    EXPECT_EQ(message_of<std::length_error>([&] { (void)orvanalysis::orvfile::read_file_bytes(huge); }),
+              "File larger than 1073741824 bytes: " + huge);
+    std::filesystem::remove(huge);
 }

@@ -38,6 +38,10 @@ TEST(DataFileParser, ValidFixturesHoldWhatWasWritten) {
         EXPECT_EQ(json::parse(compact), document);
         EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 2, false), document.dump(2));
         EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 0, true), document.dump(0, ' ', true));
+        EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 64, false), document.dump(64)) << "the largest indent";
+        EXPECT_EQ(
+            message_of<std::invalid_argument>([&] { (void)orvfile::orvfile_to_json_binary_data(data, 65, false); }),
+            "indent must be at most 64 spaces");
         // The scans sort by x, a repeated x keeping the later value.
         const orvfile::OrvFile file = orvfile::load_orvfile_binary_data(data);
         ASSERT_EQ(file.data_sets.size(), document.value("data_sets", json::array()).size());

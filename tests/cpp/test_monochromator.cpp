@@ -1,9 +1,12 @@
+#include "core/scan_arithmetic.hpp"
 #include "curves/synthetic.hpp"
 #include "monochromator/slit_function.hpp"
 #include "monochromator/wavelength_fit.hpp"
 #include "test_support.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <random>
 
 using namespace orvanalysis;
 
@@ -29,7 +32,11 @@ TEST(SlitFunction, ValuesAndSymmetricScans) {
     EXPECT_TRUE(five.values()[2] == 1.0 && five.values()[1] == five.values()[3]);
     EXPECT_NEAR(uniform_fibres(500, 1, 4).wavelengths()[1], 500 - r / 3, 1e-12);
     EXPECT_EQ(uniform_fibres(500, 1, 2).values(), (Keys{0, 0}));
-    EXPECT_THROW((void)uniform_fibres(500, 1, 1), std::invalid_argument);
+    // Refused at once: a point count no scan should hold, a bandwidth that is not positive.
+    for (const auto& [bandwidth, points] : std::vector<std::pair<double, std::uint32_t>>{
+             {1, 1}, {1, Scan::Max_Generated_Points + 1}, {0, 5}, {-1, 5}, {std::nan(""), 5}, {HUGE_VAL, 5}}) {
+        EXPECT_THROW((void)uniform_fibres(500, bandwidth, points), std::invalid_argument) << bandwidth << " " << points;
+    }
 }
 
 TEST(SyntheticCurves, LogisticFiltersAndTheirGrid) {
@@ -47,18 +54,27 @@ TEST(SyntheticCurves, LogisticFiltersAndTheirGrid) {
     EXPECT_EQ(grid.size(), 4u);
     EXPECT_NEAR(grid.max_wavelength(), 400.9, 1e-12);
     EXPECT_EQ(longpass_filter(400, 1, 400, 401, 1).size(), 2u);
-    const std::vector<std::pair<std::array<double, 3>, const char*>> refused{
+    const std::string too_many = "min_wl, max_wl and step_wl must give a finite grid of at most 67108864 points";
+    const std::vector<std::pair<std::array<double, 3>, std::string>> refused{
         {{401, 401, 0.5}, "min_wl >= max_wl"},
         {{400, 401, 2}, "step_wl > (max_wl - min_wl)"},
         {{400, 401, 0}, "step_wl <= 0"},
         {{400, 401, -1}, "step_wl <= 0"},
-        {{400, INFINITY, 1}, "min_wl, max_wl and step_wl must give a finite grid of fewer than 2^32 points"},
-        {{400, 500, 1e-9}, "min_wl, max_wl and step_wl must give a finite grid of fewer than 2^32 points"}};
+        {{400, INFINITY, 1}, too_many},
+        {{400, 500, 1e-9}, too_many},
+        {{1e16, 1e16 + 2, 2 / (4294967296.0 - 2)}, too_many}};  // no i * step_wl + min_wl exceeds max_wl
     for (const auto& [grid, message] : refused) {
         EXPECT_EQ(message_of<std::invalid_argument>([&g = grid] { (void)longpass_filter(5, 1, g[0], g[1], g[2]); }),
                   message);
         EXPECT_EQ(message_of<std::invalid_argument>([&g = grid] { (void)lognormal(5, 1, g[0], g[1], g[2]); }), message);
     }
+    // Rounding keeps several grid wavelengths equal here: the count of the check ends the grid.
+    EXPECT_EQ(longpass_filter(1e16, 1, 1e16, 1e16 + 2, 0.25).max_wavelength(), 1e16 + 2);
+    for (const double bandwidth : {0.0, -20.0, std::nan(""), HUGE_VAL}) {
+        EXPECT_EQ(message_of<std::invalid_argument>([=] { (void)shortpass_filter(500, bandwidth, 400, 600, 1); }),
+                  "bandwidth must be finite and greater than 0");
+    }
+    EXPECT_EQ(message_of<std::invalid_argument>([] { (void)lognormal(500, 50, 0, 600, 1); }), "min_wl <= 0");
 }
 
 TEST(SyntheticCurves, LognormalIsOneAtThePeakWithTheWidthOfItsShape) {
@@ -137,18 +153,53 @@ TEST(FitWavelength, RecoversTheGeneratingParameters) {
     EXPECT_EQ(p.d, truth.d) << "not free";
 }
 
+TEST(FitWavelength, TheSameFitInAnyUnitOfLength) {
+    // Noisy calibration data, in nm and in m: the fit does not depend on the unit.
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0.0, 0.02);
+    const Scan nm = utils::transform(calibration(truth), [&](double, double v) { return v + noise(rng); });
+    FitWavelengthParams in_nm{truth.d,     truth.omega_t, truth.omega_m,  truth.cos_K * 0.99, truth.theta_z * 1.01,
+                              truth.alpha, truth.a * 1.5, truth.phi + 0.2};
+    FitWavelengthParams in_m = in_nm;
+    in_m.d *= 1e-9;
+    const FitWavelengthParamsFree free{false, false, false, true, true, false, true, true};
+    ASSERT_TRUE(fit_wavelength(nm, in_nm, free));
+    ASSERT_TRUE(fit_wavelength(nm * 1e-9, in_m, free));
+    for (const auto& [a, b] : {std::pair{in_nm.cos_K, in_m.cos_K}, std::pair{in_nm.theta_z, in_m.theta_z},
+                               std::pair{in_nm.a, in_m.a}, std::pair{in_nm.phi, in_m.phi}}) {
+        EXPECT_NEAR(a, b, 1e-6 * std::abs(a));
+    }
+    EXPECT_NEAR(in_nm.a, truth.a, 0.5);
+    EXPECT_NEAR(in_nm.phi, truth.phi, 0.02);
+}
+
 TEST(FitWavelength, CasesThatCannotBeFitted) {
-    FitWavelengthParams p = truth;
-    p.a = 1;
-    EXPECT_FALSE(fit_wavelength(calibration(truth), p, FitWavelengthParamsFree{}));
-    EXPECT_EQ(p.a, 1.0);
     const FitWavelengthParamsFree free{false, false, false, false, true, false, true, false};
-    EXPECT_FALSE(fit_wavelength(Scan(), p, free));
-    EXPECT_FALSE(fit_wavelength(make({1}, {1}), p, free)) << "1 point, 2 parameters";
+    FitWavelengthParams nan_start = truth;
+    nan_start.a = NAN;
+    FitWavelengthParams no_alpha = truth;  // every wavelength NaN: the solver stops on an error
+    no_alpha.alpha = 0;
+    for (auto [data, start, with] : std::vector<std::tuple<Scan, FitWavelengthParams, FitWavelengthParamsFree>>{
+             {calibration(truth), truth, FitWavelengthParamsFree{}},
+             {Scan(), truth, free},
+             {make({1}, {1}), truth, free},  // 1 point, 2 parameters
+             {make({1, 2, 3}, {1, NAN, 3}), truth, free},
+             {calibration(truth), nan_start, free},
+             {calibration(truth), no_alpha, free}}) {
+        const FitWavelengthParams before = start;
+        EXPECT_FALSE(fit_wavelength(data, start, with));
+        EXPECT_EQ(std::memcmp(&start, &before, sizeof start), 0) << "unchanged";
+    }
+    auto model = model_of(truth);
+    model.bound_indices = {4, 6};
+    model.parameters[4] = 0.06;
+    internal::CurveFitter fitter;
+    fitter.max_iterations = 1;
+    EXPECT_FALSE(fitter.fit(calibration(truth), model)) << "out of iterations";
+    EXPECT_EQ(model.parameters[4], 0.06);
     struct Throws : internal::BindableFunction1D<GratingEquation> {
         double evaluate(double) const override { throw std::logic_error("model failed"); }
-    } model;
-    model.bound_indices = {4};
-    internal::CurveFitter fitter;
-    EXPECT_EQ(message_of<std::logic_error>([&] { (void)fitter.fit(calibration(truth), model); }), "model failed");
+    } failing;
+    failing.bound_indices = {4};
+    EXPECT_EQ(message_of<std::logic_error>([&] { (void)fitter.fit(calibration(truth), failing); }), "model failed");
 }

@@ -25,23 +25,43 @@ TEST(ScanConstruction, RefusalsAndTheKeyRule) {
     EXPECT_EQ(make({400.4, 400, 400.8}, {1, 2, 3}, Type::LINEAR, 0.5).to_lists(), (std::vector<Keys>{{400.4}, {3}}));
 }
 
-TEST(ScanConstruction, AnyInputOrderMatchesAnOrdinaryMap) {
-    std::mt19937 rng(12345);
-    std::uniform_int_distribution<int> key(0, 400);
-    Keys w;
-    Keys v;
-    std::map<double, double> model;
-    Scan added(Scan::Default_Wavelength_Epsilon, Type::NONE);
-    for (int i = 0; i < 2000; ++i) {
-        w.push_back(380.0 + 0.5 * key(rng));
-        v.push_back(i);
-        model[w.back()] = i;
-        added.add(w.back(), i);
+TEST(ScanConstruction, MergingTolerancesReplayTheInsertions) {
+    // Against a tree that inserts each point in turn under the same ordering; near 0 the default
+    // epsilon merges distinct keys too, where the pair lists keep the first value.
+    using Points = std::vector<Scan::value_type>;
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> key(-30, 30);
+    for (const auto& [epsilon, unit] :
+         std::vector<std::pair<double, double>>{{0.05, 0.1},
+                                                {0.15, 0.1},
+                                                {0.5, 0.1},
+                                                {2.0, 0.1},
+                                                {Scan::Default_Wavelength_Epsilon, 0.5},
+                                                {Scan::Default_Wavelength_Epsilon, 1e-21}}) {
+        Keys w;
+        Keys v;
+        Scan added(epsilon, Type::NONE);
+        std::map<double, double, orvanalysis::EpsilonLess> assigned({epsilon});
+        std::map<double, double, orvanalysis::EpsilonLess> first({epsilon});
+        for (int i = 0; i < 300; ++i) {
+            w.push_back(key(rng) * unit);
+            v.push_back(i);
+            assigned.insert_or_assign(w.back(), i);
+            first.try_emplace(w.back(), i);
+            added.add(w.back(), i);
+        }
+        const Scan s = make(w, v, Type::NONE, epsilon);
+        EXPECT_EQ(Points(s.begin(), s.end()), Points(assigned.begin(), assigned.end())) << epsilon;
+        EXPECT_EQ(added, s);
+        if (unit < 1e-20) {
+            Points pairs;
+            for (std::size_t i = 0; i < w.size(); ++i) {
+                pairs.emplace_back(w[i], v[i]);
+            }
+            const Scan p(pairs);
+            EXPECT_EQ(Points(p.begin(), p.end()), Points(first.begin(), first.end()));
+        }
     }
-    const Scan s = make(w, v, Type::NONE);
-    EXPECT_EQ(added, s);
-    EXPECT_EQ(std::vector<Scan::value_type>(s.begin(), s.end()),
-              std::vector<Scan::value_type>(model.begin(), model.end()));
 }
 
 TEST(ScanLookup, EpsilonBoundsErrorsAndReKeying) {

@@ -111,6 +111,10 @@ TEST(StitchScans, MetricsOfAPoorMatchAndRefusals) {
     EXPECT_FALSE(r.success);
     EXPECT_TRUE(r.stitch_scan.empty());
     EXPECT_TRUE(utils::stitch_scans(s1, s2, 0, 1, 0.36).success);
+    // Negative signals match as well as their negation: the error is relative to their size.
+    const utils::StitchResults negated = utils::stitch_scans(s1 * -1.0, s2 * -1.0, 0, 1, 0.3);
+    EXPECT_EQ(std::make_tuple(negated.average, negated.percent_error_rms, negated.success),
+              std::make_tuple(-2.0, r.percent_error_rms, false));
     for (const auto& [scan_2, lo, hi, message] : std::vector<std::tuple<Scan, double, double, std::string>>{
              {Scan(), 2, 1, "domain error, max_wl < min_wl"},
              {Scan(), 0.5, 1, "scan_1 must contain keys min_wl and max_wl"},

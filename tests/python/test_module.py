@@ -10,6 +10,7 @@ import sys
 import pytest
 
 import _orvpy_core as core
+from _orvpy_core import colorimetry, fitting, io, utils
 
 SUBMODULES = ["chromaticity", "colorimetry", "colorimetry.data", "curves", "io", "physics", "monochromator",
               "monochromator.slit_function", "radiometry", "utils", "fitting"]  # in the order they are registered
@@ -22,6 +23,8 @@ def test_docstring_enumeration_and_submodules():
     for name, value in members:
         assert getattr(core, name) is getattr(core.Interpolation, name) == core.Interpolation(value)
     assert pickle.loads(pickle.dumps(core.CUBIC)) == core.CUBIC
+    with pytest.raises(ValueError, match="^99 is not a valid Interpolation$"):
+        core.Interpolation(99)
     for name in SUBMODULES:
         parent, _, leaf = ("_orvpy_core." + name).rpartition(".")
         assert getattr(importlib.import_module(parent), leaf) is importlib.import_module("_orvpy_core." + name)
@@ -40,3 +43,31 @@ def test_module_built_for_another_version_refuses_to_load(path):
         f"ImportError: Python version mismatch: module was compiled for Python {tag.group(1)}.{tag.group(2)}, "
         f"but the interpreter version is incompatible: {sys.version}."
     )
+
+
+def run_python(code):
+    """Runs code in a new interpreter that finds this build of the module."""
+    return subprocess.run([sys.executable, "-c", f"import sys; sys.path[:0] = {sys.path!r}\n{code}"],
+                          capture_output=True, text=True, timeout=120)
+
+
+def test_first_numpy_calls_from_threads_and_life_without_numpy():
+    without = run_python("sys.modules['numpy'] = None\nimport _orvpy_core as c\ns = c.Scan([1, 2], [3, 4])\n"
+                         "print(s.to_lists())\ntry:\n    s.to_numpy()\nexcept ImportError:\n    print('refused')")
+    assert without.stdout.split() == ["[[1.0,", "2.0],", "[3.0,", "4.0]]", "refused"], without.stderr
+    pytest.importorskip("numpy")
+    threads = run_python("import threading, _orvpy_core as c\ns = c.Scan([1, 2], [3, 4])\n"
+                         "ts = [threading.Thread(target=s.to_numpy) for _ in range(8)]\n"
+                         "[t.start() for t in ts]\n[t.join() for t in ts]\nprint('done')")
+    assert threads.stdout == "done\n", threads.stderr
+
+
+@pytest.mark.parametrize("cls, use", [
+    (core.Scan, repr), (core.Scan, lambda s: s(400.0)), (core.Scan, lambda s: s + 1), (core.Observer, repr),
+    (core.Interpolation, int), (type(iter(core.Scan())), next), (io.OrvFile, lambda f: f.data_sets),
+    (io.DataSet, lambda d: d.name), (utils.StitchResults, lambda r: r.n), (fitting.FitWavelengthParams, repr),
+    (colorimetry.CIELAB, str),
+])
+def test_instances_made_by_new_alone_are_refused(cls, use):
+    with pytest.raises(TypeError, match="object is not initialised: it was made by __new__ without __init__"):
+        use(cls.__new__(cls))

@@ -3,7 +3,7 @@ operators."""
 
 import array
 import gc
-import math
+import sys
 
 import pytest
 
@@ -22,6 +22,16 @@ def linear(w, v, **kwargs):
                                   lambda xs: memoryview(array.array("d", [v for x in xs for v in (x, -1)]))[::2]])
 def test_any_sequence_of_numbers(make):
     assert Scan(make([410, 400, 405]), make([3, 1, 2])).to_lists() == [[400, 405, 410], [1, 2, 3]]
+
+
+def test_failed_buffer_conversions_release_the_buffer():
+    np = pytest.importorskip("numpy")
+    huge = np.broadcast_to(1.0, (2 ** 40,))  # 8 TB that cannot be copied
+    before = sys.getrefcount(huge)
+    for _ in range(3):
+        with pytest.raises(MemoryError):
+            Scan(huge, huge)
+    assert sys.getrefcount(huge) == before
 
 
 def test_other_arguments_are_refused():

@@ -129,6 +129,10 @@ def test_keyword_names_and_results(call, expected):
     (lambda: utils.transform(Scan([1], [1]), lambda k, v: 1 / 0), ZeroDivisionError, "division by zero"),
     (lambda: io.load_orvfile_binary_data(bytearray()), RuntimeError, "Buffer is empty"),
     (lambda: io.orvfile_to_json_binary_data(bytearray(600), 2, False), RuntimeError, "Wrong file format"),
+    (lambda: io.orvfile_to_json(LENS, 65, False), ValueError, "indent must be at most 64 spaces"),
+    (lambda: io.load_csv(LENS + "\0.csv"), ValueError, f"embedded null byte in the file path {LENS}\\x00.csv"),
+    (lambda: io.load_orvfile(b"/nowhere/\xff.orv"), RuntimeError,
+     "Could not open file for reading: /nowhere/\\xff.orv: iostream stream error"),
 ])
 def test_errors_reach_python_with_their_type_and_text(call, error, text):
     with pytest.raises(error) as info:
