@@ -230,12 +230,18 @@ def figure_evaluate_integrate():
     print(f"  (agreement with scipy Akima: values {values_difference:.3g}, "
           f"integral {integral_difference:.3g})")
 
+    shuffled = np.random.default_rng(5).permutation(pts)
+    vectorised = timed(lambda: s(pts), repeat=9, number=10)
+    vectorised_shuffled = timed(lambda: s(shuffled), repeat=9, number=10)
     build_and_evaluate = timed(lambda: Akima1DInterpolator(x, y)(pts), repeat=7, number=3)
     evaluate = timed(lambda: spline(pts), repeat=7, number=10)
     scipy_integral = timed(lambda: spline.integrate(lo, hi), repeat=7, number=100)
     scipy_first = timed(lambda: Akima1DInterpolator(x, y).integrate(lo, hi), repeat=7, number=10)
     report("[s(w) for w in points]", loop, "Akima1DInterpolator(x, y)(pts)", build_and_evaluate)
     report("[s(w) for w in points]", loop, "prebuilt spline(pts)", evaluate)
+    report("s(pts), pts sorted", vectorised, "prebuilt spline(pts)", evaluate, goal=0.5)
+    report("s(pts), pts shuffled", vectorised_shuffled, "prebuilt spline(shuffled)",
+           timed(lambda: spline(shuffled), repeat=9, number=10), goal=1.0)
     report("s.integral (spline built)", integral, "spline.integrate(a, b)", scipy_integral)
     report("fresh scan: first s.integral", first_integral,
            "Akima1DInterpolator(x, y).integrate(a, b)", scipy_first)

@@ -310,16 +310,21 @@ spline::Spline& Scan::built_spline() const {
     return spline_;
 }
 
-double Scan::interpolate(double w) const {
-    if (keys_.empty() || !(w >= keys_.front()) || !(keys_.back() >= w)) {
-        return 0.0;
-    }
-    return built_spline().eval(w);
-}
-
 std::size_t Scan::search(double w) const noexcept {
-    const auto it = std::lower_bound(keys_.begin(), keys_.end(), w, EpsilonLess{epsilon_});
-    search_hint_ = static_cast<std::size_t>(it - keys_.begin());
+    // A lower bound by halving without branches: on lookups in no order, half of the branches of
+    // std::lower_bound are mispredicted.
+    const EpsilonLess less{epsilon_};
+    const double* base = keys_.data();
+    std::size_t n = keys_.size();
+    if (n == 0) {
+        return search_hint_ = 0;
+    }
+    while (n > 1) {
+        const std::size_t half = n / 2;
+        base = less(base[half], w) ? base + half : base;
+        n -= half;
+    }
+    search_hint_ = static_cast<std::size_t>(base - keys_.data()) + (less(*base, w) ? 1 : 0);
     return search_hint_;
 }
 

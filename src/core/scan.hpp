@@ -149,8 +149,11 @@ public:
     // Stored value at a stored key, interpolated value inside the key range, 0.0 outside.
     // Throws std::runtime_error when interpolation is needed and cannot be built.
     double operator()(double w) const {
-        const std::size_t i = find_index(w);
-        return i != keys_.size() ? values_[i] : interpolate(w);
+        if (std::isnan(w)) {
+            return 0.0;
+        }
+        const std::size_t i = lower_bound_index(w);
+        return i != keys_.size() && !EpsilonLess{epsilon_}(w, keys_[i]) ? values_[i] : interpolate(w, i);
     }
     // Integral of the interpolated function over the part of [min(from, to), max(from, to)]
     // that lies inside the key range; the bounds may come in either order.
@@ -237,8 +240,15 @@ private:
         return i != keys_.size() && !EpsilonLess{epsilon_}(w, keys_[i]) ? i : keys_.size();
     }
     std::size_t search(double w) const noexcept;
-    // Evaluation at a wavelength that is not a stored key.
-    double interpolate(double w) const;
+    // Evaluation at a wavelength that is not a stored key, whose lower bound index is after:
+    // between keys after - 1 and after, or outside the data (0). Inline, as evaluation on a grid
+    // calls it for every point.
+    double interpolate(double w, std::size_t after) const {
+        if (after == 0 || after == keys_.size()) {
+            return 0.0;
+        }
+        return (spline_.is_built() ? spline_ : built_spline()).eval(w, after - 1);
+    }
     const_iterator at_index(std::size_t i) const noexcept { return begin() + static_cast<std::ptrdiff_t>(i); }
     spline::Spline& built_spline() const;
     template <class Better>

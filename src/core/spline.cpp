@@ -41,8 +41,10 @@ std::string to_string(Type type) {
 
 Spline::Spline() noexcept {
     // GSL's default handler aborts the process; with it off, failures come back as
-    // null handles and status codes, which the scan turns into exceptions.
-    gsl_set_error_handler_off();
+    // null handles and status codes, which the scan turns into exceptions. Once per process:
+    // scans are made on several threads at a time.
+    static const bool handler_off = (gsl_set_error_handler_off(), true);
+    (void)handler_off;
 }
 
 Spline& Spline::operator=(const Spline& /*other*/) noexcept {

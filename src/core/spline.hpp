@@ -32,6 +32,15 @@ public:
 
     // Interpolated value at w; 0.0 when the cache is empty.
     double eval(double w);
+    // The same for a w known to lie in the interval from abscissa i to abscissa i + 1, which
+    // spares GSL its search.
+    double eval(double w, std::size_t i) {
+        if (!spline_) {
+            return 0.0;
+        }
+        accelerator_->cache = i;
+        return gsl_interp_eval(spline_->interp, spline_->x, spline_->y, w, accelerator_.get());
+    }
     // Integral from a to b (a <= b, both inside the abscissae); 0.0 when the cache is empty.
     double eval_integ(double a, double b);
 

@@ -189,26 +189,43 @@ void CompoundFileReader::load_stream(std::uint64_t id) {
     if (size > size_) {
         throw FileCorrupted();
     }
-    stream_.clear();
-    stream_.reserve(size);
+    stream_ = Bytes{nullptr, 0};
+    gathered_.clear();
     position_ = 0;
     if (size >= u32(header_ + mini_stream_cutoff_offset)) {
         read_regular(start, size);
     } else {
+        gathered_.reserve(size);
         read_mini(start, size);
+        stream_ = Bytes{gathered_.data(), gathered_.size()};
     }
 }
 
 void CompoundFileReader::read_regular(std::uint64_t sector, std::uint64_t n) {
+    const std::uint64_t size = n;
+    const std::uint8_t* first = nullptr;
+    std::uint64_t in_place = 0;  // the bytes of the leading run of consecutive sectors
     while (n != 0) {
         const std::uint64_t piece = std::min(sector_size_, n);
         const std::uint8_t* bytes = bytes_at(sector, 0, piece);
-        stream_.insert(stream_.end(), bytes, bytes + piece);
+        if (first == nullptr) {
+            first = bytes;
+        }
+        if (gathered_.empty() && bytes == first + in_place) {
+            in_place += piece;
+        } else {
+            if (gathered_.empty()) {
+                gathered_.reserve(size);
+                gathered_.assign(first, first + in_place);
+            }
+            gathered_.insert(gathered_.end(), bytes, bytes + piece);
+        }
         // The chain must go on (or end properly) after the last piece too.
         const std::uint64_t next = next_sector(sector);
         n -= piece;
         sector = next;
     }
+    stream_ = gathered_.empty() ? Bytes{first, in_place} : Bytes{gathered_.data(), gathered_.size()};
 }
 
 std::uint64_t CompoundFileReader::next_mini_sector(std::uint64_t mini_sector) {
@@ -224,7 +241,7 @@ void CompoundFileReader::read_mini(std::uint64_t mini_sector, std::uint64_t n) {
         const Location at = locate(mini_stream_chain_, mini_stream_start_, mini_sector_size_ * mini_sector);
         const std::uint64_t piece = std::min(mini_sector_size_, n);
         const std::uint8_t* bytes = bytes_at(at.sector, at.offset, piece);
-        stream_.insert(stream_.end(), bytes, bytes + piece);
+        gathered_.insert(gathered_.end(), bytes, bytes + piece);
         const std::uint64_t next = next_mini_sector(mini_sector);
         n -= piece;
         mini_sector = next;
@@ -232,10 +249,10 @@ void CompoundFileReader::read_mini(std::uint64_t mini_sector, std::uint64_t n) {
 }
 
 const std::uint8_t* CompoundFileReader::read_bytes(std::uint64_t n) {
-    if (n > stream_.size() - position_) {
+    if (n > stream_.size - position_) {
         throw OutOfRange();
     }
-    const std::uint8_t* at = stream_.data() + position_;
+    const std::uint8_t* at = stream_.data + position_;
     position_ += n;
     return at;
 }
@@ -271,10 +288,10 @@ void CompoundFileReader::skip_strings(std::uint64_t count) {
 }
 
 bool CompoundFileReader::find(const std::vector<std::uint8_t>& pattern) {
-    const auto from = stream_.begin() + static_cast<std::ptrdiff_t>(position_);
-    const auto found = std::search(from, stream_.end(), pattern.begin(), pattern.end());
+    const std::uint8_t* from = stream_.begin() + position_;
+    const std::uint8_t* found = std::search(from, stream_.end(), pattern.begin(), pattern.end());
     if (found == stream_.end() && !pattern.empty()) {
-        position_ = stream_.size();
+        position_ = stream_.size;
         return false;
     }
     position_ = static_cast<std::uint64_t>(found - stream_.begin()) + pattern.size();

@@ -45,6 +45,12 @@ public:
     // Reads the header and the root entry of the container. The reader borrows the bytes:
     // they must stay alive and unchanged while it is used.
     CompoundFileReader(const std::uint8_t* data, std::uint64_t size);
+    // Movable, not copyable: a loaded stream may point into the reader's own copy of it.
+    CompoundFileReader(const CompoundFileReader&) = delete;
+    CompoundFileReader& operator=(const CompoundFileReader&) = delete;
+    CompoundFileReader(CompoundFileReader&&) noexcept = default;
+    CompoundFileReader& operator=(CompoundFileReader&&) noexcept = default;
+    ~CompoundFileReader() = default;
 
     // The 128 bytes of a directory entry, or null for no_entry.
     const std::uint8_t* directory_entry(std::uint64_t id);
@@ -52,7 +58,9 @@ public:
     std::string entry_name(std::uint64_t id);
     std::uint64_t entry_size(std::uint64_t id);
 
-    // Copies the entry's stream and puts the cursor at its start.
+    // Loads the entry's stream and puts the cursor at its start. A stream whose sectors follow
+    // one another in the container, as writers lay out all but edited files, is read in place;
+    // any other is gathered into a copy.
     void load_stream(std::uint64_t id);
 
     // Little-endian reads at the cursor, each advancing it; OutOfRange past the stream's end.
@@ -72,9 +80,16 @@ public:
     bool find(const std::vector<std::uint8_t>& pattern);
 
     std::uint64_t sector_size() const noexcept { return sector_size_; }
-    const std::vector<std::uint8_t>& stream() const noexcept { return stream_; }
+    // The loaded stream's bytes.
+    struct Bytes {
+        const std::uint8_t* data;
+        std::uint64_t size;
+        const std::uint8_t* begin() const noexcept { return data; }
+        const std::uint8_t* end() const noexcept { return data + size; }
+    };
+    Bytes stream() const noexcept { return stream_; }
     std::uint64_t position() const noexcept { return position_; }
-    std::uint64_t remaining() const noexcept { return stream_.size() - position_; }
+    std::uint64_t remaining() const noexcept { return stream_.size - position_; }
 
 private:
     // The sectors of a chain from one start, remembered as far as they were walked.
@@ -102,7 +117,8 @@ private:
     std::uint64_t sector_size_ = 512;
     std::uint64_t mini_sector_size_ = 64;
     std::uint64_t mini_stream_start_ = 0;
-    std::vector<std::uint8_t> stream_;
+    Bytes stream_{nullptr, 0};
+    std::vector<std::uint8_t> gathered_;  // the stream's bytes when they are not read in place
     std::uint64_t position_ = 0;
 
     Chain directory_chain_;

@@ -23,18 +23,25 @@ constexpr std::uint32_t list_marker_with_extra = 999;
 constexpr std::uint64_t point_size = 16;
 
 // Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
-// anything is reserved.
-void read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
+// anything is reserved; true when an x is NaN.
+bool read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
     if (count > reader.remaining() / point_size) {
         throw CFB::OutOfRange();
     }
     const std::uint8_t* block = reader.read_bytes(count * point_size);
-    x.resize(count);
-    y.resize(count);
+    // Reserved and appended rather than resized: zeroing first would add a pass over memory.
+    x.clear();
+    y.clear();
+    x.reserve(count);
+    y.reserve(count);
+    bool nan_x = false;
     for (std::uint64_t i = 0; i < count; ++i) {
-        x[i] = little_endian::f64(block + i * point_size);
-        y[i] = little_endian::f64(block + i * point_size + 8);
+        const double key = little_endian::f64(block + i * point_size);
+        nan_x |= std::isnan(key);
+        x.push_back(key);
+        y.push_back(little_endian::f64(block + i * point_size + 8));
     }
+    return nan_x;
 }
 
 void read_payload(CFB::CompoundFileReader& reader, XYDataSet& set) {
@@ -44,11 +51,8 @@ void read_payload(CFB::CompoundFileReader& reader, XYDataSet& set) {
 void read_payload(CFB::CompoundFileReader& reader, DataSet& set) {
     std::vector<double> x;
     std::vector<double> y;
-    read_points(reader, set.no_of_points, x, y);
-    for (const double w : x) {
-        if (std::isnan(w)) {
-            throw std::invalid_argument("Data set \"" + set.name + "\" holds a point whose x is NaN");
-        }
+    if (read_points(reader, set.no_of_points, x, y)) {
+        throw std::invalid_argument("Data set \"" + set.name + "\" holds a point whose x is NaN");
     }
     // The scan's array constructor stores the points one by one with insert-or-assign, as
     // Scan::add would, without quadratic cost for points out of order.

@@ -1,8 +1,8 @@
-// Conversion of a Python sequence of byte values (a list, a tuple, a bytearray) to the bytes of
-// a data file. An object exposing a one-dimensional buffer of unsigned bytes is read in place
-// for the duration of the call (a bytearray cannot be resized while its buffer is held); any
-// other sequence is converted item by item. bytes and str objects are refused, as the
-// standard sequence conversion refuses them.
+// Conversion of the bytes of a data file: any object exposing a C-contiguous buffer of unsigned
+// bytes (bytes, bytearray, memoryview, a numpy uint8 array) is read in place for the duration of
+// the call (a bytearray cannot be resized while its buffer is held, even by another thread while
+// the call runs without the interpreter lock); any other sequence of byte values (a list, a
+// tuple) is converted item by item. str is refused.
 #pragma once
 
 #include "python/buffer_format.hpp"
@@ -27,11 +27,12 @@ public:
     // Holds a contiguous buffer of unsigned bytes; false (and nothing held) for any other object.
     bool borrow(PyObject* object) {
         auto view = std::unique_ptr<Py_buffer, Release>(new Py_buffer());
-        if (!PyObject_CheckBuffer(object) || PyObject_GetBuffer(object, view.get(), PyBUF_ND | PyBUF_FORMAT) != 0) {
+        if (!PyObject_CheckBuffer(object) ||
+            PyObject_GetBuffer(object, view.get(), PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
             PyErr_Clear();
             return false;
         }
-        const bool bytes = view->ndim == 1 && view->itemsize == 1 && is_native_format(view->format, 'B');
+        const bool bytes = view->itemsize == 1 && is_native_format(view->format, 'B');
         if (!bytes) {
             PyBuffer_Release(view.get());
             return false;
@@ -63,7 +64,7 @@ struct type_caster<orvpy::ByteBuffer> {
     PYBIND11_TYPE_CASTER(orvpy::ByteBuffer, const_name("List[int]"));
 
     bool load(handle src, bool convert) {
-        if (PyBytes_Check(src.ptr()) || PyUnicode_Check(src.ptr())) {
+        if (PyUnicode_Check(src.ptr())) {
             return false;
         }
         if (value.borrow(src.ptr())) {

@@ -4,10 +4,13 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
 #include <exception>
 #include <locale>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -45,6 +48,15 @@ const Field<FitWavelengthParamsFree, bool> free_fields[] = {
     {"phi", &FitWavelengthParamsFree::phi, "Whether turret error phase is free"},
 };
 
+template <class Record>
+const auto& fields_of() {
+    if constexpr (std::is_same_v<Record, FitWavelengthParams>) {
+        return parameter_fields;
+    } else {
+        return free_fields;
+    }
+}
+
 // "<Name field=value, ...>", numbers as "%f" writes them in the C locale.
 template <class Record, class Value, std::size_t N>
 std::string record_repr(const char* name, const Record& record, const Field<Record, Value> (&fields)[N]) {
@@ -65,6 +77,27 @@ std::string record_repr(const char* name, const Record& record, const Field<Reco
     }
     os << '>';
     return os.str();
+}
+
+template <class Record, class Value, std::size_t N>
+py::tuple record_state(const Record& record) {
+    py::tuple state(N);
+    for (std::size_t i = 0; i < N; ++i) {
+        state[i] = py::cast(record.*(fields_of<Record>()[i].member));
+    }
+    return state;
+}
+
+template <class Record, class Value, std::size_t N>
+Record record_from_state(const py::tuple& state) {
+    if (state.size() != N) {
+        throw std::runtime_error("Invalid state");
+    }
+    Record record;
+    for (std::size_t i = 0; i < N; ++i) {
+        record.*(fields_of<Record>()[i].member) = state[i].cast<Value>();
+    }
+    return record;
 }
 
 }  // namespace
@@ -98,6 +131,10 @@ void add_fitting_module(py::module_& fitting) {
     }
     free.def("__repr__",
              [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f, free_fields); });
+    pickle_by_state(params, record_state<FitWavelengthParams, double, 8>,
+                    record_from_state<FitWavelengthParams, double, 8>);
+    pickle_by_state(free, record_state<FitWavelengthParamsFree, bool, 8>,
+                    record_from_state<FitWavelengthParamsFree, bool, 8>);
     refuse_uninitialised<FitWavelengthParams>();
     refuse_uninitialised<FitWavelengthParamsFree>();
 

@@ -15,7 +15,8 @@ namespace orvpy {
 void add_observer_class(py::module_& m) {
     using orvanalysis::Observer;
     using orvanalysis::Scan;
-    py::class_<Observer>(m, "Observer", "Observer struct")
+    py::class_<Observer> observer(m, "Observer", "Observer struct");
+    observer
         // The Observer refers to its three curves; the Python objects holding them live as long
         // as the Observer does.
         .def(py::init<const Scan&, const Scan&, const Scan&>(), "x"_a, "y"_a, "z"_a, py::keep_alive<1, 2>(),
@@ -30,6 +31,11 @@ void add_observer_class(py::module_& m) {
         .def("__repr__", [](const Observer& o) {
             return "<Observer x: " + scan_repr(o.x) + ", y: " + scan_repr(o.y) + ", z: " + scan_repr(o.z) + ">";
         });
+    // Pickled through the constructor, which keeps the unpickled curves alive.
+    observer.def("__reduce__", [](const py::object& self) {
+        const auto& o = self.cast<const Observer&>();
+        return py::make_tuple(py::type::of(self), py::make_tuple(Scan(o.x), Scan(o.y), Scan(o.z)));
+    });
     refuse_uninitialised<Observer>();
 }
 

@@ -6,8 +6,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <cstddef>
 #include <locale>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace orvpy {
@@ -43,6 +45,15 @@ pybind11::class_<T> bind_record(pybind11::handle scope, const char* name, const 
         "__repr__", [text, tag = std::string(tag)](const T& record) { return "<" + tag + " " + text(record) + ">"; },
         repr_doc.c_str());
     cls.def("__str__", text, str_doc.c_str());
+    pickle_by_state(
+        cls, [fields...](const T& record) { return py::make_tuple(record.*(fields.member)...); },
+        [](const py::tuple& state) {
+            if (state.size() != sizeof...(Fields)) {
+                throw std::runtime_error("Invalid state");
+            }
+            std::size_t i = 0;
+            return T{state[i++].cast<decltype((void)fields, double())>()...};
+        });
     refuse_uninitialised<T>();
     return cls;
 }

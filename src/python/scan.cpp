@@ -22,6 +22,40 @@ using namespace pybind11::literals;
 
 namespace orvpy {
 
+// An argument of the vectorised calls: an array-like (an object with the buffer protocol, such
+// as a numpy array, or a list or tuple), or any other number.
+struct ArrayArgument {
+    py::object object;
+    bool array = false;
+    double number = 0;
+};
+
+}  // namespace orvpy
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<orvpy::ArrayArgument> {
+    PYBIND11_TYPE_CASTER(orvpy::ArrayArgument, const_name("numpy.typing.ArrayLike"));
+
+    bool load(handle src, bool /*convert*/) {
+        value.object = reinterpret_borrow<object>(src);
+        value.array = PyObject_CheckBuffer(src.ptr()) || PyList_Check(src.ptr()) || PyTuple_Check(src.ptr());
+        if (!value.array) {
+            value.number = PyFloat_AsDouble(src.ptr());
+            if (value.number == -1.0 && PyErr_Occurred()) {
+                PyErr_Clear();
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+}  // namespace pybind11::detail
+
+namespace orvpy {
+
 namespace {
 
 using orvanalysis::Scan;
@@ -71,6 +105,41 @@ py::object to_numpy(const Scan& s) {
         if (n != 0) {
             std::memcpy(data, s.wavelengths().data(), n * sizeof(double));
             std::memcpy(data + n, s.values().data(), n * sizeof(double));
+        }
+    });
+}
+
+// s(x) for every element of x, in an array of x's shape; a float for a number or a 0-d array.
+py::object evaluate(const Scan& s, const ArrayArgument& x) {
+    if (!x.array) {
+        return py::float_(s(x.number));
+    }
+    const Float64Input in(x.object);
+    if (in.ndim() == 0) {
+        return py::float_(s(in.data()[0]));
+    }
+    return float64_array(in.shape(), [&](double* out) {
+        const double* w = in.data();
+        for (std::size_t i = 0, n = in.size(); i < n; ++i) {
+            out[i] = s(w[i]);
+        }
+    });
+}
+
+// The integral over [lo, hi] for every pair of the broadcast arrays, in an array of their shape.
+py::object integrate(const Scan& s, const ArrayArgument& lo, const ArrayArgument& hi) {
+    if (!lo.array && !hi.array) {
+        return py::float_(s.integral(lo.number, hi.number));
+    }
+    const py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(lo.object, hi.object);
+    const Float64Input from(both[0]);
+    const Float64Input to(both[1]);
+    if (from.ndim() == 0) {
+        return py::float_(s.integral(from.data()[0], to.data()[0]));
+    }
+    return float64_array(from.shape(), [&](double* out) {
+        for (std::size_t i = 0, n = from.size(); i < n; ++i) {
+            out[i] = s.integral(from.data()[i], to.data()[i]);
         }
     });
 }
@@ -167,7 +236,12 @@ void add_scan_class(py::module_& m) {
                  }
                  return static_cast<Type>(value);
              }),
-             "value"_a, py::prepend());
+             "value"_a, py::prepend())
+        // Pickled by value, for every protocol (the default reduction of protocols 0 and 1
+        // cannot make an instance of a pybind11 class).
+        .def("__reduce__", [](const py::object& self) {
+            return py::make_tuple(py::type::of(self), py::make_tuple(static_cast<int>(self.cast<Type>())));
+        });
 
     py::class_<Scan> scan(m, "Scan", scan_doc);
 
@@ -275,6 +349,22 @@ void add_scan_class(py::module_& m) {
             "wavelength_from"_a, "wavelength_to"_a,
             "The numerical integral of the interpolated function over [wavelength_from, wavelength_to] (nm), "
             "clipped to the data; the bounds may come in either order.")
+        // After the float forms, which keep their speed: arrays (of any shape and real dtype) and
+        // lists give float64 arrays of their (broadcast) shape, element for element as the float
+        // forms give them; other numbers give floats.
+        .def("__call__", &evaluate, "wavelength"_a,
+             "The values at every element of an array-like of wavelengths (nm), as a float64 array of its shape.")
+        .def("__call__", &integrate, "wavelength_from"_a, "wavelength_to"_a,
+             "The integrals over the intervals of two array-likes of bounds (nm), broadcast together, as a float64 "
+             "array.")
+        .def("__len__", &Scan::size, "The number of points.")
+        .def(
+            "__array__",
+            [](const Scan& s, const py::object& dtype, const py::object& /*copy*/) {
+                const py::object array = to_numpy(s);
+                return dtype.is_none() ? array : array.attr("astype")(dtype);
+            },
+            "dtype"_a = py::none(), "copy"_a = py::none(), "numpy.asarray(scan) gives scan.to_numpy().")
         .def("add", &Scan::add, "wavelength"_a, "value"_a, "Add a wavelength, value point to the scan.")
         .def("__getitem__", &stored_value)
         .def("__setitem__", &Scan::add)
@@ -292,6 +382,18 @@ void add_scan_class(py::module_& m) {
             py::keep_alive<0, 1>(),
             "Returns an iterator over the (wavelength, value) pairs in ascending wavelength order.");
 
+    scan.attr("Default_Wavelength_Epsilon") = Scan::Default_Wavelength_Epsilon;
+    // numpy's operators give way to the Scan's, which refuse arrays: no object arrays of scans.
+    scan.attr("__array_ufunc__") = py::none();
+    pickle_by_state(
+        scan, [](const Scan& s) { return py::make_tuple(s.wavelengths(), s.values(), s.epsilon(), s.interpolation()); },
+        [](const py::tuple& state) {
+            if (state.size() != 4) {
+                throw std::runtime_error("Invalid state");
+            }
+            return Scan(state[0].cast<std::vector<double>>(), state[1].cast<std::vector<double>>(),
+                        state[2].cast<double>(), state[3].cast<Type>());
+        });
     refuse_uninitialised<Type>();
     refuse_uninitialised<Scan>();
     refuse_uninitialised<WavelengthIterator>();

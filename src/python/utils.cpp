@@ -65,10 +65,11 @@ void add_searches(py::module_& m) {
 }
 
 void add_stitching(py::module_& m) {
-    py::class_<utils::StitchResults>(m, "StitchResults",
-                                     "Results of a scan stitching operation: whether it succeeded, the scaling factor, "
-                                     "the error metrics and the stitched scan.")
-        .def(py::init<>())
+    py::class_<utils::StitchResults> results(
+        m, "StitchResults",
+        "Results of a scan stitching operation: whether it succeeded, the scaling factor, "
+        "the error metrics and the stitched scan.");
+    results.def(py::init<>())
         .def_readonly("success", &utils::StitchResults::success,
                       "True when the match error is below the target error; only then is a stitched scan built.")
         .def_readonly("n", &utils::StitchResults::n,
@@ -84,6 +85,20 @@ void add_stitching(py::module_& m) {
                       "Key at which the stitched scan passes from scan_1 to k * scan_2.")
         .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,
                       "The stitched scan (epsilon 1e-20, Akima); the record's own scan, not a copy.");
+    pickle_by_state(
+        results,
+        [](const utils::StitchResults& r) {
+            return py::make_tuple<py::return_value_policy::copy>(r.success, r.n, r.k, r.error, r.average,
+                                                                 r.percent_error_rms, r.stitch_point, r.stitch_scan);
+        },
+        [](const py::tuple& t) {
+            if (t.size() != 8) {
+                throw std::runtime_error("Invalid state");
+            }
+            return utils::StitchResults{t[0].cast<bool>(),   t[1].cast<std::uint32_t>(), t[2].cast<double>(),
+                                        t[3].cast<double>(), t[4].cast<double>(),        t[5].cast<double>(),
+                                        t[6].cast<double>(), t[7].cast<Scan>()};
+        });
     refuse_uninitialised<utils::StitchResults>();
     m.def("stitch_scans", &utils::stitch_scans, "scan_1"_a, "scan_2"_a, "min_wl"_a, "max_wl"_a, "target_error"_a,
           "Stitches two scans that overlap over [min_wl, max_wl], typically one spectrum measured in two ranges "

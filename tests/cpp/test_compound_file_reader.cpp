@@ -100,5 +100,14 @@ TEST(CompoundFileReader, FatSectorsListedInTheSecondDifatSector) {
     CompoundFileReader reader(data.data(), data.size());
     reader.load_stream(1);
     EXPECT_TRUE(std::equal(reader.stream().begin(), reader.stream().end(), data.begin() + (first + 1) * 512));
-    EXPECT_EQ(reader.stream().size(), 1024u);
+    EXPECT_EQ(reader.stream().size, 1024u);
+    // The same two sectors chained in reverse order: gathered, the later sector first.
+    put(data, 4 * 512 + 4 * 5, 0xFFFFFFFE);
+    put(data, 4 * 512 + 4 * 6, first);
+    put(data, 512 + 128 + 0x74, first + 1);
+    reader = CompoundFileReader(data.data(), data.size());
+    reader.load_stream(1);
+    Bytes expected(data.begin() + (first + 2) * 512, data.begin() + (first + 3) * 512);
+    expected.insert(expected.end(), data.begin() + (first + 1) * 512, data.begin() + (first + 2) * 512);
+    EXPECT_EQ(Bytes(reader.stream().begin(), reader.stream().end()), expected);
 }

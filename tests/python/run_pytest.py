@@ -1,7 +1,8 @@
 """Runs the Python tests on one build of the extension module.
 
-Usage: run_pytest.py --module-dir=DIR [--other-module=PATH ...] [pytest arguments]: DIR holds
-the module built for the running interpreter, each PATH one built for another version.
+Usage: run_pytest.py --module-dir=DIR [--other-module=PATH --other-python=EXE ...] [pytest
+arguments]: DIR holds the module built for the running interpreter, each PATH one built for
+another version, the interpreter EXE.
 """
 
 import os
@@ -12,9 +13,9 @@ DEBIAN_PACKAGES = "/usr/lib/python3/dist-packages"
 
 def main(argv):
     sys.path[:0] = [arg.split("=", 1)[1] for arg in argv if arg.startswith("--module-dir=")]
-    others = [arg.split("=", 1)[1] for arg in argv if arg.startswith("--other-module=")]
-    os.environ["ORVPY_OTHER_MODULES"] = os.pathsep.join(others)
-    pytest_args = [arg for arg in argv if not arg.startswith(("--module-dir=", "--other-module="))]
+    for option, variable in (("--other-module=", "ORVPY_OTHER_MODULES"), ("--other-python=", "ORVPY_OTHER_PYTHONS")):
+        os.environ[variable] = os.pathsep.join(arg[len(option):] for arg in argv if arg.startswith(option))
+    pytest_args = [arg for arg in argv if not arg.startswith(("--module-dir=", "--other-module=", "--other-python="))]
     # Debian's pure-Python tools (pytest, hypothesis) also serve an interpreter installed
     # beside the system one; appended, so that interpreter's own packages come first.
     if os.path.isdir(DEBIAN_PACKAGES) and DEBIAN_PACKAGES not in sys.path:
