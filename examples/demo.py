@@ -3,16 +3,16 @@
 First a short tour of scans: a tungsten lamp's relative spectrum (Planck's law at 2856 K,
 sampled every 5 nm) is passed through a band-pass filter measured every 10 nm. Then the
 bundled data file examples/lens_transmittances.orv is loaded: its measurement facts and data
-sets are listed, every lens is rated as a test report would (luminous, UV, blue-light and
-signal transmittances by ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and ISO 12311, and its colour),
-and the file's JSON text is written next to it.
+sets are listed, every lens is rated in one call of orvpy.lens.rate_file as a test report would
+(luminous, UV, blue-light and signal transmittances by ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and
+ISO 12311, its colour and its filter category), and the file's JSON text is written next to it.
 """
 
 import math
 import os
 
-import _orvpy_core as orv
-from _orvpy_core import chromaticity, colorimetry, io
+import orvpy as orv
+from orvpy import io, lens
 
 SAMPLE_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lens_transmittances.orv")
 
@@ -78,52 +78,29 @@ def tour_of_scans():
             print(f"  {w:5.1f} nm  {v:.4f}")
 
 
-def rating_rows(lens):
-    """(label, value as a fraction) for every quantity of the lens standards."""
-    ansi = colorimetry.ANSI_Z80_3_tau_signal(lens)
-    incandescent = colorimetry.ISO8980_3_tau_signal_incandescent(lens)
-    led = colorimetry.ISO8980_3_tau_signal_led(lens)
-    return [
-        ("Luminous, ISO 8980-3 (D65)", colorimetry.ISO8980_3_tau_v(lens)),
-        ("Luminous, ANSI Z80.3 (C)", colorimetry.ANSI_Z80_3_tau_v(lens)),
-        ("UV-A mean, ANSI Z80.3 / ISO 8980-3", colorimetry.ANSI_Z80_3_tau_uva(lens)),
-        ("UV-B mean, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_uvb(lens)),
-        ("Solar UV-A, ISO 8980-3", colorimetry.ISO8980_3_tau_suva(lens)),
-        ("Solar UV-B, ISO 8980-3", colorimetry.ISO8980_3_tau_suvb(lens)),
-        ("Solar UV-A, AS/NZS 1067.2", colorimetry.ASNZS1067_2016_tau_suva(lens)),
-        ("Solar blue light, ISO 12311", colorimetry.ISO12311_tau_sb(lens)),
-        ("Minimum 475-650 nm, ANSI Z80.3", colorimetry.ANSI_Z80_3_tau_spectral_min(lens)),
-        ("Red signal, ANSI Z80.3", ansi.red),
-        ("Yellow signal, ANSI Z80.3", ansi.yellow),
-        ("Green signal, ANSI Z80.3", ansi.green),
-        ("Red signal, ISO incandescent", incandescent.red),
-        ("Yellow signal, ISO incandescent", incandescent.yellow),
-        ("Green signal, ISO incandescent", incandescent.green),
-        ("Blue signal, ISO incandescent", incandescent.blue),
-        ("Red signal, ISO LED", led.red),
-        ("Yellow signal, ISO LED", led.yellow),
-        ("Green signal, ISO LED", led.green),
-        ("Blue signal, ISO LED", led.blue),
-    ]
-
-
-def colour_rows(lens):
-    white = colorimetry.data.cie_illuminant_d65()
-    observer = orv.Observer(
-        colorimetry.data.cie_1931_standard_observer_x(),
-        colorimetry.data.cie_1931_standard_observer_y(),
-        colorimetry.data.cie_1931_standard_observer_z(),
-    )
-    daylight = chromaticity.ANSI_Z80_3_daylight_chromaticity(lens)
-    yellow = chromaticity.ANSI_Z80_3_yellow_chromaticity(lens)
-    green = chromaticity.ANSI_Z80_3_green_chromaticity(lens)
-    lab = colorimetry.CIELAB_tristimulus_values(lens * white, white, observer)
-    return [
-        ("x, y in daylight (D65)", f"{daylight.x:.4f}, {daylight.y:.4f}"),
-        ("x, y of the yellow signal", f"{yellow.x:.4f}, {yellow.y:.4f}"),
-        ("x, y of the green signal", f"{green.x:.4f}, {green.y:.4f}"),
-        ("L*, a*, b* against D65", f"{lab.L_star:.1f}, {lab.a_star:.1f}, {lab.b_star:.1f}"),
-    ]
+# Rows of the lens report: (label, LensRating fields). Transmittances print in percent.
+TRANSMITTANCE_ROWS = [
+    ("Luminous, ISO 8980-3 (D65)", "ISO8980_3_tau_v"),
+    ("Luminous, ANSI Z80.3 (C)", "ANSI_Z80_3_tau_v"),
+    ("UV-A mean, ANSI Z80.3 / ISO 8980-3", "ANSI_Z80_3_tau_uva"),
+    ("UV-B mean, ANSI Z80.3", "ANSI_Z80_3_tau_uvb"),
+    ("Solar UV-A, ISO 8980-3", "ISO8980_3_tau_suva"),
+    ("Solar UV-B, ISO 8980-3", "ISO8980_3_tau_suvb"),
+    ("Solar UV-A, AS/NZS 1067.2", "ASNZS1067_2016_tau_suva"),
+    ("Solar blue light, ISO 12311", "ISO12311_tau_sb"),
+    ("Minimum 475-650 nm, ANSI Z80.3", "ANSI_Z80_3_tau_spectral_min"),
+] + [(f"{colour.capitalize()} signal, ANSI Z80.3", f"ANSI_Z80_3_tau_signal_{colour}")
+     for colour in ("red", "yellow", "green")] + [
+    (f"{colour.capitalize()} signal, ISO {light}", f"ISO8980_3_tau_signal_{kind}_{colour}")
+    for light, kind in (("incandescent", "incandescent"), ("LED", "led"))
+    for colour in ("red", "yellow", "green", "blue")]
+COLOUR_ROWS = [
+    ("x, y in daylight (D65)", ("daylight_x", "daylight_y"), "{:.4f}, {:.4f}"),
+    ("x, y of the yellow signal", ("yellow_signal_x", "yellow_signal_y"), "{:.4f}, {:.4f}"),
+    ("x, y of the green signal", ("green_signal_x", "green_signal_y"), "{:.4f}, {:.4f}"),
+    ("L*, a*, b* against D65", ("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"), "{:.1f}, {:.1f}, {:.1f}"),
+    ("Q, ISO LED red / yellow", ("ISO8980_3_Q_led_red", "ISO8980_3_Q_led_yellow"), "{:.3f}, {:.3f}"),
+]
 
 
 def describe_file(path, orv_file):
@@ -141,17 +118,18 @@ def describe_file(path, orv_file):
               f"{scan.min_wavelength():g}-{scan.max_wavelength():g} nm, {repr(scan)}")
 
 
-def lens_report(lenses):
-    """One column per lens (#1, #2, ... as listed): every quantity of the standards, then colours."""
+def lens_report(ratings):
+    """One column per lens (#1, #2, ... as listed): every transmittance, the colours and the
+    filter category."""
     width = 18
-    print(f"  {'Transmittance':<36}" + "".join(f"{'#%d' % (i + 1):>{width}}" for i in range(len(lenses))))
-    rows = [rating_rows(lens) for lens in lenses]
-    for i, (label, _) in enumerate(rows[0]):
-        print(f"  {label:<36}" + "".join(f"{100 * r[i][1]:>{width - 2}.2f} %" for r in rows))
+    print(f"  {'Transmittance':<36}" + "".join(f"{'#%d' % (i + 1):>{width}}" for i in range(len(ratings))))
+    for label, field in TRANSMITTANCE_ROWS:
+        print(f"  {label:<36}" + "".join(f"{100 * getattr(r, field):>{width - 2}.2f} %" for _, r in ratings))
     print(f"  {'Colour (CIE 1931 2°)':<36}")
-    colours = [colour_rows(lens) for lens in lenses]
-    for i, (label, _) in enumerate(colours[0]):
-        print(f"  {label:<36}" + "".join(f"{c[i][1]:>{width}}" for c in colours))
+    for label, fields, form in COLOUR_ROWS:
+        print(f"  {label:<36}" + "".join(f"{form.format(*(getattr(r, f) for f in fields)):>{width}}"
+                                         for _, r in ratings))
+    print(f"  {'Filter category':<36}" + "".join(f"{str(r.category):>{width}}" for _, r in ratings))
 
 
 def main():
@@ -160,9 +138,8 @@ def main():
     orv_file = io.load_orvfile(SAMPLE_FILE)
     describe_file(SAMPLE_FILE, orv_file)
     print()
-    # The file stores transmittances in percent; the ratings take fractions.
-    scale = 0.01 if orv_file.data_info.type_and_units.units == "%" else 1.0
-    lens_report([data_set.data * scale for data_set in orv_file.data_sets])
+    # rate_file reads the unit (here %) from the file and refuses to rate a band it did not measure.
+    lens_report(lens.rate_file(SAMPLE_FILE))
     json_path = os.path.splitext(SAMPLE_FILE)[0] + ".json"
     with open(json_path, "w", encoding="utf-8") as f:
         f.write(io.orvfile_to_json(SAMPLE_FILE, 2, False))

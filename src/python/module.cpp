@@ -3,6 +3,7 @@
 
 PYBIND11_MODULE(_orvpy_core, m) {
     m.doc() = "Orvane Instruments spectral analysis package.";
+    m.attr("__version__") = ORVPY_VERSION;
     orvpy::add_scan_class(m);
     orvpy::add_observer_class(m);
     pybind11::module_ chromaticity = m.def_submodule("chromaticity");

@@ -9,10 +9,12 @@ import os
 import sys
 
 DEBIAN_PACKAGES = "/usr/lib/python3/dist-packages"
+PACKAGE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python")
 
 
 def main(argv):
-    sys.path[:0] = [arg.split("=", 1)[1] for arg in argv if arg.startswith("--module-dir=")]
+    # The module under test, then the orvpy package from the source tree.
+    sys.path[:0] = [arg.split("=", 1)[1] for arg in argv if arg.startswith("--module-dir=")] + [PACKAGE_DIR]
     for option, variable in (("--other-module=", "ORVPY_OTHER_MODULES"), ("--other-python=", "ORVPY_OTHER_PYTHONS")):
         os.environ[variable] = os.pathsep.join(arg[len(option):] for arg in argv if arg.startswith(option))
     pytest_args = [arg for arg in argv if not arg.startswith(("--module-dir=", "--other-module=", "--other-python="))]

@@ -1,0 +1,53 @@
+"""Spectral analysis for optical measuring instruments.
+
+``orvpy`` is the Python face of the compiled core ``_orvpy_core``: the same ``Scan``,
+``Observer`` and ``Interpolation``, the same submodules (``io``, ``colorimetry``,
+``chromaticity``, ``curves``, ``physics``, ``radiometry``, ``utils``, ``fitting``,
+``monochromator``) with inspectable function signatures, and ``orvpy.lens``, which rates an
+eyewear lens by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311 in one call.
+
+Examples
+--------
+>>> import orvpy
+>>> lens = orvpy.Scan([280.0 + 5 * i for i in range(101)], [0.15] * 101)
+>>> rating = orvpy.lens.rate(lens)
+>>> round(rating.ISO8980_3_tau_v, 6), rating.category
+(0.15, 3)
+"""
+
+from _orvpy_core import AKIMA, CUBIC, LINEAR, NONE, POLYNOMIAL, Interpolation, Observer, Scan, __version__
+
+from orvpy import (
+    chromaticity,
+    colorimetry,
+    curves,
+    fitting,
+    io,
+    lens,
+    monochromator,
+    physics,
+    radiometry,
+    utils,
+)
+
+__all__ = [
+    "AKIMA",
+    "CUBIC",
+    "LINEAR",
+    "NONE",
+    "POLYNOMIAL",
+    "Interpolation",
+    "Observer",
+    "Scan",
+    "__version__",
+    "chromaticity",
+    "colorimetry",
+    "curves",
+    "fitting",
+    "io",
+    "lens",
+    "monochromator",
+    "physics",
+    "radiometry",
+    "utils",
+]

@@ -1,0 +1,10 @@
+"""CIE 1931 chromaticity of spectra and of lenses under the ANSI Z80.3 lights.
+
+The functions of ``_orvpy_core.chromaticity``, with inspectable signatures.
+"""
+
+from _orvpy_core.chromaticity import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())

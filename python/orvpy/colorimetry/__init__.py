@@ -1,0 +1,15 @@
+"""Tristimulus values, CIELAB, the lens transmittances of ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2
+and ISO 12311, and the photometer indices f1' and f2.
+
+The functions of ``_orvpy_core.colorimetry``, with inspectable signatures.
+"""
+
+from _orvpy_core.colorimetry import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())
+
+# The star import brought the compiled submodule, which would hide the package's own.
+del data  # noqa: F821
+from orvpy.colorimetry import data as data  # type: ignore[no-redef]  # noqa: E402

@@ -1,0 +1,11 @@
+"""The built-in reference spectra, as views of the process-wide curves: a change made through a
+view changes every later computation that uses the curve.
+
+The functions of ``_orvpy_core.colorimetry.data``, with inspectable signatures.
+"""
+
+from _orvpy_core.colorimetry.data import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())

@@ -1,0 +1,10 @@
+"""Synthetic curves: logistic long-pass and short-pass filters, lognormal bands (nm).
+
+The functions of ``_orvpy_core.curves``, with inspectable signatures.
+"""
+
+from _orvpy_core.curves import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())

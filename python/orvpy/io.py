@@ -1,0 +1,10 @@
+"""Instrument data files (.orv) and two-column CSV files: records, scans and JSON text.
+
+The functions of ``_orvpy_core.io``, with inspectable signatures.
+"""
+
+from _orvpy_core.io import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())

@@ -1,0 +1,10 @@
+"""Slit functions of a monochromator with fibre-bundle entrance and exit (nm).
+
+The functions of ``_orvpy_core.monochromator.slit_function``, with inspectable signatures.
+"""
+
+from _orvpy_core.monochromator.slit_function import *  # noqa: F403
+
+from orvpy._signatures import export_functions
+
+export_functions(globals())
