@@ -32,6 +32,7 @@ for python in "$@"; do
         "$venv/bin/python" -m pip install --no-index --quiet "$scratch/wheels$index"/orvpy-*.whl
     fi
     (cd "$scratch" && "$venv/bin/python" "$ROOT/tests/install/smoke.py" "$ROOT")
+    "$venv/bin/orv" info "$ROOT/examples/lens_transmittances.orv" > /dev/null
     # Debian's mypy runs under the system python3 and reads only environments of its version.
     version='import sys; print(sys.version_info[:2])'
     if /usr/bin/python3 -c "import mypy" 2>/dev/null &&

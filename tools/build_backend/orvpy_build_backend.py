@@ -51,10 +51,12 @@ def _project() -> dict[str, Any]:
     text = (ROOT / "pyproject.toml").read_text(encoding="utf-8")
     try:
         import tomllib
-    except ImportError:  # Python < 3.11: the table holds only simple "key = value" lines.
-        table = re.search(r"^\[project\]\n(.*?)(?=^\[|\Z)", text, re.M | re.S)
-        pairs = re.findall(r'^(\S+)\s*=\s*"([^"]*)"', table.group(1) if table else "", re.M)
-        return dict(pairs)
+    except ImportError:  # Python < 3.11: the tables hold only simple "key = value" lines.
+        def table(name: str) -> dict[str, str]:
+            found = re.search(r"^\[" + re.escape(name) + r"\]\n(.*?)(?=^\[|\Z)", text, re.M | re.S)
+            return dict(re.findall(r'^(\S+)\s*=\s*"([^"]*)"', found.group(1) if found else "", re.M))
+
+        return {**table("project"), "scripts": table("project.scripts")}
     return dict(tomllib.loads(text)["project"])
 
 
@@ -71,6 +73,12 @@ def _metadata() -> str:
         license_ = project["license"]
         lines.append(f"License: {license_['text'] if isinstance(license_, dict) else license_}")
     return "\n".join(lines) + "\n"
+
+
+def _entry_points() -> str:
+    """The console scripts ([project.scripts]), which pip installs as commands."""
+    scripts = _project().get("scripts", {})
+    return "[console_scripts]\n" + "".join(f"{name} = {target}\n" for name, target in scripts.items())
 
 
 def _dist_info() -> str:
@@ -139,6 +147,7 @@ def _write_wheel(wheel_directory: str, entries: list[tuple[str, bytes]]) -> str:
         (f"{dist_info}/WHEEL", (f"Wheel-Version: 1.0\nGenerator: orvpy_build_backend\nRoot-Is-Purelib: false\n"
                                 f"Tag: {tag}\n").encode()),
         (f"{dist_info}/top_level.txt", f"{MODULE}\norvpy\n".encode()),
+        (f"{dist_info}/entry_points.txt", _entry_points().encode()),
     ]
     record = "\n".join(_record_line(name, data) for name, data in entries) + f"\n{dist_info}/RECORD,,\n"
     entries.append((f"{dist_info}/RECORD", record.encode()))

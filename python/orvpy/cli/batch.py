@@ -1,0 +1,199 @@
+"""``orv batch``: many data files converted in parallel, on local processes or a Dask cluster.
+
+Each input file is one task; tasks travel in small chunks so that a worker's round trip costs
+little against the files it converts. A task never raises: a file that fails to load or
+convert becomes a failed outcome with its message, and every other file still gets its output.
+"""
+
+from __future__ import annotations
+
+import csv
+import glob
+import logging
+import multiprocessing
+import os
+from collections.abc import Callable, Iterable, Sequence
+from concurrent.futures import ProcessPoolExecutor, as_completed
+from dataclasses import dataclass
+from typing import Any
+
+from _orvpy_core import io
+
+from orvpy.cli import export
+
+SUFFIXES = {"json": ".json", "csv": "", "rate": ".rating.csv"}
+RATINGS_TABLE = "ratings.csv"
+ERRORS_TABLE = "errors.csv"
+
+
+@dataclass(frozen=True)
+class Task:
+    """One input file: as reported (``source``), as read (``path``, absolute, so that workers in
+    other folders find it) and where its output goes (a file, or a folder for CSV)."""
+
+    source: str
+    path: str
+    output: str
+    kind: str
+    force: bool
+
+
+@dataclass(frozen=True)
+class Outcome:
+    source: str
+    status: str  # "done", "skipped" or "failed"
+    error: str = ""
+
+
+def find_inputs(inputs: Iterable[str]) -> tuple[list[str], list[str]]:
+    """The data files named by files, folders (searched recursively for .orv) and globs, in path
+    order without repeats; and the inputs that named none."""
+    found: dict[str, str] = {}
+    unmatched = []
+    for item in inputs:
+        candidates = [item] if os.path.exists(item) else sorted(glob.glob(item, recursive=True))
+        matches = []
+        for candidate in candidates:
+            if os.path.isdir(candidate):
+                matches += [os.path.join(root, name) for root, _, names in os.walk(candidate)
+                            for name in names if name.lower().endswith(".orv")]
+            else:
+                matches.append(candidate)
+        if not matches:
+            unmatched.append(item)
+        for match in matches:
+            found.setdefault(os.path.realpath(match), match)
+    return sorted(found.values()), unmatched
+
+
+def plan(files: Sequence[str], kind: str, out: str, force: bool) -> list[Task]:
+    """A task per file, its output at the file's path relative to the inputs' common folder,
+    under ``out``. Two inputs whose names differ only in the extension keep it in the output's
+    name, so that no output is written twice."""
+    absolute = [os.path.abspath(f) for f in files]
+    base = os.path.commonpath([os.path.dirname(a) for a in absolute]) if absolute else ""
+    relative = [os.path.relpath(a, base) for a in absolute]
+    stems = [os.path.splitext(r)[0].lower() for r in relative]
+    tasks = []
+    for source, path, rel, stem in zip(files, absolute, relative, stems):
+        name = os.path.splitext(rel)[0] if stems.count(stem) == 1 else rel
+        tasks.append(Task(source, path, os.path.abspath(os.path.join(out, name + SUFFIXES[kind])), kind, force))
+    return tasks
+
+
+def _up_to_date(output: str, source: str) -> bool:
+    try:
+        return os.stat(output).st_mtime_ns > os.stat(source).st_mtime_ns
+    except OSError:
+        return False
+
+
+def run_task(task: Task) -> Outcome:
+    """Converts one file; never raises."""
+    try:
+        if not task.force and _up_to_date(task.output, task.path):
+            return Outcome(task.source, "skipped")
+        if task.kind == "json":
+            export.check_readable(task.path)
+            try:
+                text = io.orvfile_to_json(task.path, 2, False)
+            except (RuntimeError, ValueError) as error:
+                raise export.CommandError(task.source, str(error)) from error
+            with export.atomic_file(task.output) as f:
+                f.write(text)
+        elif task.kind == "csv":
+            orv_file = export.load(task.path)
+            with export.atomic_folder(task.output) as folder:
+                export.write_csv_files(orv_file, folder)
+        else:
+            rows = export.rating_rows(task.path)
+            for row in rows:
+                row["file"] = task.source
+            with export.atomic_file(task.output) as f:
+                f.write(export.rows_as_csv(rows))
+        return Outcome(task.source, "done")
+    except export.CommandError as error:
+        return Outcome(task.source, "failed", error.message)
+    except Exception as error:  # one file's failure of any kind must not end the batch
+        return Outcome(task.source, "failed", f"{type(error).__name__}: {error}")
+
+
+def run_chunk(tasks: Sequence[Task]) -> list[Outcome]:
+    return [run_task(task) for task in tasks]
+
+
+def _chunks(tasks: Sequence[Task], jobs: int) -> list[list[Task]]:
+    # Small enough that every worker gets several chunks, large enough to spare round trips.
+    size = max(1, min(16, len(tasks) // (4 * jobs)))
+    return [list(tasks[i:i + size]) for i in range(0, len(tasks), size)]
+
+
+Progress = Callable[[int], None]
+
+
+def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outcome]:
+    """The tasks in this process (one job) or in a pool of worker processes."""
+    outcomes: list[Outcome] = []
+    if jobs == 1:
+        for chunk in _chunks(tasks, 1):
+            outcomes += run_chunk(chunk)
+            progress(len(chunk))
+        return outcomes
+    # Workers fork from a server that has imported orvpy once, and not from this process, which
+    # may have threads (the progress bar's).
+    methods = multiprocessing.get_all_start_methods()
+    context = multiprocessing.get_context("forkserver" if "forkserver" in methods else "spawn")
+    if context.get_start_method() == "forkserver":
+        context.set_forkserver_preload(["orvpy.cli.batch"])
+    with ProcessPoolExecutor(jobs, mp_context=context) as pool:
+        futures = [pool.submit(run_chunk, chunk) for chunk in _chunks(tasks, jobs)]
+        for future in as_completed(futures):
+            done = future.result()
+            outcomes += done
+            progress(len(done))
+    return outcomes
+
+
+def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progress, distributed: Any) -> list[Outcome]:
+    """The tasks on a Dask cluster: a local one on 127.0.0.1 (``local``) or the scheduler at
+    ``scheduler``, whose workers must see the same paths."""
+    cluster = None
+    if scheduler == "local":
+        cluster = distributed.LocalCluster(n_workers=jobs, threads_per_worker=1, processes=True, host="127.0.0.1",
+                                           dashboard_address=None, silence_logs=logging.ERROR)
+    client = distributed.Client(cluster if cluster is not None else scheduler)
+    try:
+        outcomes: list[Outcome] = []
+        futures = client.map(run_chunk, _chunks(tasks, jobs), pure=False)
+        for future in distributed.as_completed(futures):
+            done = future.result()
+            outcomes += done
+            progress(len(done))
+        return outcomes
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+
+
+def write_tables(tasks: Sequence[Task], outcomes: Sequence[Outcome], unmatched: Sequence[str], out: str) -> None:
+    """errors.csv (every failed file and input that named no file), and for ratings the table of
+    every data set of every file, in input order, from the per-file tables."""
+    failed = {o.source: o.error for o in outcomes if o.status == "failed"}
+    with export.atomic_file(os.path.join(out, ERRORS_TABLE)) as f:
+        writer = csv.writer(f, lineterminator="\n")
+        writer.writerow(["file", "error"])
+        writer.writerows([item, "no such file or folder, and no .orv file matches"] for item in unmatched)
+        writer.writerows([task.source, failed[task.source]] for task in tasks if task.source in failed)
+    if tasks and tasks[0].kind == "rate":
+        with export.atomic_file(os.path.join(out, RATINGS_TABLE)) as f:
+            header_written = False
+            for task in tasks:
+                if task.source in failed:
+                    continue
+                with open(task.output, encoding="utf-8") as table:
+                    lines = table.readlines()
+                f.writelines(lines if not header_written else lines[1:])
+                header_written = True
+            if not header_written:
+                f.write(export.rows_as_csv([]))
