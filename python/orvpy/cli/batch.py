@@ -145,12 +145,18 @@ def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outc
     context = multiprocessing.get_context("forkserver" if "forkserver" in methods else "spawn")
     if context.get_start_method() == "forkserver":
         context.set_forkserver_preload(["orvpy.cli.batch"])
-    with ProcessPoolExecutor(jobs, mp_context=context) as pool:
+    pool = ProcessPoolExecutor(jobs, mp_context=context)
+    try:
         futures = [pool.submit(run_chunk, chunk) for chunk in _chunks(tasks, jobs)]
         for future in as_completed(futures):
             done = future.result()
             outcomes += done
             progress(len(done))
+    except BaseException:
+        # Interrupted: the chunks not yet started are dropped rather than waited for.
+        pool.shutdown(wait=False, cancel_futures=True)
+        raise
+    pool.shutdown()
     return outcomes
 
 
