@@ -23,7 +23,7 @@ for python in "$@"; do
     venv="$scratch/venv$index"
     "$python" -m venv "$venv"
     site=$("$venv/bin/python" -c "import sysconfig; print(sysconfig.get_paths()['platlib'])")
-    before=$(cd "$site" && find . | sort)
+    before=$(cd "$site" && find . | sort && ls "$venv/bin")
     if [ "$index" -eq 1 ]; then
         "$venv/bin/python" -m pip install --no-index --quiet "$ROOT"
     else
@@ -40,9 +40,9 @@ for python in "$@"; do
         (cd "$scratch" && /usr/bin/python3 "$ROOT/tests/install/smoke.py" --types "$venv/bin/python")
     fi
     "$venv/bin/python" -m pip uninstall --yes --quiet orvpy
-    after=$(cd "$site" && find . | sort)
+    after=$(cd "$site" && find . | sort && ls "$venv/bin")
     if [ "$before" != "$after" ]; then
-        echo "pip uninstall left files behind in $site:"
+        echo "pip uninstall left files behind in $site or $venv/bin:"
         diff <(echo "$before") <(echo "$after") || true
         exit 1
     fi
