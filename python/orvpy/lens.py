@@ -81,7 +81,8 @@ class LensRating:
 
     Transmittances are fractions (a scan in percent is rated with ``percent=True``). A field is
     None when the scan does not cover the band its quantity integrates over; ``warnings`` then
-    says which band was missing. Signal quotients Q are the signal transmittance over the
+    says which band was missing. A quantity that is undefined for the lens is NaN, as the core
+    computes it (the chromaticity and the Q of an opaque lens). Signal quotients Q are the signal transmittance over the
     luminous transmittance of the same standard: ANSI Z80.3 uses illuminant C
     (``ANSI_Z80_3_tau_v``), ISO 8980-3 uses D65 (``ISO8980_3_tau_v``). The chromaticities are
     CIE 1931 (x, y) of the lens under the ANSI Z80.3 lights; CIELAB is the lens under D65
@@ -237,7 +238,13 @@ def _signals(record: Union[_colorimetry.RYG, _colorimetry.RYGB]) -> tuple[float,
 
 
 def _quotient(signal: Optional[float], tau_v: Optional[float]) -> Optional[float]:
-    return None if signal is None or tau_v is None else signal / tau_v
+    """signal / tau_v with IEEE division, as the core divides: an opaque lens gives NaN, not an
+    exception."""
+    if signal is None or tau_v is None:
+        return None
+    if tau_v == 0:
+        return math.nan if signal == 0 or math.isnan(signal) else math.copysign(math.inf, signal)
+    return signal / tau_v
 
 
 def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,

@@ -60,6 +60,8 @@ def test_single_file_commands(tmp_path):
         r.as_dict() for _, r in lens.rate_file(named, require_coverage=False)]
     assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in rated] == expected
     assert [row["ISO8980_3_tau_uva"] for row in rated][3:] == [None, None, None]
+    opaque = write_orv(tmp_path / "opaque.orv", [("black", [(280.0 + 5 * i, 0.0) for i in range(101)])])
+    assert json.loads(orv("rate", opaque, "--format", "json").stdout)[0]["daylight_x"] is None
     table = orv("rate", named).stdout
     assert "not measured" in table and table.count("#1:") == 1
     rows = list(csv.DictReader(orv("rate", SAMPLE, "--format", "csv").stdout.splitlines()))

@@ -109,6 +109,9 @@ def test_an_unmeasured_band_is_never_a_number():
             lens.rate(scan, coverage_tolerance_nm=tolerance)
     with pytest.raises(AttributeError):
         rating.category = 0
+    opaque = lens.rate(grid(280, 780, 0.0))  # undefined quotients and colour, as IEEE division gives them
+    assert (opaque.ISO8980_3_tau_v, opaque.category) == (0.0, None)
+    assert math.isnan(opaque.ISO8980_3_Q_led_red) and math.isnan(opaque.daylight_x)
 
 
 def test_a_file_rates_as_the_core_functions_do(tmp_path):

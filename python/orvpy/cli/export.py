@@ -6,6 +6,7 @@ from __future__ import annotations
 import csv
 import io as _text
 import json
+import math
 import os
 import re
 import secrets
@@ -177,7 +178,10 @@ def rows_as_csv(rows: Sequence[Row]) -> str:
 
 
 def rows_as_json(rows: Sequence[Row]) -> str:
-    return json.dumps(list(rows), indent=2, allow_nan=False) + "\n"
+    """The rows as a JSON list; NaN (a quantity undefined for the lens), which JSON cannot hold,
+    becomes null, as pandas writes it."""
+    clean = [{k: None if isinstance(v, float) and not math.isfinite(v) else v for k, v in row.items()} for row in rows]
+    return json.dumps(clean, indent=2, allow_nan=False) + "\n"
 
 
 def rows_as_table(rows: Sequence[Row]) -> str:
