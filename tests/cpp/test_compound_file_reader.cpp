@@ -110,4 +110,7 @@ TEST(CompoundFileReader, FatSectorsListedInTheSecondDifatSector) {
     Bytes expected(data.begin() + (first + 2) * 512, data.begin() + (first + 3) * 512);
     expected.insert(expected.end(), data.begin() + (first + 1) * 512, data.begin() + (first + 2) * 512);
     EXPECT_EQ(Bytes(reader.stream().begin(), reader.stream().end()), expected);
+    // Gathering reserves the stated size: one beyond the container is refused before that.
+    put(data, 512 + 128 + 0x78, std::uint64_t{1} << 40, 8);
+    EXPECT_THROW(CompoundFileReader(data.data(), data.size()).load_stream(1), CFB::FileCorrupted);
 }
