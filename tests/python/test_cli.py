@@ -106,7 +106,7 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     errors = list(csv.reader((out / "errors.csv").read_text().splitlines()))
     assert errors == [["file", "error"], [str(tmp_path / "nothing*.orv"), "no such file or folder, and no .orv "
                       "file matches"], [str(data / "sub" / "broken.orv"), "Wrong file format"]]
-    text = io.orvfile_to_json(SAMPLE, 2, False)
+    text = io.orvfile_to_json(SAMPLE, -1, False)
     assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json"))
     assert not [p for p in out.rglob("*") if p.name.startswith(".")], "temporary files left"
 

@@ -135,17 +135,24 @@ def run_batch(args: argparse.Namespace) -> int:
     distributed = optional("distributed", "python3-distributed") if args.scheduler else None
     start = time.monotonic()
     files, unmatched = batch.find_inputs(args.inputs)
-    tasks = batch.plan(files, args.to, args.out, args.force)
+    tasks = batch.plan(files, args.to, args.out, args.force, args.indent)
     os.makedirs(args.out, exist_ok=True)
-    bar = tqdm(total=len(tasks), unit="file", file=sys.stderr) if tqdm else None
-    progress = bar.update if bar is not None else (lambda count: None)
+    bars: list[Any] = []
+
+    def progress(count: int) -> None:
+        # The bar (and its monitoring thread) starts with the first result, once the workers run.
+        if tqdm is not None:
+            if not bars:
+                bars.append(tqdm(total=len(tasks), unit="file", file=sys.stderr))
+            bars[0].update(count)
+
     try:
         if distributed is not None:
             outcomes = batch.run_dask(tasks, args.jobs, args.scheduler, progress, distributed)
         else:
             outcomes = batch.run_local(tasks, args.jobs, progress)
     finally:
-        if bar is not None:
+        for bar in bars:
             bar.close()
     batch.write_tables(tasks, outcomes, unmatched, args.out)
     counts = {status: sum(o.status == status for o in outcomes) for status in ("done", "skipped", "failed")}
@@ -215,6 +222,9 @@ def build_parser() -> argparse.ArgumentParser:
                      else os.cpu_count() or 1, metavar="N", help="worker processes (default: the cores)")
     sub.add_argument("--scheduler", metavar="ADDRESS",
                      help="run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT")
+    sub.add_argument("--indent", type=_indent, default=-1, metavar="N",
+                     help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
+                          "indented text)")
     sub.add_argument("--force", action="store_true", help="convert files whose output is newer than them too")
     sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar, only the summary line")
     sub.set_defaults(run=run_batch)

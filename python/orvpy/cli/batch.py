@@ -12,6 +12,8 @@ import glob
 import logging
 import multiprocessing
 import os
+import sys
+from collections import Counter
 from collections.abc import Callable, Iterable, Sequence
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from dataclasses import dataclass
@@ -36,6 +38,7 @@ class Task:
     output: str
     kind: str
     force: bool
+    indent: int = -1
 
 
 @dataclass(frozen=True)
@@ -45,10 +48,20 @@ class Outcome:
     error: str = ""
 
 
+def _identity(path: str) -> object:
+    """What makes two paths one file: its device and inode (one system call, where resolving
+    the path would take one per folder on the way), or the path itself if it cannot be read."""
+    try:
+        status = os.stat(path)
+    except OSError:
+        return os.path.abspath(path)
+    return status.st_dev, status.st_ino
+
+
 def find_inputs(inputs: Iterable[str]) -> tuple[list[str], list[str]]:
     """The data files named by files, folders (searched recursively for .orv) and globs, in path
     order without repeats; and the inputs that named none."""
-    found: dict[str, str] = {}
+    found: dict[object, str] = {}
     unmatched = []
     for item in inputs:
         candidates = [item] if os.path.exists(item) else sorted(glob.glob(item, recursive=True))
@@ -62,22 +75,25 @@ def find_inputs(inputs: Iterable[str]) -> tuple[list[str], list[str]]:
         if not matches:
             unmatched.append(item)
         for match in matches:
-            found.setdefault(os.path.realpath(match), match)
+            found.setdefault(_identity(match), match)
     return sorted(found.values()), unmatched
 
 
-def plan(files: Sequence[str], kind: str, out: str, force: bool) -> list[Task]:
+def plan(files: Sequence[str], kind: str, out: str, force: bool, indent: int = -1) -> list[Task]:
     """A task per file, its output at the file's path relative to the inputs' common folder,
     under ``out``. Two inputs whose names differ only in the extension keep it in the output's
     name, so that no output is written twice."""
     absolute = [os.path.abspath(f) for f in files]
     base = os.path.commonpath([os.path.dirname(a) for a in absolute]) if absolute else ""
-    relative = [os.path.relpath(a, base) for a in absolute]
+    # Below the common folder by slicing: os.path.relpath costs as much as the rest together.
+    relative = [a[len(base.rstrip(os.sep)) + 1:] for a in absolute]
     stems = [os.path.splitext(r)[0].lower() for r in relative]
+    uses = Counter(stems)
+    out = os.path.abspath(out)
     tasks = []
     for source, path, rel, stem in zip(files, absolute, relative, stems):
-        name = os.path.splitext(rel)[0] if stems.count(stem) == 1 else rel
-        tasks.append(Task(source, path, os.path.abspath(os.path.join(out, name + SUFFIXES[kind])), kind, force))
+        name = os.path.splitext(rel)[0] if uses[stem] == 1 else rel
+        tasks.append(Task(source, path, os.path.join(out, name + SUFFIXES[kind]), kind, force, indent))
     return tasks
 
 
@@ -96,7 +112,7 @@ def run_task(task: Task) -> Outcome:
         if task.kind == "json":
             export.check_readable(task.path)
             try:
-                text = io.orvfile_to_json(task.path, 2, False)
+                text = io.orvfile_to_json(task.path, task.indent, False)
             except (RuntimeError, ValueError) as error:
                 raise export.CommandError(task.source, str(error)) from error
             with export.atomic_file(task.output) as f:
@@ -139,12 +155,10 @@ def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outc
             outcomes += run_chunk(chunk)
             progress(len(chunk))
         return outcomes
-    # Workers fork from a server that has imported orvpy once, and not from this process, which
-    # may have threads (the progress bar's).
-    methods = multiprocessing.get_all_start_methods()
-    context = multiprocessing.get_context("forkserver" if "forkserver" in methods else "spawn")
-    if context.get_start_method() == "forkserver":
-        context.set_forkserver_preload(["orvpy.cli.batch"])
+    # Forked workers start at once, with orvpy already imported: a fresh interpreter per worker
+    # would cost a tenth of a second each. This process has no other thread yet (the progress
+    # bar starts on the first result), so forking is safe; elsewhere than Linux, spawn.
+    context = multiprocessing.get_context("fork" if sys.platform.startswith("linux") else "spawn")
     pool = ProcessPoolExecutor(jobs, mp_context=context)
     try:
         futures = [pool.submit(run_chunk, chunk) for chunk in _chunks(tasks, jobs)]
