@@ -138,3 +138,37 @@ def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path):
         assert result.returncode == 1, result.stderr
     for name in ("ratings.csv", "errors.csv", "f3.rating.csv"):
         assert (tmp_path / "local" / name).read_bytes() == (tmp_path / "dask" / name).read_bytes()
+
+
+@pytest.mark.parametrize("runner", ["processes", pytest.param(
+    "dask", marks=pytest.mark.filterwarnings("ignore"))])  # Debian's in-process Dask warns of its own sockets
+def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner):
+    from orvpy.cli import batch
+
+    files = [str(shutil.copy(SAMPLE, tmp_path / f"f{i}.orv")) for i in range(40)]
+    tasks = batch.plan(files, "json", tmp_path / "out", False)
+    convert = batch.run_task
+
+    def run_task(task):
+        if task.source.endswith("f7.orv"):
+            if runner == "processes":
+                os._exit(3)  # the forked worker dies outright
+            raise MemoryError("worker killed")  # Dask's in-process workers: the task errs
+        return convert(task)
+
+    monkeypatch.setattr(batch, "run_task", run_task)
+    if runner == "processes":
+        outcomes = batch.run_local(tasks, 2, lambda count: None)
+    else:
+        if not has("distributed"):
+            pytest.skip("dask.distributed is not installed for this interpreter")
+        import distributed
+        with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
+                                      dashboard_address=None) as cluster:  # in this process, no sockets
+            outcomes = batch.run_dask(tasks, 2, cluster.scheduler_address, lambda count: None, distributed)
+    status = {o.source: (o.status, o.error.split(":")[0]) for o in outcomes}
+    assert len(outcomes) == len(files)
+    assert status.pop(files[7]) == ("failed", batch.WORKER_DIED)
+    # Files of the lost chunk converted before the worker died are found up to date on the rerun.
+    assert set(status.values()) <= {("done", ""), ("skipped", "")}
+    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == sorted(f"f{i}.json" for i in range(40) if i != 7)

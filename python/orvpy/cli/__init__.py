@@ -140,9 +140,11 @@ def run_batch(args: argparse.Namespace) -> int:
     bars: list[Any] = []
 
     def progress(count: int) -> None:
-        # The bar (and its monitoring thread) starts with the first result, once the workers run.
+        # The bar starts with the first result, once the workers run, and without its monitoring
+        # thread: workers that replace a dead one fork from this process later.
         if tqdm is not None:
             if not bars:
+                tqdm.monitor_interval = 0
                 bars.append(tqdm(total=len(tasks), unit="file", file=sys.stderr))
             bars[0].update(count)
 

@@ -16,6 +16,7 @@ import sys
 from collections import Counter
 from collections.abc import Callable, Iterable, Sequence
 from concurrent.futures import ProcessPoolExecutor, as_completed
+from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass
 from typing import Any
 
@@ -147,8 +148,21 @@ def _chunks(tasks: Sequence[Task], jobs: int) -> list[list[Task]]:
 Progress = Callable[[int], None]
 
 
+WORKER_DIED = "the worker process ended while converting this file (a crash, or out of memory)"
+
+
+def _alone(task: Task, context: Any) -> Outcome:
+    """The task in a worker of its own, so that a worker's death is charged to its file."""
+    with ProcessPoolExecutor(1, mp_context=context) as pool:
+        try:
+            return pool.submit(run_chunk, [task]).result()[0]
+        except BrokenProcessPool:
+            return Outcome(task.source, "failed", WORKER_DIED)
+
+
 def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outcome]:
-    """The tasks in this process (one job) or in a pool of worker processes."""
+    """The tasks in this process (one job) or in a pool of worker processes. Should a worker die,
+    the tasks whose results were lost run again one at a time, each in a worker of its own."""
     outcomes: list[Outcome] = []
     if jobs == 1:
         for chunk in _chunks(tasks, 1):
@@ -156,14 +170,19 @@ def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outc
             progress(len(chunk))
         return outcomes
     # Forked workers start at once, with orvpy already imported: a fresh interpreter per worker
-    # would cost a tenth of a second each. This process has no other thread yet (the progress
-    # bar starts on the first result), so forking is safe; elsewhere than Linux, spawn.
+    # would cost a tenth of a second each. This process runs no other thread (the progress bar's
+    # monitor is off), so forking is safe; elsewhere than Linux, spawn.
     context = multiprocessing.get_context("fork" if sys.platform.startswith("linux") else "spawn")
     pool = ProcessPoolExecutor(jobs, mp_context=context)
+    lost: list[Task] = []
     try:
-        futures = [pool.submit(run_chunk, chunk) for chunk in _chunks(tasks, jobs)]
+        futures = {pool.submit(run_chunk, chunk): chunk for chunk in _chunks(tasks, jobs)}
         for future in as_completed(futures):
-            done = future.result()
+            try:
+                done = future.result()
+            except BrokenProcessPool:
+                lost += futures[future]
+                continue
             outcomes += done
             progress(len(done))
     except BaseException:
@@ -171,6 +190,10 @@ def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outc
         pool.shutdown(wait=False, cancel_futures=True)
         raise
     pool.shutdown()
+    for task in lost:
+        export.remove_orphans(task.output)
+        outcomes.append(_alone(task, context))
+        progress(1)
     return outcomes
 
 
@@ -184,11 +207,27 @@ def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progres
     client = distributed.Client(cluster if cluster is not None else scheduler)
     try:
         outcomes: list[Outcome] = []
-        futures = client.map(run_chunk, _chunks(tasks, jobs), pure=False)
+        chunks = _chunks(tasks, jobs)
+        futures = client.map(run_chunk, chunks, pure=False)
+        chunk_of = {future.key: chunk for future, chunk in zip(futures, chunks)}
+        lost: list[Task] = []
         for future in distributed.as_completed(futures):
-            done = future.result()
+            try:
+                done = future.result()
+            except Exception:  # the scheduler gave up on the chunk: its workers died
+                lost += chunk_of[future.key]
+                continue
             outcomes += done
             progress(len(done))
+        # Alone, a task whose workers die again is charged to its own file.
+        for task in lost:
+            export.remove_orphans(task.output)
+        for task, future in zip(lost, client.map(run_chunk, [[task] for task in lost], pure=False)):
+            try:
+                outcomes += future.result()
+            except Exception as error:
+                outcomes.append(Outcome(task.source, "failed", f"{WORKER_DIED}: {type(error).__name__}: {error}"))
+            progress(1)
         return outcomes
     finally:
         client.close()

@@ -4,6 +4,7 @@ rating tables, each written atomically."""
 from __future__ import annotations
 
 import csv
+import glob
 import io as _text
 import json
 import math
@@ -12,7 +13,7 @@ import re
 import secrets
 import shutil
 from collections.abc import Iterator, Sequence
-from contextlib import contextmanager
+from contextlib import contextmanager, suppress
 from typing import IO, Any, Union
 
 from _orvpy_core import io
@@ -53,6 +54,31 @@ def _sibling(path: str, suffix: str) -> str:
     """An unused hidden name beside ``path`` for its version in progress."""
     folder, name = os.path.split(os.path.abspath(path))
     return os.path.join(folder, f".{name}.{os.getpid()}.{secrets.token_hex(4)}{suffix}")
+
+
+def remove_orphans(path: str) -> None:
+    """Removes the versions of ``path`` in progress left by processes that no longer run (a worker
+    killed in the middle of a write)."""
+    folder, name = os.path.split(os.path.abspath(path))
+    for orphan in glob.glob(os.path.join(glob.escape(folder), f".{glob.escape(name)}.*.*.part")):
+        pid = os.path.basename(orphan)[len(name) + 2:].split(".")[0]
+        if not pid.isdigit() or _running(int(pid)):
+            continue
+        if os.path.isdir(orphan):
+            shutil.rmtree(orphan, ignore_errors=True)
+        else:
+            with suppress(FileNotFoundError):
+                os.unlink(orphan)
+
+
+def _running(pid: int) -> bool:
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:  # another user's process
+        return True
+    return True
 
 
 @contextmanager
