@@ -77,6 +77,15 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
                 assert result.returncode == 2 and "python3-matplotlib" in result.stderr
                 continue
             assert (result.returncode, result.stderr) == (1, f"orv {command[0]}: {path}: {reason}\n"), result.stderr
+    own = shutil.copy(SAMPLE, tmp_path / "x.json")  # an output path that names the input itself
+    for command in (["json", own, "-o", own], ["batch", own, "--to", "json", "--out", tmp_path]):
+        result = orv(*command)
+        # orv json says it on stderr; orv batch in errors.csv
+        report = (tmp_path / "errors.csv").read_text() if command[0] == "batch" else result.stderr
+        separator = "," if command[0] == "batch" else ": "
+        assert (result.returncode, f"{own}{separator}is the input file; the output would replace it") == (
+            1, report.splitlines()[-1].removeprefix("orv json: "))
+        assert own.read_bytes() == SAMPLE.read_bytes()
     for usage in (["frobnicate"], ["json", SAMPLE, "--indent", "65"], ["batch", SAMPLE, "--to", "json"],
                   ["batch", SAMPLE, "--to", "json", "--out", tmp_path, "--jobs", "0"]):
         result = orv(*usage)

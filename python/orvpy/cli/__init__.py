@@ -73,6 +73,7 @@ def run_json(args: argparse.Namespace) -> int:
     except (RuntimeError, ValueError) as error:
         raise export.CommandError(args.file, str(error)) from error
     if args.output:
+        export.refuse_overwriting(args.file, args.output)
         with export.atomic_file(args.output) as f:
             f.write(text + "\n")
     else:
@@ -121,6 +122,7 @@ def run_plot(args: argparse.Namespace) -> int:
     if labels:
         axes.legend()
     output = args.output or os.path.splitext(os.path.basename(args.file))[0] + ".png"
+    export.refuse_overwriting(args.file, output)
     try:
         with export.atomic_file(output, binary=True) as f:
             figure.savefig(f, format="png")

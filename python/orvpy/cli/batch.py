@@ -110,6 +110,7 @@ def run_task(task: Task) -> Outcome:
     try:
         if not task.force and _up_to_date(task.output, task.path):
             return Outcome(task.source, "skipped")
+        export.refuse_overwriting(task.path, task.output)
         if task.kind == "json":
             export.check_readable(task.path)
             try:

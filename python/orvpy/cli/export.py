@@ -41,6 +41,16 @@ def check_readable(path: str) -> None:
         raise CommandError(path, error.strerror or str(error)) from error
 
 
+def refuse_overwriting(source: str, output: str) -> None:
+    """CommandError when writing ``output`` would replace the input file ``source``."""
+    try:
+        same = os.path.samefile(source, output)
+    except OSError:  # no output yet, or no input (which the conversion reports)
+        return
+    if same:
+        raise CommandError(output, "is the input file; the output would replace it")
+
+
 def load(path: str) -> io.OrvFile:
     """The data file's records; CommandError for a file that cannot be opened or parsed."""
     check_readable(path)
