@@ -103,21 +103,22 @@ TEST(LoadCsv, BadLinesAreNamedByNumberAndReason) {
 }
 
 TEST(LoadCsv, FilesLongerThanOneReadBlock) {
-    // The text is read in blocks of 1 MiB. Lines of 10 bytes up to a CRLF whose CR is the last
-    // byte of the first block; the tail is 19 bytes long, where the first block holds a LF.
-    std::string text;
-    for (int i = 0; text.size() + 10 <= (1 << 20); ++i) {
-        text +=
+    // The text is read in blocks of 1 MiB. Lines of 10 bytes up to a line whose end the first
+    // block splits: a CRLF whose CR is its last byte, or a LF that is the second block's first.
+    std::string body;
+    for (int i = 0; body.size() + 10 <= (1 << 20); ++i) {
+        body +=
             std::string(6 - std::to_string(i).size(), '0') + std::to_string(i) + "," + std::to_string(i % 10) + "\r\n";
     }
-    text += "2e6,1\r";
-    ASSERT_EQ(text.size(), 1u << 20);
-    text += "\n3e6,2\r\n#12345678\r\n";
-    const std::vector<Keys> points = load(text);
-    ASSERT_EQ(points[0].size(), 104859u);
-    EXPECT_EQ(std::make_tuple(points[0][104856], points[1][104856], points[1].back()),
-              std::make_tuple(104856.0, 6.0, 2.0));
-    EXPECT_EQ(error_of(text + "bad\r\n"), "load_csv: t.csv, line 104861: " + bad);
+    for (const char* split : {"2e6,1\r", "2e6,10"}) {
+        const std::string text = body + split + "\n3e6,2\r\n#12345678\r\n";
+        ASSERT_EQ(text.find("\n3e6"), 1u << 20);
+        const std::vector<Keys> points = load(text);
+        ASSERT_EQ(points[0].size(), 104859u) << split;
+        EXPECT_EQ(std::make_tuple(points[0][104856], points[1][104856], points[0][104857], points[1].back()),
+                  std::make_tuple(104856.0, 6.0, 2e6, 2.0));
+        EXPECT_EQ(error_of(text + "bad\r\n"), "load_csv: t.csv, line 104861: " + bad);
+    }
 }
 
 TEST(LoadCsv, PathsAndFiles) {
