@@ -33,5 +33,21 @@ corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 mkdir "$corpus/orv" "$corpus/csv"
 fuzz_options=(-max_total_time="${ORVPY_FUZZ_SECONDS:-45}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1)
-"$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus/orv" "$ROOT/tests/fixtures/orv" "${fuzz_options[@]}"
-"$SANITIZE_DIR/fuzz/fuzz_csv" "$corpus/csv" "${fuzz_options[@]}"
+# The two fuzzers run side by side, one core each: libFuzzer uses one.
+"$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus/orv" "$ROOT/tests/fixtures/orv" "${fuzz_options[@]}" \
+    > "$corpus/orv.log" 2>&1 &
+orv_fuzzer=$!
+"$SANITIZE_DIR/fuzz/fuzz_csv" "$corpus/csv" "${fuzz_options[@]}" > "$corpus/csv.log" 2>&1 &
+csv_fuzzer=$!
+failed=0
+for target in orv:$orv_fuzzer csv:$csv_fuzzer; do
+    if wait "${target#*:}"; then
+        lines=6
+    else
+        lines=60
+        failed=1
+    fi
+    echo "== fuzz_${target%%:*}"
+    tail -n "$lines" "$corpus/${target%%:*}.log"
+done
+exit "$failed"
