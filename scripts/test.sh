@@ -32,7 +32,7 @@ ctest --test-dir "$SANITIZE_DIR" --output-on-failure --parallel "$(nproc)"
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 mkdir "$corpus/orv" "$corpus/csv"
-fuzz_options=(-max_total_time="${ORVPY_FUZZ_SECONDS:-45}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1)
+fuzz_options=(-max_total_time="${ORVPY_FUZZ_SECONDS:-30}" -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1)
 # The two fuzzers run side by side, one core each: libFuzzer uses one.
 "$SANITIZE_DIR/fuzz/fuzz_orvfile" "$corpus/orv" "$ROOT/tests/fixtures/orv" "${fuzz_options[@]}" \
     > "$corpus/orv.log" 2>&1 &
