@@ -90,9 +90,6 @@ py::tuple record_state(const Record& record) {
 
 template <class Record, class Value, std::size_t N>
 Record record_from_state(const py::tuple& state) {
-    if (state.size() != N) {
-        throw std::runtime_error("Invalid state");
-    }
     Record record;
     for (std::size_t i = 0; i < N; ++i) {
         record.*(fields_of<Record>()[i].member) = state[i].cast<Value>();
@@ -131,10 +128,10 @@ void add_fitting_module(py::module_& fitting) {
     }
     free.def("__repr__",
              [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f, free_fields); });
-    pickle_by_state(params, record_state<FitWavelengthParams, double, 8>,
-                    record_from_state<FitWavelengthParams, double, 8>);
-    pickle_by_state(free, record_state<FitWavelengthParamsFree, bool, 8>,
-                    record_from_state<FitWavelengthParamsFree, bool, 8>);
+    pickle_by_state<8>(params, record_state<FitWavelengthParams, double, 8>,
+                       record_from_state<FitWavelengthParams, double, 8>);
+    pickle_by_state<8>(free, record_state<FitWavelengthParamsFree, bool, 8>,
+                       record_from_state<FitWavelengthParamsFree, bool, 8>);
     refuse_uninitialised<FitWavelengthParams>();
     refuse_uninitialised<FitWavelengthParamsFree>();
 

@@ -25,14 +25,6 @@ namespace {
 namespace orvfile = orvanalysis::orvfile;
 using orvanalysis::Scan;
 
-// The state of a pickled record: a tuple of n items.
-const py::tuple& sized(const py::tuple& state, std::size_t n) {
-    if (state.size() != n) {
-        throw std::runtime_error("Invalid state");
-    }
-    return state;
-}
-
 // Attributes are read-only; record-valued ones are views into the owning object, which they
 // keep alive (def_readonly's reference_internal policy). Each record pickles field for field.
 void add_record_classes(py::module_& io) {
@@ -46,33 +38,33 @@ void add_record_classes(py::module_& io) {
     meta.def_readonly("file_version", &Meta::file_version)
         .def_readonly("has_timestamps", &Meta::has_timestamps)
         .def_readonly("x_type", &Meta::x_type);
-    pickle_by_state(
+    pickle_by_state<3>(
         meta, [](const Meta& m) { return py::make_tuple(m.file_version, m.has_timestamps, m.x_type); },
         [](const py::tuple& t) {
-            return Meta{sized(t, 3)[0].cast<std::uint32_t>(), t[1].cast<bool>(), t[2].cast<std::string>()};
+            return Meta{t[0].cast<std::uint32_t>(), t[1].cast<bool>(), t[2].cast<std::string>()};
         });
     py::class_<Graph> graph(io, "Graph");
     graph.def_readonly("gv_version", &Graph::gv_version)
         .def_readonly("x_axis_title", &Graph::x_axis_title)
         .def_readonly("y_axis_title", &Graph::y_axis_title);
-    pickle_by_state(
+    pickle_by_state<3>(
         graph, [](const Graph& g) { return py::make_tuple(g.gv_version, g.x_axis_title, g.y_axis_title); },
         [](const py::tuple& t) {
-            return Graph{sized(t, 3)[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<std::string>()};
+            return Graph{t[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<std::string>()};
         });
     py::class_<MeasurementTypeUnits> units(io, "MeasurementTypeUnits");
     units.def_readonly("measurement_type", &MeasurementTypeUnits::measurement_type)
         .def_readonly("units", &MeasurementTypeUnits::units)
         .def_readonly("measurement_type_code", &MeasurementTypeUnits::measurement_type_code)
         .def_readonly("units_code", &MeasurementTypeUnits::units_code);
-    pickle_by_state(
+    pickle_by_state<4>(
         units,
         [](const MeasurementTypeUnits& u) {
             return py::make_tuple(u.measurement_type, u.units, u.measurement_type_code, u.units_code);
         },
         [](const py::tuple& t) {
-            return MeasurementTypeUnits{sized(t, 4)[0].cast<std::string>(), t[1].cast<std::string>(),
-                                        t[2].cast<std::int32_t>(), t[3].cast<std::int32_t>()};
+            return MeasurementTypeUnits{t[0].cast<std::string>(), t[1].cast<std::string>(), t[2].cast<std::int32_t>(),
+                                        t[3].cast<std::int32_t>()};
         });
     py::class_<DataInfo> info(io, "DataInfo");
     info.def_readonly("date_and_time", &DataInfo::date_and_time)
@@ -91,7 +83,7 @@ void add_record_classes(py::module_& io) {
         .def_readonly("reference_type", &DataInfo::reference_type)
         .def_readonly("reference_file", &DataInfo::reference_file)
         .def_readonly("reference_parameter", &DataInfo::reference_parameter);
-    pickle_by_state(
+    pickle_by_state<16>(
         info,
         [](const DataInfo& d) {
             return py::make_tuple<py::return_value_policy::copy>(
@@ -104,7 +96,7 @@ void add_record_classes(py::module_& io) {
             const auto text = [&t](std::size_t i) { return t[i].cast<std::string>(); };
             return DataInfo{text(0),
                             text(1),
-                            sized(t, 16)[2].cast<bool>(),
+                            t[2].cast<bool>(),
                             text(3),
                             text(4),
                             text(5),
@@ -123,11 +115,11 @@ void add_record_classes(py::module_& io) {
     set.def_readonly("no_of_points", &DataSet::no_of_points)
         .def_readonly("name", &DataSet::name)
         .def_readonly("data", &DataSet::data);
-    pickle_by_state(
+    pickle_by_state<3>(
         set,
         [](const DataSet& d) { return py::make_tuple<py::return_value_policy::copy>(d.no_of_points, d.name, d.data); },
         [](const py::tuple& t) {
-            return DataSet{sized(t, 3)[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<Scan>()};
+            return DataSet{t[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<Scan>()};
         });
     py::class_<OrvFile> file(io, "OrvFile");
     file.def_readonly("meta", &OrvFile::meta)
@@ -142,13 +134,13 @@ void add_record_classes(py::module_& io) {
                                    return sets;
                                })
         .def_readonly("data_info", &OrvFile::data_info);
-    pickle_by_state(
+    pickle_by_state<4>(
         file,
         [](const OrvFile& f) {
             return py::make_tuple<py::return_value_policy::copy>(f.meta, f.graph, f.data_sets, f.data_info);
         },
         [](const py::tuple& t) {
-            return OrvFile{sized(t, 4)[0].cast<Meta>(), t[1].cast<Graph>(), t[2].cast<std::vector<DataSet>>(),
+            return OrvFile{t[0].cast<Meta>(), t[1].cast<Graph>(), t[2].cast<std::vector<DataSet>>(),
                            t[3].cast<DataInfo>()};
         });
     refuse_uninitialised<Meta>();

@@ -45,12 +45,9 @@ pybind11::class_<T> bind_record(pybind11::handle scope, const char* name, const 
         "__repr__", [text, tag = std::string(tag)](const T& record) { return "<" + tag + " " + text(record) + ">"; },
         repr_doc.c_str());
     cls.def("__str__", text, str_doc.c_str());
-    pickle_by_state(
+    pickle_by_state<sizeof...(Fields)>(
         cls, [fields...](const T& record) { return py::make_tuple(record.*(fields.member)...); },
         [](const py::tuple& state) {
-            if (state.size() != sizeof...(Fields)) {
-                throw std::runtime_error("Invalid state");
-            }
             std::size_t i = 0;
             return T{state[i++].cast<decltype((void)fields, double())>()...};
         });

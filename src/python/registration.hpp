@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <typeinfo>
 
@@ -23,10 +24,17 @@ void refuse_uninitialised() {
 // Pickling, copy and deepcopy of a T for every pickle protocol: __reduce__ gives
 // copyreg.__newobj__(cls) and get(value), a tuple of picklable Python values, which __setstate__
 // turns back into the value in place with set(state). (The default reduction of protocols 0 and
-// 1 cannot make an uninitialised instance of a pybind11 class.)
-template <class T, class Get, class Set>
+// 1 cannot make an uninitialised instance of a pybind11 class.) A state that is not a tuple of
+// Size items raises RuntimeError "Invalid state" before set sees it.
+template <std::size_t Size, class T, class Get, class Set>
 void pickle_by_state(pybind11::class_<T>& cls, Get get, Set set) {
-    cls.def(pybind11::pickle([get](const T& value) { return get(value); }, set));
+    cls.def(pybind11::pickle([get](const T& value) { return get(value); },
+                             [set](const pybind11::tuple& state) {
+                                 if (state.size() != Size) {
+                                     throw std::runtime_error("Invalid state");
+                                 }
+                                 return set(state);
+                             }));
     cls.def("__reduce__", [get](const pybind11::object& self) {
         return pybind11::make_tuple(pybind11::module_::import("copyreg").attr("__newobj__"),
                                     pybind11::make_tuple(pybind11::type::of(self)), get(self.cast<const T&>()));

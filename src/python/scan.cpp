@@ -385,12 +385,9 @@ void add_scan_class(py::module_& m) {
     scan.attr("Default_Wavelength_Epsilon") = Scan::Default_Wavelength_Epsilon;
     // numpy's operators give way to the Scan's, which refuse arrays: no object arrays of scans.
     scan.attr("__array_ufunc__") = py::none();
-    pickle_by_state(
+    pickle_by_state<4>(
         scan, [](const Scan& s) { return py::make_tuple(s.wavelengths(), s.values(), s.epsilon(), s.interpolation()); },
         [](const py::tuple& state) {
-            if (state.size() != 4) {
-                throw std::runtime_error("Invalid state");
-            }
             return Scan(state[0].cast<std::vector<double>>(), state[1].cast<std::vector<double>>(),
                         state[2].cast<double>(), state[3].cast<Type>());
         });

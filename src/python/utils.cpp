@@ -85,16 +85,13 @@ void add_stitching(py::module_& m) {
                       "Key at which the stitched scan passes from scan_1 to k * scan_2.")
         .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,
                       "The stitched scan (epsilon 1e-20, Akima); the record's own scan, not a copy.");
-    pickle_by_state(
+    pickle_by_state<8>(
         results,
         [](const utils::StitchResults& r) {
             return py::make_tuple<py::return_value_policy::copy>(r.success, r.n, r.k, r.error, r.average,
                                                                  r.percent_error_rms, r.stitch_point, r.stitch_scan);
         },
         [](const py::tuple& t) {
-            if (t.size() != 8) {
-                throw std::runtime_error("Invalid state");
-            }
             return utils::StitchResults{t[0].cast<bool>(),   t[1].cast<std::uint32_t>(), t[2].cast<double>(),
                                         t[3].cast<double>(), t[4].cast<double>(),        t[5].cast<double>(),
                                         t[6].cast<double>(), t[7].cast<Scan>()};

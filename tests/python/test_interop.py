@@ -82,6 +82,15 @@ def test_pickles_and_copies_hold_every_field(duplicate):
         assert type(twin) is type(value) and state(twin) == state(value), type(value)
 
 
+def test_a_state_of_the_wrong_length_is_refused():
+    # Observer has its own __reduce__; Interpolation pickles by value
+    classes = {type(v) for v in records()[:-1] if hasattr(type(v), "__setstate__")}
+    assert len(classes) == 15
+    for cls in classes:
+        with pytest.raises(RuntimeError, match="^Invalid state$"):
+            cls.__new__(cls).__setstate__(())
+
+
 def scan_and_record(path):
     f = io.load_orvfile(path)
     return f.data_sets[0].data * 2.0, f
