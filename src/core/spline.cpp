@@ -1,6 +1,6 @@
 #include "core/spline.hpp"
 
-#include <gsl/gsl_errno.h>
+#include "core/gsl_errors.hpp"
 
 namespace orvanalysis::spline {
 
@@ -39,13 +39,7 @@ std::string to_string(Type type) {
     return "UNKNOWN";
 }
 
-Spline::Spline() noexcept {
-    // GSL's default handler aborts the process; with it off, failures come back as
-    // null handles and status codes, which the scan turns into exceptions. Once per process:
-    // scans are made on several threads at a time.
-    static const bool handler_off = (gsl_set_error_handler_off(), true);
-    (void)handler_off;
-}
+Spline::Spline() noexcept { switch_off_gsl_error_handler(); }
 
 Spline& Spline::operator=(const Spline& /*other*/) noexcept {
     reset();
@@ -65,8 +59,6 @@ bool Spline::init(const double* x, const double* y, std::size_t n, Type type) {
     gsl_spline_init(spline_.get(), x, y, n);
     return true;
 }
-
-double Spline::eval(double w) { return spline_ ? gsl_spline_eval(spline_.get(), w, accelerator_.get()) : 0.0; }
 
 double Spline::eval_integ(double a, double b) {
     return spline_ ? gsl_spline_eval_integ(spline_.get(), a, b, accelerator_.get()) : 0.0;

@@ -30,10 +30,8 @@ public:
     // own copy of both arrays. False when GSL refuses n points for this kind.
     bool init(const double* x, const double* y, std::size_t n, Type type);
 
-    // Interpolated value at w; 0.0 when the cache is empty.
-    double eval(double w);
-    // The same for a w known to lie in the interval from abscissa i to abscissa i + 1, which
-    // spares GSL its search.
+    // Interpolated value at a w known to lie in the interval from abscissa i to abscissa i + 1
+    // (GSL is spared its search); 0.0 when the cache is empty.
     double eval(double w, std::size_t i) {
         if (!spline_) {
             return 0.0;

@@ -318,7 +318,9 @@ void for_each_line(std::istream& in, const std::string& name, Handle&& handle) {
         }
         partial.append(block.get() + start, n - start);
     }
-    if (!partial.empty()) {
+    // After a read error the unfinished line may be cut short: it is left unread, and the
+    // caller finds the error in the stream's state.
+    if (!partial.empty() && !in.bad()) {
         handle(std::string_view(partial), ++number);
     }
 }

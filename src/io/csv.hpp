@@ -31,7 +31,8 @@ inline constexpr std::size_t max_csv_line_bytes = std::size_t{1} << 20;
 //   line that is not a data line throws std::invalid_argument "load_csv: <name>, line <n>: "
 //   and the reason, as do an empty field where a number belongs, NUL bytes (UTF-16 text), and
 //   a line longer than max_csv_line_bytes.
-// A repeated key keeps the later value. name appears in error messages only.
+// A repeated key keeps the later value. name appears in error messages only. A read error ends
+// the text before the line it cuts; the caller checks the stream (in.bad()) after the call.
 Scan read_csv(std::istream& in, const std::string& name);
 
 }  // namespace orvanalysis::orvfile

@@ -26,9 +26,14 @@ std::string printable(const std::string& path) {
                                    : c >= 0xE0 && c <= 0xEF ? 3
                                    : c >= 0xF0 && c <= 0xF4 ? 4
                                                             : 0;
+        // The second byte's range excludes overlong forms, surrogates and code points above
+        // U+10FFFF, which Python's decoder refuses too.
+        const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
         bool valid = length != 0 && i + length <= path.size();
         for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (static_cast<unsigned char>(path[i + k]) & 0xC0) == 0x80;
+            const auto next = static_cast<unsigned char>(path[i + k]);
+            valid = k == 1 ? next >= low && next <= high : (next & 0xC0) == 0x80;
         }
         if (valid) {
             text.append(path, i, length);

@@ -17,7 +17,8 @@ namespace orvanalysis::orvfile {
 nlohmann::json to_json(const XYOrvFile& file);
 
 // The largest indent the serialiser is given: its indentation buffer starts at 512 spaces and
-// doubles when a level needs more, which keeps up with any depth only for steps up to 512.
+// doubles when a level needs more, which keeps up with any depth only for steps up to 512. No
+// reader needs more than 64, and the limit leaves the serialiser a wide margin.
 inline constexpr int max_json_indent = 64;
 
 // Throws std::invalid_argument for an indent above max_json_indent.

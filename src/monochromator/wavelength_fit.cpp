@@ -1,5 +1,6 @@
 #include "monochromator/wavelength_fit.hpp"
 
+#include "core/gsl_errors.hpp"
 #include "core/scan_arithmetic.hpp"
 
 #include <gsl/gsl_errno.h>
@@ -96,7 +97,7 @@ struct CurveFitter::Callbacks {
     }
 };
 
-CurveFitter::CurveFitter() { gsl_set_error_handler_off(); }
+CurveFitter::CurveFitter() { switch_off_gsl_error_handler(); }
 
 bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_function) {
     data = &fitted_data;

@@ -1,5 +1,7 @@
 #include "utils/solver.hpp"
 
+#include "core/gsl_errors.hpp"
+
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_min.h>
 #include <gsl/gsl_roots.h>
@@ -22,7 +24,7 @@ struct MinimizerFree {
 
 }  // namespace
 
-Solver1D::Solver1D() { gsl_set_error_handler_off(); }
+Solver1D::Solver1D() { switch_off_gsl_error_handler(); }
 
 double Solver1D::evaluate(double x, void* solver) {
     auto* self = static_cast<Solver1D*>(solver);

@@ -51,8 +51,8 @@ StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl
 
     const Scan scaled = scan_2 * result.k;
     result.stitch_point = find_crossing(scan_1, scaled, min_wl, max_wl);
-    // The points in the order they are added one by one, then stored at once: the same scan,
-    // without moving the points already stored for each new one.
+    // scan_1 below the stitch point, the point itself, the scaled scan_2 above it: ascending
+    // keys, stored at once.
     std::vector<double> keys;
     std::vector<double> values;
     for (auto it = scan_1.begin(); it != scan_1.end() && it->first < result.stitch_point; ++it) {
@@ -61,9 +61,13 @@ StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl
     }
     keys.push_back(result.stitch_point);
     values.push_back(scan_1(result.stitch_point));
-    for (auto it = scaled.end(); it != scaled.begin() && (it - 1)->first > result.stitch_point; --it) {
-        keys.push_back((it - 1)->first);
-        values.push_back((it - 1)->second);
+    auto above = scaled.end();
+    while (above != scaled.begin() && (above - 1)->first > result.stitch_point) {
+        --above;
+    }
+    for (auto it = above; it != scaled.end(); ++it) {
+        keys.push_back(it->first);
+        values.push_back(it->second);
     }
     result.stitch_scan =
         Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);

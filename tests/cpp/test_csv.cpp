@@ -86,9 +86,10 @@ TEST(LoadCsv, BadLinesAreNamedByNumberAndReason) {
         {"400,\n", 1, empty},
         {"380 43,25\n", 1,
          "the comma may separate the numbers or be their decimal mark; separate them with a semicolon or a tab"},
-        {"\xFF\xFE"
-         "3\0"
-         "8\0",
+        {std::string("\xFF\xFE"
+                     "3\0"
+                     "8\0",
+                     6),
          1, "UTF-16 text; save the file as UTF-8 or ASCII text"},
         {std::string("380,1\n3\0"
                      "8\0,\0",
@@ -121,12 +122,41 @@ TEST(LoadCsv, FilesLongerThanOneReadBlock) {
     }
 }
 
+TEST(LoadCsv, AReadErrorLeavesTheLineItCutUnread) {
+    // A stream whose device fails after the first read block, which ends in "400,2": maybe the
+    // start of "400,25".
+    struct Failing : std::streambuf {
+        std::string text = "380,1" + std::string((1 << 20) - 10, '\n') + "400,2";
+        bool served = false;
+        int_type underflow() override {
+            if (served) {
+                throw std::runtime_error("device error");
+            }
+            served = true;
+            setg(text.data(), text.data(), text.data() + text.size());
+            return traits_type::to_int_type(text[0]);
+        }
+    } device;
+    std::istream in(&device);
+    EXPECT_EQ(read_csv(in, "t.csv").to_lists(), (std::vector<Keys>{{380}, {1}}));
+    EXPECT_TRUE(in.bad());
+}
+
 TEST(LoadCsv, PathsAndFiles) {
     const std::string dir = testing::TempDir();
     EXPECT_THROW((void)load_csv(dir), std::ios_base::failure) << "a directory opens but cannot be read";
     EXPECT_THROW((void)load_csv(dir + "ok.csv" + std::string(1, '\0') + "x"), std::invalid_argument);
-    EXPECT_EQ(message_of([&] { (void)load_csv(dir + "\xFF.csv"); }),
-              "Could not open file for reading: " + dir + "\\xff.csv: iostream stream error");
+    // Bytes that are not UTF-8 as Python decodes it (a stray byte, an overlong form, a surrogate,
+    // beyond U+10FFFF) are written as \xNN; UTF-8 stays as it is.
+    for (const auto& [name, shown] :
+         std::vector<std::pair<std::string, std::string>>{{"\xFF", "\\xff"},
+                                                          {"\xE0\x80\x80", "\\xe0\\x80\\x80"},
+                                                          {"\xED\xA0\x80", "\\xed\\xa0\\x80"},
+                                                          {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+                                                          {"\xC3\xA9\xF4\x8F\xBF\xBF", "\xC3\xA9\xF4\x8F\xBF\xBF"}}) {
+        EXPECT_EQ(message_of([&] { (void)load_csv(dir + name + ".csv"); }),
+                  "Could not open file for reading: " + dir + shown + ".csv: iostream stream error");
+    }
     EXPECT_EQ(message_of<std::invalid_argument>([] { (void)load_csv("/dev/zero"); }),
               "load_csv: /dev/zero, line 1: NUL bytes, as in UTF-16 text; save the file as UTF-8 or ASCII text");
     const std::string huge = dir + "huge.orv";  // sparse: nothing is written
