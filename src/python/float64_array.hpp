@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <string>
 
 namespace orvpy {
 
@@ -28,19 +29,23 @@ pybind11::object float64_array(const pybind11::object& shape, Fill&& fill) {
     return array;
 }
 
-// Any array-like (a numpy array of a real dtype, a sequence of numbers) as a C-contiguous
-// float64 array of the same shape (0-d for a scalar), converted as numpy converts it, whose
-// elements are read in C order.
+// Any array-like of real numbers (a numpy array of a boolean, integer or floating dtype, a
+// sequence of numbers) as a C-contiguous float64 array of the same shape (0-d for a scalar),
+// converted as numpy converts it, whose elements are read in C order. Text, bytes, complex and
+// object arrays raise TypeError, as the scalar call does for anything but a real number.
 class Float64Input {
 public:
-    explicit Float64Input(const pybind11::handle& values)
-        : array_(pybind11::module_::import("numpy").attr("asarray")(values, "float64")) {
+    explicit Float64Input(const pybind11::handle& values) {
+        const pybind11::object numpy = pybind11::module_::import("numpy");
+        const pybind11::object given = numpy.attr("asarray")(values);
+        const auto kind = given.attr("dtype").attr("kind").cast<std::string>();
+        if (kind != "b" && kind != "i" && kind != "u" && kind != "f") {
+            throw pybind11::type_error("expected real numbers, not an array of " +
+                                       pybind11::str(given.attr("dtype")).cast<std::string>());
+        }
+        array_ = numpy.attr("asarray")(given, "float64", pybind11::arg("order") = "C");
         if (PyObject_GetBuffer(array_.ptr(), &view_, PyBUF_C_CONTIGUOUS) != 0) {
-            PyErr_Clear();
-            array_ = pybind11::module_::import("numpy").attr("ascontiguousarray")(array_);
-            if (PyObject_GetBuffer(array_.ptr(), &view_, PyBUF_C_CONTIGUOUS) != 0) {
-                throw pybind11::error_already_set();
-            }
+            throw pybind11::error_already_set();
         }
     }
     Float64Input(const Float64Input&) = delete;

@@ -33,6 +33,9 @@ def test_vectorised_calls_equal_the_float_calls_bit_for_bit():
         lo, hi = x[0], x[1][::-1].astype(np.float64)
         assert s(lo, hi).tolist() == [s(float(a), float(b)) for a, b in zip(lo, hi)]
     assert s(x.tolist()).tolist() == s(x).tolist() and s(np.float32(400.5)) == s(400.5) and s(400) == s(400.0)
+    for text_or_complex in (b"402", np.array(["402"]), np.array([402 + 1j]), ["402"]):
+        with pytest.raises(TypeError):
+            s(text_or_complex)
     with pytest.raises(RuntimeError, match="^Cannot initialize a spline with type None$"):
         Scan([1, 2], [3, 4], interpolation=core.NONE)(np.array([1.5]))
 
