@@ -360,9 +360,13 @@ void add_scan_class(py::module_& m) {
         .def("__len__", &Scan::size, "The number of points.")
         .def(
             "__array__",
-            [](const Scan& s, const py::object& dtype, const py::object& /*copy*/) {
+            [](const Scan& s, const py::object& dtype, const py::object& copy) {
+                // Always a new array: numpy 2 asks for an error when copy=False forbids one.
+                if (!copy.is_none() && !copy.cast<bool>()) {
+                    throw py::value_error("a Scan's values are always copied into a new array");
+                }
                 const py::object array = to_numpy(s);
-                return dtype.is_none() ? array : array.attr("astype")(dtype);
+                return dtype.is_none() ? array : array.attr("astype")(dtype, "copy"_a = false);
             },
             "dtype"_a = py::none(), "copy"_a = py::none(), "numpy.asarray(scan) gives scan.to_numpy().")
         .def("add", &Scan::add, "wavelength"_a, "value"_a, "Add a wavelength, value point to the scan.")

@@ -48,6 +48,8 @@ def test_length_class_constants_and_numpy_guards():
         with pytest.raises(TypeError):
             operation(np.ones(3))
     assert np.array_equal(np.asarray(s), s.to_numpy()) and np.asarray(s, np.float32).dtype == np.float32
+    with pytest.raises(ValueError):
+        s.__array__(copy=False)  # what numpy 2's np.asarray(s, copy=False) calls
 
 
 def state(value):
