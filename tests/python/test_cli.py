@@ -86,6 +86,8 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
         assert (result.returncode, f"{own}{separator}is the input file; the output would replace it") == (
             1, report.splitlines()[-1].removeprefix("orv json: "))
         assert own.read_bytes() == SAMPLE.read_bytes()
+    blocked = orv("json", SAMPLE, "-o", tmp_path / "x.json" / "y.json")  # x.json is a file
+    assert blocked.returncode == 1 and blocked.stderr.startswith("orv json: ") and blocked.stderr.count("\n") == 1
     for usage in (["frobnicate"], ["json", SAMPLE, "--indent", "65"], ["batch", SAMPLE, "--to", "json"],
                   ["batch", SAMPLE, "--to", "json", "--out", tmp_path, "--jobs", "0"]):
         result = orv(*usage)
@@ -132,6 +134,10 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
         for data_set in io.load_orvfile(SAMPLE).data_sets]
     assert orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv").returncode == 0
     assert len(list((tmp_path / "csv" / "a").glob("*.csv"))) == 3
+    # sub.orv's CSV folder would be the folder of sub/c.orv's: it keeps its extension
+    shutil.copy(SAMPLE, data / "sub.orv")
+    assert orv("batch", data / "sub.orv", data / "sub" / "c.orv", "--to", "csv", "--out", out).returncode == 0
+    assert [len(list((out / name).glob("*.csv"))) for name in ("sub.orv", "sub/c")] == [3, 3]
 
 
 @pytest.mark.skipif(not has("distributed"), reason="dask.distributed is not installed for this interpreter")

@@ -165,7 +165,7 @@ def run_batch(args: argparse.Namespace) -> int:
                f"{failures} failed")
     if failures:
         summary += f" (listed in {os.path.join(args.out, batch.ERRORS_TABLE)})"
-    if args.to == "rate":
+    if args.to == "rate" and tasks:
         summary += f"; ratings in {os.path.join(args.out, batch.RATINGS_TABLE)}"
     print(f"{summary}; {time.monotonic() - start:.1f} s", file=sys.stderr)
     return 1 if failures else 0
@@ -250,6 +250,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     except BrokenPipeError:
         # The reader went away (orv json FILE | head): no traceback, and no second error at exit.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
+    except OSError as error:  # an output that cannot be written, a scheduler that cannot be reached
+        print(f"orv {args.command}: {error}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         return 130

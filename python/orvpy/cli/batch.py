@@ -14,7 +14,7 @@ import multiprocessing
 import os
 import sys
 from collections import Counter
-from collections.abc import Callable, Iterable, Sequence
+from collections.abc import Callable, Iterable, Iterator, Sequence
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass
@@ -80,20 +80,32 @@ def find_inputs(inputs: Iterable[str]) -> tuple[list[str], list[str]]:
     return sorted(found.values()), unmatched
 
 
+def _parents(relative: str) -> Iterator[str]:
+    """The folders on a relative path: a/b/c.orv gives a and a/b."""
+    folder = os.path.dirname(relative)
+    while folder:
+        yield folder
+        folder = os.path.dirname(folder)
+
+
 def plan(files: Sequence[str], kind: str, out: str, force: bool, indent: int = -1) -> list[Task]:
     """A task per file, its output at the file's path relative to the inputs' common folder,
     under ``out``. Two inputs whose names differ only in the extension keep it in the output's
-    name, so that no output is written twice."""
+    name, so that no output is written twice, as does an input whose output would take the name
+    of a folder that holds other inputs' outputs (``c.orv`` beside ``c/``, converted to CSV
+    folders)."""
     absolute = [os.path.abspath(f) for f in files]
     base = os.path.commonpath([os.path.dirname(a) for a in absolute]) if absolute else ""
     # Below the common folder by slicing: os.path.relpath costs as much as the rest together.
     relative = [a[len(base.rstrip(os.sep)) + 1:] for a in absolute]
     stems = [os.path.splitext(r)[0].lower() for r in relative]
     uses = Counter(stems)
+    folders = {folder.lower() for r in relative for folder in _parents(r)}
     out = os.path.abspath(out)
     tasks = []
     for source, path, rel, stem in zip(files, absolute, relative, stems):
-        name = os.path.splitext(rel)[0] if uses[stem] == 1 else rel
+        unique = uses[stem] == 1 and stem + SUFFIXES[kind] not in folders
+        name = os.path.splitext(rel)[0] if unique else rel
         tasks.append(Task(source, path, os.path.join(out, name + SUFFIXES[kind]), kind, force, indent))
     return tasks
 
