@@ -276,6 +276,13 @@ def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
     RuntimeError
         From the core, when a covered band holds too few points to interpolate.
     """
+    return _rate(scan, _quantities(), percent, require_coverage, coverage_tolerance_nm)
+
+
+def _rate(scan: Scan, quantities: list[_Quantity], percent: bool, require_coverage: bool,
+          coverage_tolerance_nm: float) -> LensRating:
+    """``rate`` with the quantities and their bands as read off the reference curves, which a
+    file's data sets share."""
     if len(scan) == 0:
         raise ValueError("cannot rate an empty scan")
     if not (math.isfinite(coverage_tolerance_nm) and coverage_tolerance_nm >= 0):
@@ -284,7 +291,7 @@ def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
     first, last = trans.min_wavelength(), trans.max_wavelength()
     values: dict[str, Optional[float]] = {}
     missing: list[str] = []
-    for quantity in _quantities():
+    for quantity in quantities:
         covered = [first <= lo + coverage_tolerance_nm and last >= hi - coverage_tolerance_nm
                    for lo, hi in quantity.bands]
         results = quantity.compute(trans) if any(covered) else ()
@@ -335,11 +342,11 @@ def rate_file(path: PathLike, *, require_coverage: bool = True,
     orv_file = _io.load_orvfile(path)
     shown = os.fsdecode(os.fspath(path))
     percent = _percent_from_units(orv_file, shown)
+    quantities = _quantities()
     ratings = []
     for data_set in orv_file.data_sets:
         try:
-            rating = rate(data_set.data, percent=percent, require_coverage=require_coverage,
-                          coverage_tolerance_nm=coverage_tolerance_nm)
+            rating = _rate(data_set.data, quantities, percent, require_coverage, coverage_tolerance_nm)
         except ValueError as error:
             raise ValueError(f"{shown}: data set {data_set.name!r}: {error}") from error
         ratings.append((data_set.name, rating))
