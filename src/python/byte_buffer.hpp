@@ -2,7 +2,9 @@
 // bytes (bytes, bytearray, memoryview, a numpy uint8 array) is read in place for the duration of
 // the call (a bytearray cannot be resized while its buffer is held, even by another thread while
 // the call runs without the interpreter lock); any other sequence of byte values (a list, a
-// tuple) is converted item by item. str is refused.
+// tuple) is converted item by item. str is refused. A writable buffer is not copied: as with
+// hashlib or zlib, a thread that writes into it during the call gets unspecified values, while
+// every read stays within the buffer, whose reader checks each offset against its size.
 #pragma once
 
 #include "python/buffer_format.hpp"

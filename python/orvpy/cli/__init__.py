@@ -229,7 +229,8 @@ def build_parser() -> argparse.ArgumentParser:
     sub.add_argument("--indent", type=_indent, default=-1, metavar="N",
                      help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
                           "indented text)")
-    sub.add_argument("--force", action="store_true", help="convert files whose output is newer than them too (as after a change of --indent)")
+    sub.add_argument("--force", action="store_true",
+                     help="convert files whose output is newer than them too (as after a change of --indent)")
     sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar, only the summary line")
     sub.set_defaults(run=run_batch)
     return parser
