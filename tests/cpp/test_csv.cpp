@@ -154,7 +154,8 @@ TEST(LoadCsv, PathsAndFiles) {
                                                           {"\xED\xA0\x80", "\\xed\\xa0\\x80"},
                                                           {"\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
                                                           {"\xC3\xA9\xF4\x8F\xBF\xBF", "\xC3\xA9\xF4\x8F\xBF\xBF"}}) {
-        EXPECT_EQ(message_of([&] { (void)load_csv(dir + name + ".csv"); }),
+        const std::string path = dir + name + ".csv";  // a structured binding cannot be captured
+        EXPECT_EQ(message_of([&] { (void)load_csv(path); }),
                   "Could not open file for reading: " + dir + shown + ".csv: iostream stream error");
     }
     EXPECT_EQ(message_of<std::invalid_argument>([] { (void)load_csv("/dev/zero"); }),
