@@ -15,7 +15,7 @@ Examples
 (0.15, 3)
 """
 
-from _orvpy_core import AKIMA, CUBIC, LINEAR, NONE, POLYNOMIAL, Interpolation, Observer, Scan, __version__
+from _orvpy_core import AKIMA, CUBIC, LINEAR, NONE, POLYNOMIAL, STEFFEN, Interpolation, Observer, Scan, __version__
 
 from orvpy import (
     chromaticity,
@@ -36,6 +36,7 @@ __all__ = [
     "LINEAR",
     "NONE",
     "POLYNOMIAL",
+    "STEFFEN",
     "Interpolation",
     "Observer",
     "Scan",

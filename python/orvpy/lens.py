@@ -4,13 +4,19 @@
 from one spectral transmittance, with the core's own functions, and classifies the filter
 category; ``rate_file`` does so for every data set of an instrument data file.
 
-A rating never reports a band it did not measure. Each quantity integrates over a band: its
+A rating never reports a band it did not measure. Each quantity is a mean over a band: its
 nominal band, narrowed to where its weighting curves have data (``ISO8980_3_tau_suvb`` starts at
 290 nm, where the solar irradiance table begins; the ANSI red signal at 590 nm, where the red
 signal lens starts). The band is covered when the scan's first wavelength is at most
 ``coverage_tolerance_nm`` above the band's start and its last wavelength at most that below the
-band's end. The rating functions themselves integrate only where the scan has data, so a lens
-measured over 380-780 nm would otherwise read as a perfect UV blocker.
+band's end; a quantity is then the mean over the part of the band that was measured, and
+``warnings`` names each band that was narrowed so, and by how much.
+
+Two methods are offered. ``"integral"`` (the default) integrates the lens's own curve against
+the weighting curves, so the result does not depend on how the lens was sampled; ``"sum"`` is the
+standards' own arithmetic, sums at the weighting tables' 5 nm wavelengths with the lens's
+transmittance taken there, against which labs check their certified spreadsheets. Both agree to
+within the sampling of the tables; the rating records which one it used.
 
 Examples
 --------
@@ -30,7 +36,7 @@ import functools
 import math
 import os
 from dataclasses import dataclass, fields
-from typing import Callable, Optional, Union
+from typing import Callable, Literal, Optional, Union
 
 from _orvpy_core import Observer, Scan
 from _orvpy_core import chromaticity as _chromaticity
@@ -38,9 +44,13 @@ from _orvpy_core import colorimetry as _colorimetry
 from _orvpy_core import io as _io
 from _orvpy_core.colorimetry import data as _data
 
-__all__ = ["LensRating", "filter_category", "rate", "rate_file"]
+__all__ = ["LensRating", "Method", "filter_category", "rate", "rate_file"]
 
+Method = Literal["integral", "sum"]
+_METHODS = ("integral", "sum")
 _VISIBLE_NM = (380.0, 780.0)
+# A transmittance read as a fraction cannot reach this in the visible band: percent, mistaken.
+_LARGEST_FRACTION = 1.5
 _SIGNAL_COLOURS = ("red", "yellow", "green", "blue")
 # Signal quotients Q = tau_signal / tau_v, each over the luminous transmittance of its standard.
 _QUOTIENTS = [(f"ANSI_Z80_3_Q_{colour}", f"ANSI_Z80_3_tau_signal_{colour}", "ANSI_Z80_3_tau_v")
@@ -81,7 +91,9 @@ class LensRating:
 
     Transmittances are fractions (a scan in percent is rated with ``percent=True``). A field is
     None when the scan does not cover the band its quantity integrates over; ``warnings`` then
-    says which band was missing. A quantity that is undefined for the lens is NaN, as the core
+    says which band was missing, and names each band the scan covered only within the tolerance
+    (its mean is over the measured part). ``method`` is how the means were worked out
+    (``"integral"`` or ``"sum"``, see the module's docstring). A quantity that is undefined for the lens is NaN, as the core
     computes it (the chromaticity and the Q of an opaque lens). Signal quotients Q are the signal transmittance over the
     luminous transmittance of the same standard: ANSI Z80.3 uses illuminant C
     (``ANSI_Z80_3_tau_v``), ISO 8980-3 uses D65 (``ISO8980_3_tau_v``). The chromaticities are
@@ -134,6 +146,7 @@ class LensRating:
     CIELAB_a_star: Optional[float]
     CIELAB_b_star: Optional[float]
     category: Optional[int]
+    method: str = "integral"
     warnings: tuple[str, ...] = ()
 
     def as_dict(self) -> dict[str, Union[float, int, str, None]]:
@@ -155,81 +168,55 @@ class _Quantity:
     compute: Callable[[Scan], tuple[float, ...]]
 
 
-def _within(nominal: tuple[float, float], *weightings: Scan) -> tuple[float, float]:
-    """The part of a nominal band where every weighting curve has data."""
-    return (max([nominal[0], *(w.min_wavelength() for w in weightings)]),
-            min([nominal[1], *(w.max_wavelength() for w in weightings)]))
-
-
 @functools.lru_cache(maxsize=None)
 def _cie_1931_observer() -> Observer:
     return Observer(_data.cie_1931_standard_observer_x(), _data.cie_1931_standard_observer_y(),
                     _data.cie_1931_standard_observer_z())
 
 
-def _cielab_d65(trans: Scan) -> tuple[float, float, float]:
-    d65 = _data.cie_illuminant_d65()
-    lab = _colorimetry.CIELAB_tristimulus_values(trans * d65, d65, _cie_1931_observer())
-    return lab.L_star, lab.a_star, lab.b_star
+def _quantities(method: Method) -> list[_Quantity]:
+    """What a rating computes, with the bands the core works each quantity out over. The bands
+    are read off the reference curves at each call, as those are process-wide and may be changed
+    through their views."""
+    if method not in _METHODS:
+        raise ValueError(f"method must be 'integral' or 'sum', not {method!r}")
+    band = _colorimetry.lens_quantity_bands()
+    c, ch = _colorimetry, _chromaticity
 
+    def single(name: str) -> _Quantity:
+        function = getattr(c, name)
+        if name == "ANSI_Z80_3_tau_spectral_min":
+            return _Quantity((name,), (band[name],), lambda trans: (function(trans),))
+        return _Quantity((name,), (band[name],), lambda trans: (function(trans, method),))
 
-def _xy(function: Callable[[Scan], _chromaticity.CIExy]) -> Callable[[Scan], tuple[float, ...]]:
-    def compute(trans: Scan) -> tuple[float, ...]:
-        point = function(trans)
-        return point.x, point.y
+    def signals(function: Callable[..., Union[_colorimetry.RYG, _colorimetry.RYGB]], prefix: str,
+                colours: tuple[str, ...]) -> _Quantity:
+        names = tuple(f"{prefix}_{colour}" for colour in colours)
+        return _Quantity(names, tuple(band[n] for n in names), lambda trans: _signals(function(trans, method)))
 
-    return compute
+    def xy(function: Callable[..., _chromaticity.CIExy], prefix: str) -> _Quantity:
+        def compute(trans: Scan) -> tuple[float, ...]:
+            point = function(trans, method)
+            return point.x, point.y
 
+        return _Quantity((f"{prefix}_x", f"{prefix}_y"), (band[function.__name__],) * 2, compute)
 
-def _one(function: Callable[[Scan], float]) -> Callable[[Scan], tuple[float, ...]]:
-    return lambda trans: (function(trans),)
+    def cielab(trans: Scan) -> tuple[float, ...]:
+        lab = c.CIELAB_of_transmittance(trans, _data.cie_illuminant_d65(), _cie_1931_observer(), method)
+        return lab.L_star, lab.a_star, lab.b_star
 
-
-def _quantities() -> list[_Quantity]:
-    """What a rating computes. The bands are read off the reference curves at each call, as
-    those are process-wide and may be changed through their views."""
-    d = _data
-    y_bar, d65, es = d.cie_1931_standard_observer_y(), d.cie_illuminant_d65(), d.solar_spectral_irradiance()
-    effectiveness, illuminant_a = d.relative_spectral_effectiveness(), d.cie_illuminant_a()
-    c = _colorimetry
-    ansi_lenses = (d.ANSI_Z80_3_2015_red_signal_transmittance(), d.ANSI_Z80_3_2015_yellow_signal_transmittance(),
-                   d.ANSI_Z80_3_2015_green_signal_transmittance())
-    incandescent = (d.ISO8980_3_incandescent_red(), d.ISO8980_3_incandescent_yellow(),
-                    d.ISO8980_3_incandescent_green(), d.ISO8980_3_incandescent_blue())
-    led = (d.ISO8980_3_led_red(), d.ISO8980_3_led_yellow(), d.ISO8980_3_led_green(), d.ISO8980_3_led_blue())
     return [
-        _Quantity(("ISO8980_3_tau_v",), (_within(_VISIBLE_NM, y_bar, d65),), _one(c.ISO8980_3_tau_v)),
-        _Quantity(("ANSI_Z80_3_tau_v",), (_within(_VISIBLE_NM, y_bar, d.cie_illuminant_c()),),
-                  _one(c.ANSI_Z80_3_tau_v)),
-        _Quantity(("ANSI_Z80_3_tau_uva",), ((315.0, 380.0),), _one(c.ANSI_Z80_3_tau_uva)),
-        _Quantity(("ANSI_Z80_3_tau_uvb",), ((280.0, 315.0),), _one(c.ANSI_Z80_3_tau_uvb)),
-        _Quantity(("ISO8980_3_tau_uva",), ((315.0, 380.0),), _one(c.ISO8980_3_tau_uva)),
-        _Quantity(("ISO8980_3_tau_suva",), (_within((315.0, 380.0), es, effectiveness),),
-                  _one(c.ISO8980_3_tau_suva)),
-        _Quantity(("ISO8980_3_tau_suvb",), (_within((280.0, 315.0), es, effectiveness),),
-                  _one(c.ISO8980_3_tau_suvb)),
-        _Quantity(("ASNZS1067_2016_tau_suva",), (_within((315.0, 400.0), es, effectiveness),),
-                  _one(c.ASNZS1067_2016_tau_suva)),
-        _Quantity(("ISO12311_tau_sb",), (_within((380.0, 500.0), es, d.blue_light_hazard()),),
-                  _one(c.ISO12311_tau_sb)),
-        _Quantity(("ANSI_Z80_3_tau_spectral_min",), ((475.0, 650.0),), _one(c.ANSI_Z80_3_tau_spectral_min)),
-        _Quantity(tuple(f"ANSI_Z80_3_tau_signal_{colour}" for colour in _SIGNAL_COLOURS[:3]),
-                  tuple(_within(_VISIBLE_NM, y_bar, illuminant_a, lens) for lens in ansi_lenses),
-                  lambda trans: _signals(c.ANSI_Z80_3_tau_signal(trans))),
-        _Quantity(tuple(f"ISO8980_3_tau_signal_incandescent_{colour}" for colour in _SIGNAL_COLOURS),
-                  tuple(_within(_VISIBLE_NM, curve) for curve in incandescent),
-                  lambda trans: _signals(c.ISO8980_3_tau_signal_incandescent(trans))),
-        _Quantity(tuple(f"ISO8980_3_tau_signal_led_{colour}" for colour in _SIGNAL_COLOURS),
-                  tuple(_within(_VISIBLE_NM, curve) for curve in led),
-                  lambda trans: _signals(c.ISO8980_3_tau_signal_led(trans))),
-        _Quantity(("daylight_x", "daylight_y"), (_within(_VISIBLE_NM, d65),) * 2,
-                  _xy(_chromaticity.ANSI_Z80_3_daylight_chromaticity)),
-        _Quantity(("yellow_signal_x", "yellow_signal_y"),
-                  (_within(_VISIBLE_NM, ansi_lenses[1], illuminant_a),) * 2,
-                  _xy(_chromaticity.ANSI_Z80_3_yellow_chromaticity)),
-        _Quantity(("green_signal_x", "green_signal_y"), (_within(_VISIBLE_NM, ansi_lenses[2], illuminant_a),) * 2,
-                  _xy(_chromaticity.ANSI_Z80_3_green_chromaticity)),
-        _Quantity(("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"), (_within(_VISIBLE_NM, d65),) * 3, _cielab_d65),
+        *(single(name) for name in ("ISO8980_3_tau_v", "ANSI_Z80_3_tau_v", "ANSI_Z80_3_tau_uva", "ANSI_Z80_3_tau_uvb",
+                                    "ISO8980_3_tau_uva", "ISO8980_3_tau_suva", "ISO8980_3_tau_suvb",
+                                    "ASNZS1067_2016_tau_suva", "ISO12311_tau_sb", "ANSI_Z80_3_tau_spectral_min")),
+        signals(c.ANSI_Z80_3_tau_signal, "ANSI_Z80_3_tau_signal", _SIGNAL_COLOURS[:3]),
+        signals(c.ISO8980_3_tau_signal_incandescent, "ISO8980_3_tau_signal_incandescent", _SIGNAL_COLOURS),
+        signals(c.ISO8980_3_tau_signal_led, "ISO8980_3_tau_signal_led", _SIGNAL_COLOURS),
+        xy(ch.ANSI_Z80_3_daylight_chromaticity, "daylight"),
+        xy(ch.ANSI_Z80_3_yellow_chromaticity, "yellow_signal"),
+        xy(ch.ANSI_Z80_3_green_chromaticity, "green_signal"),
+        _Quantity(("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"),
+                  (band["ANSI_Z80_3_daylight_chromaticity"],) * 3, cielab),
     ]
 
 
@@ -248,7 +235,7 @@ def _quotient(signal: Optional[float], tau_v: Optional[float]) -> Optional[float
 
 
 def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
-         coverage_tolerance_nm: float = 5.0) -> LensRating:
+         coverage_tolerance_nm: float = 5.0, method: Method = "integral") -> LensRating:
     """Rates a lens from its spectral transmittance.
 
     Parameters
@@ -262,7 +249,11 @@ def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
         ``LensRating.warnings`` says why.
     coverage_tolerance_nm : float
         How far (nm) the scan's first and last wavelengths may fall inside a band's ends and
-        still cover it; by default 5 nm, one usual sampling step.
+        still cover it; by default 5 nm, one usual sampling step. Such a band is averaged over
+        its measured part, and ``LensRating.warnings`` says so.
+    method : {"integral", "sum"}
+        The integral of the lens's curve (default), or the standards' sums at the weighting
+        tables' 5 nm wavelengths.
 
     Returns
     -------
@@ -271,15 +262,30 @@ def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
     Raises
     ------
     ValueError
-        For an empty scan, a negative or non-finite tolerance, or, with ``require_coverage``,
-        a scan that does not cover every band: the message names each quantity and its band.
+        For an empty scan, a negative or non-finite tolerance, an unknown method, a fraction above
+        1.5 anywhere in 380-780 nm (percent given as a fraction: pass ``percent=True``), or, with
+        ``require_coverage``, a scan that does not cover every band: the message names each
+        quantity and its band.
     RuntimeError
         From the core, when a covered band holds too few points to interpolate.
+
+    References
+    ----------
+    ISO 8980-3:2013 3.1-3.5; ANSI Z80.3-2015 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO 12311:2013 7.4.
     """
-    return _rate(scan, _quantities(), percent, require_coverage, coverage_tolerance_nm)
+    return _rate(scan, _quantities(method), method, percent, require_coverage, coverage_tolerance_nm)
 
 
-def _rate(scan: Scan, quantities: list[_Quantity], percent: bool, require_coverage: bool,
+def _check_fraction(trans: Scan) -> None:
+    """Refuses a transmittance that cannot be a fraction: percent read as one rates a 15 % lens
+    as 15, category 0."""
+    for w, v in zip(trans.wavelengths(), trans.values()):
+        if _VISIBLE_NM[0] <= w <= _VISIBLE_NM[1] and v > _LARGEST_FRACTION:
+            raise ValueError(f"the transmittance is {v:g} at {w:g} nm, more than a fraction can be "
+                             f"(above {_LARGEST_FRACTION:g}): values in percent need percent=True")
+
+
+def _rate(scan: Scan, quantities: list[_Quantity], method: str, percent: bool, require_coverage: bool,
           coverage_tolerance_nm: float) -> LensRating:
     """``rate`` with the quantities and their bands as read off the reference curves, which a
     file's data sets share."""
@@ -287,10 +293,13 @@ def _rate(scan: Scan, quantities: list[_Quantity], percent: bool, require_covera
         raise ValueError("cannot rate an empty scan")
     if not (math.isfinite(coverage_tolerance_nm) and coverage_tolerance_nm >= 0):
         raise ValueError(f"coverage_tolerance_nm must be finite and at least 0, not {coverage_tolerance_nm!r}")
+    if not percent:
+        _check_fraction(scan)
     trans = scan / 100.0 if percent else scan
     first, last = trans.min_wavelength(), trans.max_wavelength()
     values: dict[str, Optional[float]] = {}
     missing: list[str] = []
+    narrowed: list[str] = []
     for quantity in quantities:
         covered = [first <= lo + coverage_tolerance_nm and last >= hi - coverage_tolerance_nm
                    for lo, hi in quantity.bands]
@@ -299,6 +308,12 @@ def _rate(scan: Scan, quantities: list[_Quantity], percent: bool, require_covera
             values[name] = results[i] if covered[i] else None
             if not covered[i]:
                 missing.append(f"{name} needs {lo:g}-{hi:g} nm")
+        short = {(lo, hi) for (lo, hi), ok in zip(quantity.bands, covered) if ok and (first > lo or last < hi)}
+        for lo, hi in sorted(short):
+            names = ", ".join(n for n, band, ok in zip(quantity.fields, quantity.bands, covered) if band == (lo, hi))
+            shortfall = max(first - lo, 0.0) + max(hi - last, 0.0)
+            narrowed.append(f"{names}: the mean over {max(lo, first):g}-{min(hi, last):g} nm, {shortfall:g} nm "
+                            f"short of its band {lo:g}-{hi:g} nm")
     span = f"the scan covers {first:g}-{last:g} nm"
     if missing and require_coverage:
         raise ValueError(f"{span}, which misses the band of " + "; ".join(missing)
@@ -308,12 +323,13 @@ def _rate(scan: Scan, quantities: list[_Quantity], percent: bool, require_covera
         values[quotient] = _quotient(values[signal], values[tau_v])
     tau_v_d65 = values["ISO8980_3_tau_v"]
     return LensRating(min_wavelength=first, max_wavelength=last,
-                      category=None if tau_v_d65 is None else filter_category(tau_v_d65),
-                      warnings=tuple(f"not reported: {entry} and {span}" for entry in missing), **values)
+                      category=None if tau_v_d65 is None else filter_category(tau_v_d65), method=method,
+                      warnings=tuple(f"not reported: {entry} and {span}" for entry in missing) + tuple(narrowed),
+                      **values)
 
 
-def rate_file(path: PathLike, *, require_coverage: bool = True,
-              coverage_tolerance_nm: float = 5.0) -> list[tuple[str, LensRating]]:
+def rate_file(path: PathLike, *, require_coverage: bool = True, coverage_tolerance_nm: float = 5.0,
+              method: Method = "integral") -> list[tuple[str, LensRating]]:
     """Rates every data set of an instrument data file, in file order.
 
     The file must hold transmittance over wavelength in nm; its unit ("%" or none) says whether
@@ -323,7 +339,7 @@ def rate_file(path: PathLike, *, require_coverage: bool = True,
     ----------
     path : str, bytes or os.PathLike
         The data file (.orv).
-    require_coverage, coverage_tolerance_nm
+    require_coverage, coverage_tolerance_nm, method
         As for ``rate``.
 
     Returns
@@ -334,19 +350,20 @@ def rate_file(path: PathLike, *, require_coverage: bool = True,
     Raises
     ------
     ValueError
-        When the file holds another quantity or unit, or, with ``require_coverage``, when a
-        data set does not cover every band (the message names the data set).
+        When the file holds another quantity or unit, when a data set labelled a fraction holds
+        percent, or, with ``require_coverage``, when a data set does not cover every band (the
+        message names the data set).
     RuntimeError
         When the file cannot be read or is not a valid data file.
     """
+    quantities = _quantities(method)
     orv_file = _io.load_orvfile(path)
     shown = os.fsdecode(os.fspath(path))
     percent = _percent_from_units(orv_file, shown)
-    quantities = _quantities()
     ratings = []
     for data_set in orv_file.data_sets:
         try:
-            rating = _rate(data_set.data, quantities, percent, require_coverage, coverage_tolerance_nm)
+            rating = _rate(data_set.data, quantities, method, percent, require_coverage, coverage_tolerance_nm)
         except ValueError as error:
             raise ValueError(f"{shown}: data set {data_set.name!r}: {error}") from error
         ratings.append((data_set.name, rating))

@@ -7,7 +7,11 @@
 #include "utils/elementwise.hpp"
 
 #include <cmath>
+#include <locale>
+#include <sstream>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace orvanalysis::colorimetry {
 
@@ -16,6 +20,15 @@ namespace {
 constexpr double angle_limit = 1.3962634015954636;  // 4π/9 rad, 80°
 constexpr int weight_intervals = 100;
 constexpr double luminous_efficacy = 683.002;  // lm/W
+
+// "first to last" of a non-empty scan's keys, to six significant digits.
+std::string format_range(const Scan& scan) {
+    std::ostringstream os;
+    os.imbue(std::locale::classic());
+    os.precision(6);
+    os << scan.min_wavelength() << " to " << scan.max_wavelength();
+    return os.str();
+}
 
 double visible_integral(const Scan& scan) { return scan.integral(visible_min_wavelength, visible_max_wavelength); }
 
@@ -55,6 +68,13 @@ double f1_prime(const Scan& scan) {
         scan.min_wavelength() >= visible_max_wavelength) {
         throw std::domain_error("Input has no data in the range 380 to 780");
     }
+    // Where the responsivity was not measured it is unknown, not zero: an index over part of the
+    // band would flatter or condemn the photometer by what was left out.
+    if (scan.min_wavelength() - scan.epsilon() > visible_min_wavelength ||
+        scan.max_wavelength() + scan.epsilon() < visible_max_wavelength) {
+        throw std::domain_error("f1_prime needs the responsivity from 380 to 780 nm; the scan covers " +
+                                format_range(scan) + " nm");
+    }
     static DerivedCache<double, 2> illuminant_a_response;
     static DerivedCache<double, 1> y_integral;
     const Scan& a = cie_illuminant_a();
@@ -69,6 +89,15 @@ double f1_prime(const Scan& scan) {
 }
 
 double f2(const Scan& Y_0, const Scan& Y_pi_2) {
+    // The index integrates |f2| out to ±4π/9; a response measured over less would be filled in
+    // with made-up values.
+    for (const auto& [name, response] : {std::pair<const char*, const Scan&>{"Y_0", Y_0}, {"Y_pi_2", Y_pi_2}}) {
+        if (response.empty() || response.min_wavelength() - response.epsilon() > -angle_limit ||
+            response.max_wavelength() + response.epsilon() < angle_limit) {
+            throw std::domain_error(std::string("f2 needs each response from -4π/9 to 4π/9 rad (±80°); ") + name +
+                                    (response.empty() ? " is empty" : " covers " + format_range(response) + " rad"));
+        }
+    }
     const Scan c0 = relative_deviation(Y_0);
     const Scan c1 = relative_deviation(Y_pi_2);
     static const Scan weights = angle_weights();

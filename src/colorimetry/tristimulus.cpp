@@ -1,6 +1,6 @@
 #include "colorimetry/tristimulus.hpp"
 
-#include "core/scan_arithmetic.hpp"
+#include "colorimetry/weighting.hpp"
 #include "curves/reference_spectra.hpp"
 
 #include <cmath>
@@ -11,7 +11,7 @@ namespace {
 
 // The integral over the visible band of a colour-matching function times the scan.
 double weighted_integral(const Scan& cmf, const Scan& scan) {
-    return (cmf * scan).integral(visible_min_wavelength, visible_max_wavelength);
+    return weighted_totals(scan, {&cmf}, {visible_min_wavelength, visible_max_wavelength}, Method::Integral).weighted;
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ const Observer& cie_1931_observer();
 
 // X, Y, Z: integrals over 380 to 780 nm of each colour-matching function times the scan
 // (a spectral distribution, or a transmittance already multiplied by an illuminant), in the
-// scan's unit times nm; no normalising factor.
+// scan's unit times nm; no normalising factor. The scan's curve is integrated as the lens
+// quantities integrate it (weighting.hpp).
 CIEXYZ CIE_tristimulus_values(const Scan& scan, const Observer& observer);
 
 // The non-linear function of the CIEXYZ to CIELAB transformation.

@@ -69,12 +69,17 @@ Scan transform(const Scan& s, F&& f) {
     return result;
 }
 
-// v becomes f(v, other(k)) for every point (k, v) of self. When evaluating other throws, the
-// points already combined keep their new values. When other is self, other(k) hits the
-// stored key k and reads its value before the assignment, so aliasing is safe.
+// v becomes f(v, other(k)) for every point (k, v) of self. Every other(k) is read before self
+// changes, so when evaluating other throws self is left as it was, and other may be self.
 template <class F>
 void binary_operation_in_place(Scan& self, const Scan& other, F&& f) {
-    self.for_each([&](const double& k, double& v) { v = f(v, other(k)); });
+    std::vector<double> operands;
+    operands.reserve(self.size());
+    for (const double k : self.wavelengths()) {
+        operands.push_back(other(k));
+    }
+    std::size_t i = 0;
+    self.for_each([&](const double&, double& v) { v = f(v, operands[i++]); });
 }
 
 // v becomes f(v, x) for every point (k, v) of self.

@@ -14,6 +14,8 @@ const gsl_interp_type* gsl_type(Type type) noexcept {
             return gsl_interp_cspline;
         case Type::POLYNOMIAL:
             return gsl_interp_polynomial;
+        case Type::STEFFEN:
+            return gsl_interp_steffen;
         case Type::LINEAR:
         case Type::NONE:
             break;
@@ -35,6 +37,8 @@ std::string to_string(Type type) {
             return "LINEAR";
         case Type::POLYNOMIAL:
             return "POLYNOMIAL";
+        case Type::STEFFEN:
+            return "STEFFEN";
     }
     return "UNKNOWN";
 }

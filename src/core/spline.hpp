@@ -10,9 +10,11 @@
 
 namespace orvanalysis::spline {
 
-enum class Type : std::int32_t { NONE = 0, AKIMA = 1, CUBIC = 2, LINEAR = 3, POLYNOMIAL = 4 };
+// STEFFEN is the monotone cubic of Steffen (1990): between two points it stays within their
+// values, so a table that is never negative gives a curve that is never negative.
+enum class Type : std::int32_t { NONE = 0, AKIMA = 1, CUBIC = 2, LINEAR = 3, POLYNOMIAL = 4, STEFFEN = 5 };
 
-// "NONE", "AKIMA", "CUBIC", "LINEAR", "POLYNOMIAL", or "UNKNOWN" for any other value.
+// "NONE", "AKIMA", "CUBIC", "LINEAR", "POLYNOMIAL", "STEFFEN", or "UNKNOWN" for any other value.
 std::string to_string(Type type);
 
 // Owns the GSL spline and accelerator built from a scan's points. A copy starts empty:

@@ -1,6 +1,7 @@
 // The built-in reference spectra: each accessor returns a process-wide Scan (epsilon 1e-20,
-// Akima) built from its compiled-in table on first use. The library only reads them; Python
-// receives live views through which they can be changed.
+// kind STEFFEN, which never leaves the range of two neighbouring points) built from its
+// compiled-in table on first use. The library only reads them; Python receives live views
+// through which they can be changed.
 #pragma once
 
 #include "core/scan.hpp"

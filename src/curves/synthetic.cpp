@@ -86,8 +86,10 @@ Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double
     if (!(min_wl > 0)) {
         throw std::invalid_argument("min_wl <= 0");
     }
+    // Relative to its peak the curve is exp(-ln²(wl / peak_wl) / 2σ²), so it is at half height
+    // where ln(wl / peak_wl) = ±σ √(2 ln 2): FWHM = 2 peak_wl sinh(σ √(2 ln 2)).
     const double h = fwhm * 0.5 / peak_wl;
-    const double sigma = std::sqrt(std::log(std::pow(h, 2.0) / (std::log(2.0) + std::log(2.0)) + 1.0));
+    const double sigma = std::asinh(h) / std::sqrt(2.0 * std::log(2.0));
     const double mu = std::log(peak_wl) + sigma * sigma;  // the mode exp(mu - sigma²) is peak_wl
     const double a = std::sqrt(two_pi) * sigma;
     const double b = -(1.0 / ((sigma + sigma) * sigma));

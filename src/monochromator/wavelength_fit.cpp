@@ -5,6 +5,7 @@
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_matrix.h>
+#include <gsl/gsl_multifit.h>
 #include <gsl/gsl_multifit_nlin.h>
 #include <gsl/gsl_vector.h>
 
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace orvanalysis {
@@ -99,19 +101,53 @@ struct CurveFitter::Callbacks {
 
 CurveFitter::CurveFitter() { switch_off_gsl_error_handler(); }
 
+namespace {
+
+struct MatrixFree {
+    void operator()(gsl_matrix* m) const noexcept { gsl_matrix_free(m); }
+};
+
+std::string stop_reason(int status, int info, std::uint32_t max_iterations) {
+    if (status == GSL_SUCCESS) {
+        return info == 1 ? "the step fell below xtol" : "the gradient fell below gtol";
+    }
+    if (status == GSL_EMAXITER) {
+        return "the iterations ran out (" + std::to_string(max_iterations) + ")";
+    }
+    return std::string("the solver stopped: ") + gsl_strerror(status);
+}
+
+// Model minus data at every entry, with the function as it stands.
+std::vector<double> residual_list(const BoundFunction1D<double>& function, const Scan& data) {
+    std::vector<double> r;
+    r.reserve(data.size());
+    for (const auto& [key, value] : data) {
+        r.push_back(function.evaluate(key) - value);
+    }
+    return r;
+}
+
+}  // namespace
+
 bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_function) {
     data = &fitted_data;
     function = &fitted_function;
+    report = FitReport{};
     const std::size_t n = fitted_data.size();
     const std::size_t p = fitted_function.size();
     // A problem without parameters, or with fewer residuals than parameters, cannot be set up.
     // Not every GSL release refuses these itself: some accept a zero-length vector.
     if (p == 0 || n < p) {
+        report.reason =
+            p == 0 ? "no parameter is free"
+                   : "fewer data points (" + std::to_string(n) + ") than free parameters (" + std::to_string(p) + ")";
+        report.residuals = residual_list(fitted_function, fitted_data);
         return false;
     }
     // Nothing can be fitted to data or from a start that is not finite.
     for (const auto& [key, value] : fitted_data) {
         if (!std::isfinite(key) || !std::isfinite(value)) {
+            report.reason = "the data are not all finite";
             return false;
         }
     }
@@ -121,6 +157,7 @@ bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_f
     }
     for (std::uint32_t i = 0; i < p; ++i) {
         if (!std::isfinite(fitted_function.get(i))) {
+            report.reason = "the start is not finite";
             return false;
         }
         gsl_vector_set(start.get(), i, fitted_function.get(i));
@@ -152,6 +189,29 @@ bool CurveFitter::fit(const Scan& fitted_data, BoundFunction1D<double>& fitted_f
     }
     if (pending_) {
         std::rethrow_exception(std::exchange(pending_, nullptr));
+    }
+    report.iterations = gsl_multifit_fdfsolver_niter(solver.get());
+    report.reason = status == GSL_SUCCESS && !converged ? "the parameters or residuals are not finite"
+                                                        : stop_reason(status, info, max_iterations);
+    report.residuals = residual_list(fitted_function, fitted_data);
+    if (converged) {
+        const std::unique_ptr<gsl_matrix, MatrixFree> jacobian(gsl_matrix_alloc(n, p));
+        const std::unique_ptr<gsl_matrix, MatrixFree> covariance(gsl_matrix_alloc(p, p));
+        if (!jacobian || !covariance) {
+            throw std::bad_alloc();
+        }
+        gsl_multifit_fdfsolver_jac(solver.get(), jacobian.get());
+        gsl_multifit_covar(jacobian.get(), 0.0, covariance.get());
+        double squares = 0.0;
+        for (const double r : report.residuals) {
+            squares += r * r;
+        }
+        const double variance = n > p ? squares / static_cast<double>(n - p) : std::nan("");
+        for (std::size_t i = 0; i < p; ++i) {
+            for (std::size_t j = 0; j < p; ++j) {
+                report.covariance.push_back(gsl_matrix_get(covariance.get(), i, j) * variance);
+            }
+        }
     }
     return converged;
 }
@@ -187,7 +247,30 @@ double GratingEquation::partial_derivative(double x, std::uint32_t j) const {
     }
 }
 
-bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams& params,
+                                    const FitWavelengthParamsFree& free) {
+    constexpr std::array<const char*, 8> names{"d", "omega_t", "omega_m", "cos_K", "theta_z", "alpha", "a", "phi"};
+    const std::array<bool, 8> flags{free.d,       free.omega_t, free.omega_m, free.cos_K,
+                                    free.theta_z, free.alpha,   free.a,       free.phi};
+    WavelengthFit outcome;
+    outcome.params = params;
+    std::string without_derivative;
+    bool fittable = false;
+    for (std::uint32_t i = 0; i < flags.size(); ++i) {
+        if (flags[i]) {
+            outcome.free.push_back(i);
+            if (i <= omega_m_index) {
+                without_derivative += (without_derivative.empty() ? "" : ", ") + std::string(names[i]);
+            } else {
+                fittable = true;
+            }
+        }
+    }
+    if (!outcome.free.empty() && !fittable) {
+        throw std::invalid_argument("fit_wavelength: " + without_derivative +
+                                    " cannot be fitted (the model has no derivative for d, omega_t or omega_m); "
+                                    "free at least one of cos_K, theta_z, alpha, a and phi");
+    }
     // λ is proportional to d, so wavelengths and d divided by the largest wavelength give the
     // same model in a unit where the data are of order 1: the solver's tolerances then mean
     // the same whether the wavelengths come in metres or in nanometres.
@@ -200,26 +283,48 @@ bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWave
     internal::BindableFunction1D<GratingEquation> function;
     function.parameters = {params.d / scale, params.omega_t, params.omega_m, params.cos_K,
                            params.theta_z,   params.alpha,   params.a,       params.phi};
-    for (const double value : function.parameters) {
-        if (!std::isfinite(value)) {
-            return false;
-        }
-    }
-    const std::array<bool, 8> flags{free.d,       free.omega_t, free.omega_m, free.cos_K,
-                                    free.theta_z, free.alpha,   free.a,       free.phi};
-    for (std::uint32_t i = 0; i < flags.size(); ++i) {
-        if (flags[i]) {
-            function.bound_indices.push_back(i);
-        }
-    }
+    function.bound_indices = outcome.free;
     internal::CurveFitter fitter;
-    if (!fitter.fit(scaled, function)) {
-        return false;
+    bool finite_start = true;
+    for (const double value : function.parameters) {
+        finite_start = finite_start && std::isfinite(value);
     }
-    // d, omega_t and omega_m have no derivative: the fit never moves them.
-    const auto& p = function.parameters;
-    params = {params.d, params.omega_t, params.omega_m, p[3], p[4], p[5], p[6], p[7]};
-    return true;
+    if (finite_start) {
+        outcome.success = fitter.fit(scaled, function);
+        outcome.reason = fitter.report.reason;
+        outcome.iterations = fitter.report.iterations;
+        outcome.covariance = fitter.report.covariance;
+    } else {
+        outcome.reason = "the start is not finite";
+    }
+    if (outcome.success) {
+        // d, omega_t and omega_m have no derivative: the fit never moves them.
+        const auto& fitted = function.parameters;
+        outcome.params = {params.d,  params.omega_t, params.omega_m, fitted[3],
+                          fitted[4], fitted[5],      fitted[6],      fitted[7]};
+    }
+    internal::BindableFunction1D<GratingEquation> model;
+    const FitWavelengthParams& p = outcome.params;
+    model.parameters = {p.d, p.omega_t, p.omega_m, p.cos_K, p.theta_z, p.alpha, p.a, p.phi};
+    for (const auto& [key, value] : data) {
+        const double r = model.evaluate(key) - value;
+        outcome.residuals.push_back(r);
+        outcome.rms += r * r;
+        // Written so that a NaN residual makes the largest one NaN too.
+        if (!(std::abs(r) <= outcome.max_residual)) {
+            outcome.max_residual = std::abs(r);
+        }
+    }
+    outcome.rms = outcome.residuals.empty() ? 0.0 : std::sqrt(outcome.rms / static_cast<double>(data.size()));
+    return outcome;
+}
+
+bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+    const WavelengthFit outcome = fit_wavelength_result(data, params, free);
+    if (outcome.success) {
+        params = outcome.params;
+    }
+    return outcome.success;
 }
 
 }  // namespace orvanalysis

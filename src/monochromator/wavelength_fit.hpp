@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,16 @@ public:
     std::vector<std::uint32_t> bound_indices;
 };
 
+// What a fit ended with: the solver's reason for stopping, its iterations, the residuals (model
+// minus data, in key order) and the covariance of the bound parameters (row-major), s² (JᵀJ)⁻¹
+// with s² = Σ r² / (n - p); a parameter whose Jacobian column vanishes has zero rows there.
+struct FitReport {
+    std::string reason;
+    std::size_t iterations = 0;
+    std::vector<double> residuals;
+    std::vector<double> covariance;
+};
+
 // Fits a bound function to a scan (keys as x, values as the data) with GSL's lmsder
 // Levenberg-Marquardt solver.
 class CurveFitter {
@@ -105,6 +116,8 @@ public:
     double gtol = 1e-12;
     const Scan* data = nullptr;
     BoundFunction1D<double>* function = nullptr;
+    // Of the last fit; empty residuals and covariance when it could not be set up.
+    FitReport report;
 
 private:
     struct Callbacks;
@@ -125,10 +138,33 @@ public:
     double partial_derivative(double x, std::uint32_t j) const override;
 };
 
+// A wavelength fit and how it went: the parameters (the start where it failed), which of them
+// were fitted (indices in FitWavelengthParams order), success, the solver's reason for stopping,
+// its iterations, the residuals in the data's unit (model minus data, in key order), their root
+// mean square and largest magnitude, and the covariance of the fitted parameters (row-major, in
+// the order of free).
+struct WavelengthFit {
+    FitWavelengthParams params;
+    std::vector<std::uint32_t> free;
+    bool success = false;
+    std::string reason;
+    std::size_t iterations = 0;
+    std::vector<double> residuals;
+    double rms = 0.0;
+    double max_residual = 0.0;
+    std::vector<double> covariance;
+};
+
 // Fits the free parameters to data (micro-step -> wavelength, in any unit of length, d in the
-// same), starting from params, which receives the result. False, params unchanged, when the fit
-// cannot be set up (no free parameter, fewer data entries than free ones, data or a start that
-// is not finite) or does not converge (an error of the solver, or its iterations used up).
+// same) from the start params. Throws std::invalid_argument when every free parameter is one the
+// model has no derivative for (d, omega_t, omega_m): nothing could be fitted.
+WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams& params,
+                                    const FitWavelengthParamsFree& free);
+
+// Fits the free parameters to data, starting from params, which receives the result. False,
+// params unchanged, when the fit cannot be set up (no free parameter, fewer data entries than
+// free ones, data or a start that is not finite) or does not converge (an error of the solver,
+// or its iterations used up). Throws as fit_wavelength_result does.
 bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free);
 
 }  // namespace orvanalysis

@@ -7,6 +7,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <string>
+
 namespace py = pybind11;
 using namespace pybind11::literals;
 
@@ -15,6 +17,13 @@ namespace orvpy {
 namespace {
 
 namespace colorimetry = orvanalysis::colorimetry;
+
+// What every lens quantity's docstring says of its method and its band.
+const std::string lens_method_doc =
+    " method is 'integral' (the default: the integral of the transmittance's own curve, held between each two "
+    "neighbouring points to their values, times the weighting curves) or 'sum' (the standards' summation at the "
+    "weighting tables' wavelengths, 5 nm, band ends included). A band the scan covers only in part is averaged over "
+    "that part; a band it does not reach gives NaN.";
 
 void add_records(py::module_& m) {
     using colorimetry::CIELAB;
@@ -50,48 +59,84 @@ void add_tristimulus(py::module_& m) {
           "reference spectrum.");
 }
 
+// The binding of a lens quantity: the core function with its method named as Python users write it.
+template <class Result>
+void def_lens(py::module_& m, const char* name, Result (*quantity)(const orvanalysis::Scan&, colorimetry::Method),
+              const std::string& doc) {
+    m.def(
+        name,
+        [quantity](const orvanalysis::Scan& trans, const std::string& method) {
+            return quantity(trans, colorimetry::method_from_string(method));
+        },
+        "trans"_a, "method"_a = "integral", (doc + lens_method_doc).c_str());
+}
+
 void add_lens_standards(py::module_& m) {
-    m.def("ANSI_Z80_3_tau_uva", &colorimetry::ANSI_Z80_3_tau_uva, "trans"_a,
-          "ANSI Z80.3 2015 3.8.3: the mean transmittance between 315 and 380 nm (UV-A): the integral over the band "
-          "divided by its 65 nm width.");
-    m.def("ANSI_Z80_3_tau_uvb", &colorimetry::ANSI_Z80_3_tau_uvb, "trans"_a,
-          "ANSI Z80.3 2015 3.8.3: the mean transmittance between 280 and 315 nm (UV-B): the integral over the band "
-          "divided by its 35 nm width.");
-    m.def("ISO8980_3_tau_uva", &colorimetry::ISO8980_3_tau_uva, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.1: the mean transmittance between 315 and 380 nm (UV-A).");
-    m.def("ISO8980_3_tau_suva", &colorimetry::ISO8980_3_tau_suva, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.2: the solar UV-A transmittance, the mean of the spectral "
-          "transmittance between 315 and 380 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 "
-          "and by the relative spectral effectiveness S(λ).");
-    m.def("ISO8980_3_tau_suvb", &colorimetry::ISO8980_3_tau_suvb, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.3: the solar UV-B transmittance, the mean of the spectral "
-          "transmittance between 280 and 315 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 "
-          "and by the relative spectral effectiveness S(λ).");
-    m.def("ASNZS1067_2016_tau_suva", &colorimetry::ASNZS1067_2016_tau_suva, "trans"_a,
-          "ASNZS 1067.2 - 2016: the solar UV-A transmittance, the mean of the spectral transmittance between 315 and "
-          "400 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 and by S(λ).");
-    m.def("ISO12311_tau_sb", &colorimetry::ISO12311_tau_sb, "trans"_a,
-          "ISO12311 Corrected version 2013-11-15 7.4: the solar blue-light transmittance, the mean of the spectral "
-          "transmittance between 380 nm and 500 nm weighted by Es(λ) and the blue-light hazard function B(λ).");
-    m.def("ANSI_Z80_3_tau_v", &colorimetry::ANSI_Z80_3_tau_v, "trans"_a,
-          "ANSI Z80.3-2015 3.8.1: the luminous transmittance, the ratio of the luminous flux transmitted by the lens "
-          "or filter to the incident luminous flux, for V(λ) and CIE illuminant C over 380-780 nm.");
-    m.def("ISO8980_3_tau_v", &colorimetry::ISO8980_3_tau_v, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.4: the luminous transmittance, the ratio of the luminous flux "
-          "transmitted by the lens or filter to the incident luminous flux, for V(λ) and CIE illuminant D65 over "
-          "380-780 nm.");
-    m.def("ANSI_Z80_3_tau_signal", &colorimetry::ANSI_Z80_3_tau_signal, "trans"_a,
-          "ANSI Z80.3 3.8.2.2: the luminous transmittance of the lens for the light of the red, yellow and green "
-          "traffic signals (illuminant A through each signal lens, weighted by V(λ)), as RYG.");
-    m.def("ISO8980_3_tau_signal_incandescent", &colorimetry::ISO8980_3_tau_signal_incandescent, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.5: the luminous transmittance of the lens for the spectral radiant "
-          "power distribution of the incandescent red, yellow, green and blue traffic signal lights, as RYGB.");
-    m.def("ISO8980_3_tau_signal_led", &colorimetry::ISO8980_3_tau_signal_led, "trans"_a,
-          "ISO8980-3 Third Edition 2013-10-01 3.5: the luminous transmittance of the lens for the spectral radiant "
-          "power distribution of the LED red, yellow, green and blue traffic signal lights, as RYGB.");
+    def_lens(m, "ANSI_Z80_3_tau_uva", &colorimetry::ANSI_Z80_3_tau_uva,
+             "ANSI Z80.3 2015 3.8.3: the mean transmittance between 315 and 380 nm (UV-A).");
+    def_lens(m, "ANSI_Z80_3_tau_uvb", &colorimetry::ANSI_Z80_3_tau_uvb,
+             "ANSI Z80.3 2015 3.8.3: the mean transmittance between 280 and 315 nm (UV-B).");
+    def_lens(m, "ISO8980_3_tau_uva", &colorimetry::ISO8980_3_tau_uva,
+             "ISO8980-3 Third Edition 2013-10-01 3.1: the mean transmittance between 315 and 380 nm (UV-A).");
+    def_lens(m, "ISO8980_3_tau_suva", &colorimetry::ISO8980_3_tau_suva,
+             "ISO8980-3 Third Edition 2013-10-01 3.2: the solar UV-A transmittance, the mean of the spectral "
+             "transmittance between 315 and 380 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 "
+             "and by the relative spectral effectiveness S(λ).");
+    def_lens(m, "ISO8980_3_tau_suvb", &colorimetry::ISO8980_3_tau_suvb,
+             "ISO8980-3 Third Edition 2013-10-01 3.3: the solar UV-B transmittance, the mean of the spectral "
+             "transmittance between 280 and 315 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 "
+             "and by the relative spectral effectiveness S(λ).");
+    def_lens(m, "ASNZS1067_2016_tau_suva", &colorimetry::ASNZS1067_2016_tau_suva,
+             "ASNZS 1067.2 - 2016: the solar UV-A transmittance, the mean of the spectral transmittance between 315 "
+             "and 400 nm weighted by the solar radiation Es(λ) at sea level for air mass 2 and by S(λ).");
+    def_lens(m, "ISO12311_tau_sb", &colorimetry::ISO12311_tau_sb,
+             "ISO12311 Corrected version 2013-11-15 7.4: the solar blue-light transmittance, the mean of the spectral "
+             "transmittance between 380 nm and 500 nm weighted by Es(λ) and the blue-light hazard function B(λ).");
+    def_lens(m, "ANSI_Z80_3_tau_v", &colorimetry::ANSI_Z80_3_tau_v,
+             "ANSI Z80.3-2015 3.8.1: the luminous transmittance, the ratio of the luminous flux transmitted by the "
+             "lens or filter to the incident luminous flux, for V(λ) and CIE illuminant C over 380-780 nm.");
+    def_lens(m, "ISO8980_3_tau_v", &colorimetry::ISO8980_3_tau_v,
+             "ISO8980-3 Third Edition 2013-10-01 3.4: the luminous transmittance, the ratio of the luminous flux "
+             "transmitted by the lens or filter to the incident luminous flux, for V(λ) and CIE illuminant D65 over "
+             "380-780 nm.");
+    def_lens(m, "ANSI_Z80_3_tau_signal", &colorimetry::ANSI_Z80_3_tau_signal,
+             "ANSI Z80.3 3.8.2.2: the luminous transmittance of the lens for the light of the red, yellow and green "
+             "traffic signals (illuminant A through each signal lens, weighted by V(λ)), as RYG.");
+    def_lens(m, "ISO8980_3_tau_signal_incandescent", &colorimetry::ISO8980_3_tau_signal_incandescent,
+             "ISO8980-3 Third Edition 2013-10-01 3.5: the luminous transmittance of the lens for the spectral radiant "
+             "power distribution of the incandescent red, yellow, green and blue traffic signal lights, as RYGB.");
+    def_lens(m, "ISO8980_3_tau_signal_led", &colorimetry::ISO8980_3_tau_signal_led,
+             "ISO8980-3 Third Edition 2013-10-01 3.5: the luminous transmittance of the lens for the spectral radiant "
+             "power distribution of the LED red, yellow, green and blue traffic signal lights, as RYGB.");
     m.def("ANSI_Z80_3_tau_spectral_min", &colorimetry::ANSI_Z80_3_tau_spectral_min, "trans"_a,
           "ANSI Z80.3 4.10.2.3: the minimum of τ(λ) between 475 nm and 650 nm, bounds included, over the stored "
           "points (no interpolation). Raises ValueError when the scan has no point in that band.");
+    m.def(
+        "CIELAB_of_transmittance",
+        [](const orvanalysis::Scan& trans, const orvanalysis::Scan& illuminant, const orvanalysis::Observer& observer,
+           const std::string& method) {
+            return colorimetry::CIELAB_of_transmittance(trans, illuminant, observer,
+                                                        colorimetry::method_from_string(method));
+        },
+        "trans"_a, "illuminant"_a, "observer"_a, "method"_a = "integral",
+        (std::string("The CIE 1976 (L*, a*, b*) coordinates (CIELAB) of a transmittance (or reflectance) under an "
+                     "illuminant, against the illuminant itself as white: a perfect transmitter is L* = 100, "
+                     "a* = b* = 0. X/Xn, Y/Yn and Z/Zn are the transmittance's means weighted by the illuminant "
+                     "times each colour-matching function over 380-780 nm.") +
+         lens_method_doc)
+            .c_str());
+    m.def(
+        "lens_quantity_bands",
+        [] {
+            py::dict bands;
+            for (const auto& [name, band] : colorimetry::lens_quantity_bands()) {
+                bands[py::str(name)] = py::make_tuple(band.from, band.to);
+            }
+            return bands;
+        },
+        "The band (from, to) in nm that each lens quantity is worked out over, by name (a signal transmittance once "
+        "per colour, as ANSI_Z80_3_tau_signal_red): its nominal band narrowed to where its weighting curves have "
+        "data, read off the reference curves now.");
 }
 
 void add_photometer_indices(py::module_& m) {

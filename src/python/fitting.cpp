@@ -3,6 +3,7 @@
 #include "python/registration.hpp"
 
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <cstddef>
 #include <exception>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace py = pybind11;
 using namespace pybind11::literals;
@@ -158,7 +160,48 @@ void add_fitting_module(py::module_& fitting) {
         ":return: True if the fit converged, False otherwise: no free parameter, fewer data points than free "
         "parameters, data or starting values that are not finite, or a solver that stopped on an error or ran out "
         "of iterations; params is then unchanged\n"
-        ":raises ValueError: when the fit raises an error; params is then unchanged");
+        ":raises ValueError: when the fit raises an error, or when every free parameter is one the model has no "
+        "derivative for (d, omega_t, omega_m), so that nothing could be fitted; params is then unchanged");
+
+    fitting.def(
+        "fit_details",
+        [](const orvanalysis::Scan& data, const FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
+            orvanalysis::WavelengthFit outcome;
+            try {
+                outcome = orvanalysis::fit_wavelength_result(data, params, free);
+            } catch (const std::exception& e) {
+                throw py::value_error(e.what());
+            }
+            const std::size_t p = outcome.free.size();
+            py::list names;
+            for (const std::uint32_t i : outcome.free) {
+                names.append(parameter_fields[i].name);
+            }
+            py::list covariance;
+            for (std::size_t i = 0; i < p && outcome.covariance.size() == p * p; ++i) {
+                covariance.append(py::tuple(py::cast(
+                    std::vector<double>(outcome.covariance.begin() + static_cast<std::ptrdiff_t>(i * p),
+                                        outcome.covariance.begin() + static_cast<std::ptrdiff_t>((i + 1) * p)))));
+            }
+            py::dict result;
+            result["params"] = outcome.params;
+            result["free"] = py::tuple(names);
+            result["success"] = outcome.success;
+            result["reason"] = outcome.reason;
+            result["iterations"] = outcome.iterations;
+            result["rms"] = outcome.rms;
+            result["max_residual"] = outcome.max_residual;
+            result["residuals"] = py::tuple(py::cast(outcome.residuals));
+            result["covariance"] = py::tuple(covariance);
+            return result;
+        },
+        "data"_a, "params"_a, "free"_a,
+        "The wavelength fit of fit_wavelength, leaving params as they are, and how it went, as a dict: params (the "
+        "fitted FitWavelengthParams, or the start where the fit failed), free (the names of the free parameters), "
+        "success, reason (why the solver stopped), iterations, rms and max_residual (of the residuals, in the "
+        "data's unit), residuals (model minus data at each point, in key order) and covariance (of the free "
+        "parameters, in the order of free; empty unless the fit succeeded). orvpy.fitting.fit returns it as a "
+        "WavelengthFit.");
 }
 
 }  // namespace orvpy

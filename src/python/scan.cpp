@@ -228,10 +228,11 @@ void add_scan_class(py::module_& m) {
         .value(orvanalysis::spline::to_string(Type::CUBIC).c_str(), Type::CUBIC)
         .value(orvanalysis::spline::to_string(Type::LINEAR).c_str(), Type::LINEAR)
         .value(orvanalysis::spline::to_string(Type::POLYNOMIAL).c_str(), Type::POLYNOMIAL)
+        .value(orvanalysis::spline::to_string(Type::STEFFEN).c_str(), Type::STEFFEN)
         .export_values()
         // Ahead of the enumeration's own conversion, which takes any integer.
         .def(py::init([](int value) {
-                 if (value < static_cast<int>(Type::NONE) || value > static_cast<int>(Type::POLYNOMIAL)) {
+                 if (value < static_cast<int>(Type::NONE) || value > static_cast<int>(Type::STEFFEN)) {
                      throw py::value_error(std::to_string(value) + " is not a valid Interpolation");
                  }
                  return static_cast<Type>(value);

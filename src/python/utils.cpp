@@ -79,8 +79,10 @@ void add_stitching(py::module_& m) {
                       "Sum over the overlap of the squared differences between scan_1 and k * scan_2.")
         .def_readonly("average", &utils::StitchResults::average,
                       "Mean over the overlap of the average of scan_1 and k * scan_2.")
-        .def_readonly("percent_error_rms", &utils::StitchResults::percent_error_rms,
-                      "sqrt(error) / n / |average|: the relative match error, a fraction (no factor 100).")
+        .def_readonly(
+            "percent_error_rms", &utils::StitchResults::percent_error_rms,
+            "sqrt(error / n) / |average|: the relative root-mean-square mismatch over the overlap, a fraction (no "
+            "factor 100), the same for the same relative mismatch at any sampling.")
         .def_readonly("stitch_point", &utils::StitchResults::stitch_point,
                       "Key at which the stitched scan passes from scan_1 to k * scan_2.")
         .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,

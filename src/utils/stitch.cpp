@@ -42,8 +42,10 @@ StitchResults stitch_scans(const Scan& scan_1, const Scan& scan_2, double min_wl
         result.error += std::pow(s1 - result.k * s2, 2.0);
     }
     result.average = result.average / static_cast<double>(result.n);
-    // Relative to the size of the signal: scans of negative values match as well as their negation.
-    result.percent_error_rms = std::sqrt(result.error) / result.n / std::abs(result.average);
+    // The root-mean-square mismatch relative to the size of the signal, so the same relative
+    // mismatch reads the same at any sampling; scans of negative values match as well as their
+    // negation.
+    result.percent_error_rms = std::sqrt(result.error / result.n) / std::abs(result.average);
     result.success = target_error > result.percent_error_rms;
     if (!result.success) {
         return result;

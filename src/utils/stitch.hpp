@@ -13,7 +13,7 @@ struct StitchResults {
     double k = 0.0;                  // least-squares factor applied to scan_2
     double error = 0.0;              // sum over the overlap of (scan_1 - k scan_2)²
     double average = 0.0;            // mean over the overlap of the average of scan_1 and k scan_2
-    double percent_error_rms = 0.0;  // sqrt(error) / n / |average|, a fraction
+    double percent_error_rms = 0.0;  // sqrt(error / n) / |average|: relative RMS mismatch, a fraction
     double stitch_point = 0.0;       // key where the stitched scan passes from scan_1 to k scan_2
     Scan stitch_scan;                // epsilon 1e-20, Akima
 };

@@ -12,22 +12,7 @@ namespace {
 // A transmittance on the 5 nm grid from 280 to 780 nm.
 Scan lens(const std::function<double(double)>& t, Type kind = Type::AKIMA) { return sampled(280, 780, 5, t, kind); }
 
-using Quantity = std::pair<const char*, double (*)(const Scan&)>;
-
-// Every ratio of a weighted integral, so a flat transmittance gives itself.
-const std::vector<Quantity> ratios{
-    {"ISO suva", colorimetry::ISO8980_3_tau_suva},
-    {"ISO suvb", colorimetry::ISO8980_3_tau_suvb},
-    {"AS/NZS suva", colorimetry::ASNZS1067_2016_tau_suva},
-    {"ISO 12311 sb", colorimetry::ISO12311_tau_sb},
-    {"ANSI tau_v", colorimetry::ANSI_Z80_3_tau_v},
-    {"ISO tau_v", colorimetry::ISO8980_3_tau_v},
-    {"ANSI red", [](const Scan& t) { return colorimetry::ANSI_Z80_3_tau_signal(t).red; }},
-    {"ANSI yellow", [](const Scan& t) { return colorimetry::ANSI_Z80_3_tau_signal(t).yellow; }},
-    {"ANSI green", [](const Scan& t) { return colorimetry::ANSI_Z80_3_tau_signal(t).green; }},
-    {"ISO incandescent blue", [](const Scan& t) { return colorimetry::ISO8980_3_tau_signal_incandescent(t).blue; }},
-    {"ISO LED yellow", [](const Scan& t) { return colorimetry::ISO8980_3_tau_signal_led(t).yellow; }},
-};
+using colorimetry::Method;
 
 }  // namespace
 
@@ -67,28 +52,69 @@ TEST(Tristimulus, PublishedWhitePointsAndNoLight) {
     EXPECT_TRUE(std::isnan(none.x) && std::isnan(none.y));
 }
 
-TEST(LensStandards, FlatAndLinearTransmittances) {
+TEST(WeightedMeans, ExactForPiecewisePolynomialsOnAnyGrid) {
+    // T(λ) = λ and W(λ) = λ + 1 over [0, 10], both linear and so reproduced exactly by any
+    // sampling: ∫T W / ∫W = (1000/3 + 50) / 60. Irregular lens grids give the same to rounding.
+    const Scan weight = make({-1, 0, 4, 12}, {0, 1, 5, 13});
+    for (const Keys& grid : {Keys{0, 10}, Keys{0, 0.3, 2, 2.01, 7.5, 10}, Keys{-3, 1, 9.9, 11}}) {
+        Keys values = grid;
+        const Scan t = make(grid, values);
+        const auto totals = colorimetry::weighted_totals(t, {&weight}, {0, 10}, Method::Integral);
+        const double from = std::max(0.0, grid.front());
+        const double to = std::min(10.0, grid.back());
+        const auto cube = [](double x) { return x * x * x / 3 + x * x / 2; };
+        const auto square = [](double x) { return x * x / 2 + x; };
+        EXPECT_NEAR(totals.mean(), (cube(to) - cube(from)) / (square(to) - square(from)), 1e-12);
+        EXPECT_EQ(std::make_pair(totals.used.from, totals.used.to), std::make_pair(from, to))
+            << "the mean is over the measured part of the band";
+    }
+    // The sums take the table's own wavelengths in the band, ends included: W = 1, 5 at 0, 4
+    // (-1 and 12 are outside [0, 4]) and the lens there, T(0) = 0, T(4) = 4.
+    const auto sum = colorimetry::weighted_totals(make({0, 4}, {0, 4}), {&weight}, {0, 4}, Method::Sum);
+    EXPECT_EQ(std::make_tuple(sum.weighted, sum.weight, sum.mean()), std::make_tuple(20.0, 6.0, 20.0 / 6.0));
+    // Nothing of the band measured: no mean at all, not 0 (a perfect blocker).
+    EXPECT_TRUE(
+        std::isnan(colorimetry::weighted_totals(make({20, 30}, {1, 1}), {&weight}, {0, 10}, Method::Integral).mean()));
+    EXPECT_EQ(colorimetry::method_from_string("sum"), Method::Sum);
+    EXPECT_EQ(message_of<std::invalid_argument>([] { (void)colorimetry::method_from_string("Sum"); }),
+              "method must be 'integral' or 'sum', not 'Sum'");
+}
+
+TEST(WeightedMeans, NeverLeaveTheValuesOfTheLens) {
+    // A natural cubic through 0, ..., 0, 1 rings below 0 between the zeros; held to the values of
+    // its points it is 0 all through [0, 10], and so is the mean.
+    const Scan ringing = make({0, 2, 4, 6, 8, 10, 12}, {0, 0, 0, 0, 0, 0, 1}, Type::CUBIC);
+    ASSERT_LT(ringing(9), 0.0);
+    const Scan weight = make({0, 10}, {1, 1});
+    EXPECT_EQ(colorimetry::weighted_totals(ringing, {&weight}, {0, 10}, Method::Integral).mean(), 0.0);
+    // Flat lenses give themselves, whatever their grid, kind or band coverage.
     for (const double level : {1.0, 0.5}) {
-        const Scan flat = lens([level](double) { return level; });
-        for (const auto& [name, tau] : ratios) {
-            EXPECT_NEAR(tau(flat), level, 1e-12) << name << " at " << level;
+        const Scan flat = sampled(283, 781, 0.7, [level](double) { return level; });
+        EXPECT_NEAR(colorimetry::ISO8980_3_tau_suvb(flat), level, 1e-14);
+        EXPECT_NEAR(colorimetry::ANSI_Z80_3_tau_signal(flat).red, level, 1e-14);
+        EXPECT_NEAR(colorimetry::ANSI_Z80_3_tau_uvb(flat), level, 1e-14) << "averaged over 283-315 nm";
+        EXPECT_NEAR(colorimetry::ISO8980_3_tau_v(sampled(
+                                                     380, 780, 5, [level](double) { return level; }, Type::NONE),
+                                                 Method::Sum),
+                    level, 1e-14)
+            << "a table is read as the reference curves are";
+    }
+}
+
+TEST(ReferenceCurves, NeverNegativeBetweenTheirPoints) {
+    // Akima's curves went below 0 between these tables' points; Steffen's cannot.
+    for (const Scan* curve :
+         {&colorimetry::solar_spectral_irradiance(), &colorimetry::ANSI_Z80_3_2015_red_signal_transmittance(),
+          &colorimetry::ISO8980_3_led_blue(), &colorimetry::AM15G_ASTM_G17303(), &colorimetry::AM0_ASTM_E490()}) {
+        const Keys& w = curve->wavelengths();
+        double lowest = INFINITY;
+        for (std::size_t i = 0; i + 1 < w.size() && w[i] < 2000; ++i) {
+            for (int j = 1; j < 16; ++j) {
+                lowest = std::min(lowest, (*curve)(w[i] + (w[i + 1] - w[i]) * j / 16));
+            }
         }
-        EXPECT_NEAR(colorimetry::ANSI_Z80_3_tau_uva(flat), level, 1e-12);
-        EXPECT_NEAR(colorimetry::ANSI_Z80_3_tau_uvb(flat), level, 1e-12);
+        EXPECT_GE(lowest, 0.0) << w.front();
     }
-    // Natural cubic splines are linear in their data, so with a CUBIC transmittance every
-    // product, and so every ratio, is linear in it.
-    const Scan t1 = lens([](double w) { return 0.5 + 0.4 * std::sin(w / 23.0); }, Type::CUBIC);
-    const Scan t2 = lens([](double w) { return w / 800.0; }, Type::CUBIC);
-    for (const auto& [name, tau] : ratios) {
-        EXPECT_NEAR(tau(t1 * 2.0 + t2 * 3.0), 2.0 * tau(t1) + 3.0 * tau(t2), 1e-12) << name;
-    }
-    // Plain means divide by the nominal band width, whatever the data cover.
-    const Scan partial = make({315, 350}, {0.4, 0.4});
-    EXPECT_NEAR(colorimetry::ANSI_Z80_3_tau_uva(partial), 0.4 * 35.0 / 65.0, 1e-15);
-    EXPECT_EQ(colorimetry::ANSI_Z80_3_tau_uvb(partial), 0.0);
-    EXPECT_NEAR(colorimetry::ISO8980_3_tau_v(lens([](double) { return 0.25; }, Type::NONE)), 0.25, 1e-12)
-        << "a table takes the weighting's kind";
 }
 
 TEST(LensStandards, BandEdges) {

@@ -77,26 +77,27 @@ TEST(SyntheticCurves, LogisticFiltersAndTheirGrid) {
     EXPECT_EQ(message_of<std::invalid_argument>([] { (void)lognormal(500, 50, 0, 600, 1); }), "min_wl <= 0");
 }
 
-TEST(SyntheticCurves, LognormalIsOneAtThePeakWithTheWidthOfItsShape) {
+TEST(SyntheticCurves, LognormalIsOneAtThePeakAndAsWideAsAsked) {
     const Scan curve = lognormal(500, 50, 300, 800, 0.01);
     EXPECT_EQ(curve(500), 1.0);
     EXPECT_LE(*std::max_element(curve.values().begin(), curve.values().end()), 1.0);
-    // The density ∝ exp(-(ln x - ln m)² / 2σ²) / ... is half the mode's height at m e^(±σ√(2 ln 2)),
-    // so the width is 2m sinh(σ√(2 ln 2)) with σ² = ln(h²/(2 ln 2) + 1), h = fwhm / 2m.
-    const double h = 50 * 0.5 / 500;
-    const double sigma = std::sqrt(std::log(h * h / (2 * std::log(2.0)) + 1));
-    const double width = 2 * 500 * std::sinh(sigma * std::sqrt(2 * std::log(2.0)));
-    EXPECT_NEAR(width, 50, 5e-4 * 50);
-    double left = 0;
-    double right = 0;
-    for (std::size_t i = 1; i < curve.size(); ++i) {
-        const double a = curve.values()[i - 1] - 0.5;
-        const double b = curve.values()[i] - 0.5;
-        if (a * b <= 0 && a != b) {
-            (a < 0 ? left : right) = curve.wavelengths()[i - 1] + 0.01 * a / (a - b);
+    // The width at half height, measured on the curve (half-height crossings interpolated between
+    // grid points), equals the asked FWHM to the grid's resolution, narrow and broad peaks alike.
+    for (const auto& [peak, fwhm, step] :
+         std::vector<std::tuple<double, double, double>>{{500, 50, 0.01}, {400, 300, 0.01}, {300, 1000, 0.05}}) {
+        const Scan c = lognormal(peak, fwhm, 10, 5000, step);
+        double left = 0;
+        double right = 0;
+        for (std::size_t i = 1; i < c.size(); ++i) {
+            const double a = c.values()[i - 1] - 0.5;
+            const double b = c.values()[i] - 0.5;
+            if (a * b <= 0 && a != b) {
+                (a < 0 ? left : right) =
+                    c.wavelengths()[i - 1] + (c.wavelengths()[i] - c.wavelengths()[i - 1]) * a / (a - b);
+            }
         }
+        EXPECT_NEAR(right - left, fwhm, step) << peak << " " << fwhm;
     }
-    EXPECT_NEAR(right - left, width, 1e-4);
     for (const auto& [peak, fwhm] : std::vector<std::pair<double, double>>{{0, 50}, {500, 0}, {500, -1}}) {
         EXPECT_EQ(message_of<std::invalid_argument>([p = peak, f = fwhm] { (void)lognormal(p, f, 400, 300, 1); }),
                   "peak_wl <= 0 || fwhm <= 0");
@@ -151,6 +152,20 @@ TEST(FitWavelength, RecoversTheGeneratingParameters) {
     EXPECT_NEAR(p.a, truth.a, 1e-6);
     EXPECT_NEAR(p.phi, truth.phi, 1e-8);
     EXPECT_EQ(p.d, truth.d) << "not free";
+    // The residuals and their summaries are of the fitted model against the data.
+    const WavelengthFit outcome = fit_wavelength_result(calibration(truth), truth, free);
+    ASSERT_TRUE(outcome.success);
+    EXPECT_EQ(outcome.free, (std::vector<std::uint32_t>{3, 4, 5, 6, 7}));
+    EXPECT_EQ(outcome.residuals.size(), calibration(truth).size());
+    EXPECT_LT(outcome.max_residual, 1e-9);
+    EXPECT_EQ(outcome.covariance.size(), 25U);
+    // Only parameters the model has no derivative for: nothing could be fitted.
+    FitWavelengthParams start = truth;
+    EXPECT_EQ(message_of<std::invalid_argument>([&] {
+                  (void)fit_wavelength(calibration(truth), start, FitWavelengthParamsFree{true, false, true});
+              }),
+              "fit_wavelength: d, omega_m cannot be fitted (the model has no derivative for d, omega_t or omega_m); "
+              "free at least one of cos_K, theta_z, alpha, a and phi");
 }
 
 TEST(FitWavelength, TheSameFitInAnyUnitOfLength) {

@@ -64,16 +64,22 @@ TEST(F1Prime, AgainstVOfLambdaAndAnIndependentSum) {
     EXPECT_NEAR(colorimetry::f1_prime(flat), mismatch / y_sum, 2e-3);
 }
 
-TEST(F1Prime, NeedsDataInTheVisibleBand) {
+TEST(F1Prime, NeedsTheWholeVisibleBand) {
     // Touching the band only at an edge is no data in it either (not a perfect match of 0).
     for (const Scan& outside : {Scan(), make({300, 379}, {1, 1}), sampled(300, 380, 20, [](double) { return 1.0; }),
                                 sampled(780, 860, 20, [](double) { return 1.0; })}) {
         EXPECT_EQ(message_of<std::domain_error>([&] { (void)colorimetry::f1_prime(outside); }),
                   "Input has no data in the range 380 to 780");
     }
-    EXPECT_GT(colorimetry::f1_prime(sampled(
-                  500, 580, 20, [](double) { return 1.0; }, Type::LINEAR)),
-              0.0);
+    // V(λ) itself, measured over part of the band only: its index is unknown, not a number.
+    const Scan& y = colorimetry::cie_1931_standard_observer_y();
+    Scan part = y;
+    part.crop(500, 600);
+    EXPECT_EQ(message_of<std::domain_error>([&] { (void)colorimetry::f1_prime(part); }),
+              "f1_prime needs the responsivity from 380 to 780 nm; the scan covers 500 to 600 nm");
+    part = y;
+    part.crop(380, 775);
+    EXPECT_THROW((void)colorimetry::f1_prime(part), std::domain_error);
 }
 
 TEST(F2, DirectionalErrorAgainstClosedForms) {
@@ -86,9 +92,10 @@ TEST(F2, DirectionalErrorAgainstClosedForms) {
     const Scan y = response(
         limit, 200, [](double e) { return e == 0.0 ? 1.0 : 1.04 * std::cos(e); }, Type::LINEAR);
     EXPECT_NEAR(colorimetry::f2(y, y), 0.04 * (1.0 - std::cos(2.0 * limit)) / 2.0, 2e-4);
-    // A response that stops short has the full deviation up to the limits.
-    const Scan narrow = response(1.0, 100, cosine);
-    EXPECT_GT(colorimetry::f2(narrow, cos_response), 0.01);
+    // A response that stops short of ±4π/9 leaves part of the integral unknown.
+    EXPECT_EQ(message_of<std::domain_error>([&] { (void)colorimetry::f2(cos_response, response(1.0, 100, cosine)); }),
+              "f2 needs each response from -4π/9 to 4π/9 rad (±80°); Y_pi_2 covers -1 to 1 rad");
+    EXPECT_THROW((void)colorimetry::f2(response(limit - 1e-9, 160, cosine), cos_response), std::domain_error);
 }
 
 TEST(Illuminance, LinearInTheIrradiance) {

@@ -18,7 +18,7 @@ SUBMODULES = ["chromaticity", "colorimetry", "colorimetry.data", "curves", "io",
 
 def test_docstring_enumeration_and_submodules():
     assert core.__doc__ == "Orvane Instruments spectral analysis package."
-    members = [("NONE", 0), ("AKIMA", 1), ("CUBIC", 2), ("LINEAR", 3), ("POLYNOMIAL", 4)]
+    members = [("NONE", 0), ("AKIMA", 1), ("CUBIC", 2), ("LINEAR", 3), ("POLYNOMIAL", 4), ("STEFFEN", 5)]
     assert [(name, int(member)) for name, member in core.Interpolation.__members__.items()] == members
     for name, value in members:
         assert getattr(core, name) is getattr(core.Interpolation, name) == core.Interpolation(value)

@@ -160,6 +160,40 @@ def test_fit_wavelength_updates_the_parameters_in_place():
     free.theta_z = True
     assert fitting.fit_wavelength(calibration, params, free) is True
     assert (params.theta_z, params.d) == (pytest.approx(0.05, rel=1e-9), 1.0)
+    free.theta_z, free.d = False, True  # only a parameter the model has no derivative for
+    with pytest.raises(ValueError, match="d cannot be fitted"):
+        fitting.fit_wavelength(calibration, params, free)
+
+
+def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
+    np = pytest.importorskip("numpy")
+    least_squares = pytest.importorskip("scipy.optimize").least_squares
+    from orvpy.fitting import fit
+
+    def grating(p, x):  # cos_K, theta_z, a, phi free; d = 833.3 nm, 1200 lines per mm
+        theta = (2 * np.pi / 5120000 * (x + p[2] * np.sin(2 * np.pi / 51200 * x + p[3])) - p[1])
+        return 2 * 833.3 * p[0] * np.sin(theta)
+
+    x = np.arange(500.0, 200000.0, 500.0)
+    y = grating([0.98, 0.05, 30.0, 0.3], x) + np.random.default_rng(3).normal(0, 0.05, x.size)
+    start, free = fitting.FitWavelengthParams(), fitting.FitWavelengthParamsFree()
+    start.d, start.omega_t, start.omega_m, start.alpha = 833.3, 2 * np.pi / 5120000, 2 * np.pi / 51200, 1.0
+    start.cos_K, start.theta_z, start.a, start.phi = 0.97, 0.051, 20.0, 0.5
+    free.cos_K = free.theta_z = free.a = free.phi = True
+    result = fit(Scan(x, y), start, free)
+    reference = least_squares(lambda p: grating(p, x) - y, [0.97, 0.051, 20.0, 0.5], method="lm", xtol=1e-15,
+                              ftol=1e-15, gtol=1e-15)
+    residuals = reference.fun
+    covariance = np.linalg.inv(reference.jac.T @ reference.jac) * (residuals @ residuals) / (x.size - 4)
+    assert (result.success, result.free, start.cos_K) == (True, ("cos_K", "theta_z", "a", "phi"), 0.97)
+    fitted = [result.params.cos_K, result.params.theta_z, result.params.a, result.params.phi]
+    # The same minimum, to a small fraction of each parameter's standard deviation.
+    assert (np.abs(np.array(fitted) - reference.x) < 1e-3 * np.sqrt(np.diag(covariance))).all()
+    assert np.array(result.residuals) == pytest.approx(grating(fitted, x) - y, abs=1e-9)
+    assert (result.rms, result.max_residual) == pytest.approx(
+        (np.sqrt(np.mean(residuals ** 2)), np.abs(residuals).max()), rel=1e-6)
+    assert np.array(result.covariance) == pytest.approx(covariance, rel=1e-4)
+    assert result.iterations > 0 and "tol" in result.reason
 
 
 class TestDataFiles:

@@ -30,6 +30,7 @@ class Interpolation:
     CUBIC: ClassVar[Interpolation]
     LINEAR: ClassVar[Interpolation]
     POLYNOMIAL: ClassVar[Interpolation]
+    STEFFEN: ClassVar[Interpolation]
     __members__: ClassVar[dict[str, Interpolation]]
     def __init__(self, value: SupportsIndex) -> None: ...
     def __eq__(self, other: object) -> bool: ...
@@ -49,6 +50,7 @@ AKIMA: Interpolation
 CUBIC: Interpolation
 LINEAR: Interpolation
 POLYNOMIAL: Interpolation
+STEFFEN: Interpolation
 
 class Scan:
     """A spectrum: (wavelength, value) points in ascending wavelength order (nm)."""
