@@ -6,10 +6,14 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace orvanalysis::colorimetry {
 
@@ -71,9 +75,8 @@ double held_value(const Scan& spectrum, double w, std::size_t& segment) {
     return std::clamp(spectrum(w), std::min(a, b), std::max(a, b));
 }
 
-// The keys of s strictly inside (from, to), appended to out and merged with what it holds.
-void merge_keys_inside(const Scan& s, double from, double to, std::vector<double>& out) {
-    const std::vector<double>& keys = s.wavelengths();
+// The keys strictly inside (from, to), appended to out and merged with what it holds.
+void merge_keys_inside(const std::vector<double>& keys, double from, double to, std::vector<double>& out) {
     const auto first = std::upper_bound(keys.begin(), keys.end(), from);
     const auto last = std::lower_bound(first, keys.end(), to);
     const auto middle = static_cast<std::ptrdiff_t>(out.size());
@@ -81,21 +84,31 @@ void merge_keys_inside(const Scan& s, double from, double to, std::vector<double
     std::inplace_merge(out.begin(), out.begin() + middle, out.end());
 }
 
-WeightedTotals integral_totals(const Scan& spectrum, const Weighting& weighting, Band part) {
+// Where a weighted mean reads the spectrum and how much each reading counts: Σ weights[j] T(nodes[j])
+// over Σ weights[j]. It depends on the weighting, the band and where the spectrum has points,
+// never on its values, so spectra sampled alike share it.
+struct Quadrature {
+    std::vector<double> nodes;
+    std::vector<double> weights;
+    double total = 0.0;
+    Band used{nan, nan};
+};
+
+Quadrature integral_quadrature(const std::vector<double>& keys, const Weighting& weighting, Band part) {
     // Every piece between two breakpoints is a polynomial: a cubic of the spectrum times a cubic
     // of each weighting curve, which a rule of this many nodes integrates exactly.
     const Rule& rule = gauss_legendre((5 + 3 * weighting.size()) / 2);
     std::vector<double> breaks;
-    merge_keys_inside(spectrum, part.from, part.to, breaks);
+    merge_keys_inside(keys, part.from, part.to, breaks);
     for (const Scan* factor : weighting) {
-        merge_keys_inside(*factor, part.from, part.to, breaks);
+        merge_keys_inside(factor->wavelengths(), part.from, part.to, breaks);
     }
     breaks.insert(breaks.begin(), part.from);
     breaks.push_back(part.to);
-
-    std::size_t segment = 0;
-    WeightedTotals totals;
-    totals.used = part;
+    Quadrature q;
+    q.used = part;
+    q.nodes.reserve(breaks.size() * rule.nodes.size());
+    q.weights.reserve(breaks.size() * rule.nodes.size());
     for (std::size_t b = 0; b + 1 < breaks.size(); ++b) {
         const double u = breaks[b];
         const double v = breaks[b + 1];
@@ -106,17 +119,16 @@ WeightedTotals integral_totals(const Scan& spectrum, const Weighting& weighting,
         const double middle = 0.5 * (u + v);
         for (std::size_t i = 0; i < rule.nodes.size(); ++i) {
             const double w = middle + half * rule.nodes[i];
-            const double t = held_value(spectrum, w, segment);
-            const double weight = rule.weights[i] * half * weight_at(weighting, w);
-            totals.weighted += t * weight;
-            totals.weight += weight;
+            q.nodes.push_back(w);
+            q.weights.push_back(rule.weights[i] * half * weight_at(weighting, w));
+            q.total += q.weights.back();
         }
     }
-    return totals;
+    return q;
 }
 
 // measured: the wavelengths at which the spectrum has data, its epsilon included.
-WeightedTotals sum_totals(const Scan& spectrum, const Weighting& weighting, Band band, Band measured) {
+Quadrature sum_quadrature(const Weighting& weighting, Band band, Band measured) {
     std::vector<double> nodes;
     if (weighting.empty()) {
         for (std::size_t i = 0;; ++i) {
@@ -138,18 +150,62 @@ WeightedTotals sum_totals(const Scan& spectrum, const Weighting& weighting, Band
         }
         nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
     }
-    WeightedTotals totals;
-    totals.used = {nan, nan};
-    std::size_t segment = 0;
+    Quadrature q;
     for (const double w : nodes) {
         if (w < measured.from || w > measured.to) {
             continue;
         }
-        const double weight = weight_at(weighting, w);
-        totals.weighted += held_value(spectrum, w, segment) * weight;
-        totals.weight += weight;
-        totals.used.from = std::isnan(totals.used.from) ? w : totals.used.from;
-        totals.used.to = w;
+        q.nodes.push_back(w);
+        q.weights.push_back(weight_at(weighting, w));
+        q.total += q.weights.back();
+        q.used.from = std::isnan(q.used.from) ? w : q.used.from;
+        q.used.to = w;
+    }
+    return q;
+}
+
+// What a quadrature was made for. Revisions identify the weighting curves' content for good, so
+// a curve changed through a view, or a user's curve gone and another in its place, never meets
+// a quadrature of the old one.
+struct QuadratureKey {
+    Method method;
+    double from;
+    double to;
+    std::vector<std::uint64_t> revisions;
+    std::vector<double> keys;  // the spectrum's keys (integral), or the measured range (sum)
+
+    bool operator==(const QuadratureKey& other) const {
+        return method == other.method && from == other.from && to == other.to && revisions == other.revisions &&
+               keys.size() == other.keys.size() &&
+               std::memcmp(keys.data(), other.keys.data(), keys.size() * sizeof(double)) == 0;
+    }
+};
+
+// The quadratures last used on this thread, most recent first: a rating asks for one per
+// quantity, and the data sets of a file, or the files of a batch, are mostly sampled alike.
+std::shared_ptr<const Quadrature> cached_quadrature(QuadratureKey key, const std::function<Quadrature()>& make) {
+    constexpr std::size_t capacity = 64;
+    thread_local std::vector<std::pair<QuadratureKey, std::shared_ptr<const Quadrature>>> cache;
+    const auto hit = std::find_if(cache.begin(), cache.end(), [&](const auto& entry) { return entry.first == key; });
+    if (hit != cache.end()) {
+        std::rotate(cache.begin(), hit, hit + 1);
+        return cache.front().second;
+    }
+    auto made = std::make_shared<const Quadrature>(make());
+    if (cache.size() == capacity) {
+        cache.pop_back();
+    }
+    cache.emplace(cache.begin(), std::move(key), made);
+    return made;
+}
+
+WeightedTotals apply(const Quadrature& q, const Scan& spectrum) {
+    WeightedTotals totals;
+    totals.used = q.used;
+    totals.weight = q.total;
+    std::size_t segment = 0;
+    for (std::size_t j = 0; j < q.nodes.size(); ++j) {
+        totals.weighted += q.weights[j] * held_value(spectrum, q.nodes[j], segment);
     }
     return totals;
 }
@@ -192,17 +248,27 @@ WeightedTotals weighted_totals(const Scan& spectrum, const Weighting& weighting,
         interpolated->set_interpolation(spline::Type::STEFFEN);
     }
     const Scan& curve = interpolated ? *interpolated : spectrum;
+    QuadratureKey key{method, band.from, band.to, {}, {}};
+    for (const Scan* factor : weighting) {
+        key.revisions.push_back(factor->revision());
+    }
     if (method == Method::Sum) {
         // A table wavelength within the spectrum's epsilon of its first or last point is measured.
         const double e = spectrum.epsilon();
-        return sum_totals(curve, weighting, weighted, {spectrum.min_wavelength() - e, spectrum.max_wavelength() + e});
+        const Band measured{spectrum.min_wavelength() - e, spectrum.max_wavelength() + e};
+        key.keys = {measured.from, measured.to};
+        return apply(*cached_quadrature(std::move(key), [&] { return sum_quadrature(weighting, weighted, measured); }),
+                     curve);
     }
     const Band part{std::max(weighted.from, spectrum.min_wavelength()),
                     std::min(weighted.to, spectrum.max_wavelength())};
     if (!(part.to > part.from)) {
         return {0.0, 0.0, {nan, nan}};
     }
-    return integral_totals(curve, weighting, part);
+    key.keys = spectrum.wavelengths();
+    return apply(*cached_quadrature(std::move(key),
+                                    [&] { return integral_quadrature(spectrum.wavelengths(), weighting, part); }),
+                 curve);
 }
 
 }  // namespace orvanalysis::colorimetry
