@@ -8,13 +8,15 @@ numpy and olefile (Debian's python3-numpy and python3-olefile), for example:
 One generated data file of about 10 MB (600,000 points in three data sets) is parsed from a
 bytearray, against olefile reading its "Contents" stream plus numpy decoding the points; its
 JSON text is made, against json.dumps of the same document; and the same points as CSV are
-loaded, against numpy.loadtxt. Every figure is the best of several runs. Nothing is asserted:
-the script prints throughput and ratios.
+loaded, against numpy.loadtxt. Every figure is the best of several runs. Last, load_csv's peak
+memory on a 300 MB file, against the size of its points. Nothing is asserted: the script prints
+throughput and ratios.
 """
 
 import json
 import math
 import os
+import subprocess
 import sys
 import tempfile
 import time
@@ -148,6 +150,38 @@ def main():
           f"throughput x{one / two:.2f} (goal >= 1.6x: {'yes' if one / two >= 1.6 else 'no'})")
     if not (olefile and np):
         print("numpy or olefile is not available to this interpreter: peers skipped")
+    csv_memory()
+
+
+def peak_kilobytes(code):
+    """The peak resident memory of a fresh interpreter running code, by /usr/bin/time."""
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", sys.executable, "-c", code], capture_output=True,
+                            text=True, env=dict(os.environ), check=True)
+    return int(result.stderr.strip().splitlines()[-1])
+
+
+def csv_memory():
+    """load_csv's peak memory on a large file against the points it returns: 16 bytes a point, the
+    goal 1.3x that plus 64 MiB (which covers the interpreter itself, measured here too)."""
+    if not os.path.exists("/usr/bin/time"):
+        print("\n/usr/bin/time (Debian's time) is not installed: load_csv's peak memory not measured")
+        return
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "large.csv")
+        points = 20_000_000
+        with open(path, "w") as f:
+            chunk = 1_000_000
+            for start in range(0, points, chunk):
+                f.write("".join(f"{i},{i % 97}\n" for i in range(start, start + chunk)))
+        baseline = peak_kilobytes("import _orvpy_core")
+        peak = peak_kilobytes(f"import _orvpy_core; assert len(_orvpy_core.io.load_csv({path!r})) == {points}")
+        mebibytes = os.path.getsize(path) / 2**20
+    data = 16 * points / 1024
+    goal = 1.3 * data + 64 * 1024
+    print(f"\nload_csv of {mebibytes:.0f} MiB, {points:,} points ({data / 1024:.0f} MiB as two "
+          f"double arrays): peak {peak / 1024:.0f} MiB (the interpreter alone {baseline / 1024:.0f} MiB), "
+          f"{peak / data:.2f}x the points; goal <= 1.3x + 64 MiB = {goal / 1024:.0f} MiB: "
+          f"{'yes' if peak <= goal else 'no'}")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <ostream>
 #include <stdexcept>
+#include <string>
 
 namespace orvanalysis {
 
@@ -21,11 +22,25 @@ double checked_epsilon(double e, const char* message) {
     return e;
 }
 
+spline::Type checked_kind(spline::Type type) {
+    switch (type) {
+        case spline::Type::NONE:
+        case spline::Type::AKIMA:
+        case spline::Type::CUBIC:
+        case spline::Type::LINEAR:
+        case spline::Type::POLYNOMIAL:
+        case spline::Type::STEFFEN:
+            return type;
+    }
+    throw std::invalid_argument("Scan: " + std::to_string(static_cast<std::int32_t>(type)) +
+                                " is not an interpolation kind");
+}
+
 }  // namespace
 
 Scan::Scan(double epsilon, spline::Type interpolation)
     : epsilon_(checked_epsilon(epsilon, "Scan::Scan: epsilon must be zero or positive")),
-      interpolation_(interpolation) {}
+      interpolation_(checked_kind(interpolation)) {}
 
 Scan::Scan(std::vector<double> wavelength, std::vector<double> signal, double epsilon, spline::Type interpolation)
     : Scan(epsilon, interpolation) {
@@ -219,8 +234,8 @@ void Scan::set_epsilon(double e) {
     changed();
 }
 
-void Scan::set_interpolation(spline::Type type) noexcept {
-    if (type != interpolation_) {
+void Scan::set_interpolation(spline::Type type) {
+    if (checked_kind(type) != interpolation_) {
         interpolation_ = type;
         changed();
     }

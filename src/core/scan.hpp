@@ -86,7 +86,8 @@ public:
     };
     using iterator = const_iterator;
 
-    // An empty scan. Throws std::invalid_argument for a negative or NaN epsilon.
+    // An empty scan. Throws std::invalid_argument for a negative or NaN epsilon or a kind that
+    // is none of spline::Type's.
     explicit Scan(double epsilon = Default_Wavelength_Epsilon, spline::Type interpolation = Default_Interpolation);
     // Stores point i for i = 0, 1, ... with insert-or-assign semantics (see add). Throws
     // std::runtime_error when the lengths differ and std::invalid_argument for a NaN wavelength
@@ -110,7 +111,8 @@ public:
     // Throws std::invalid_argument for a negative or NaN e, leaving the scan unchanged.
     void set_epsilon(double e);
     spline::Type interpolation() const noexcept { return interpolation_; }
-    void set_interpolation(spline::Type type) noexcept;
+    // Throws std::invalid_argument for a kind that is none of spline::Type's.
+    void set_interpolation(spline::Type type);
     bool is_interpolated() const noexcept { return interpolation_ != spline::Type::NONE; }
 
     std::size_t size() const noexcept { return keys_.size(); }

@@ -327,24 +327,54 @@ void for_each_line(std::istream& in, const std::string& name, Handle&& handle) {
 
 }  // namespace
 
-Scan read_csv(std::istream& in, const std::string& name) {
+std::size_t count_lines(std::istream& in) {
+    constexpr std::size_t block_size = std::size_t{1} << 16;
+    char block[block_size];
+    std::size_t lines = 0;
+    bool after_cr = false;
+    while (in.read(block, static_cast<std::streamsize>(block_size)) || in.gcount() > 0) {
+        const auto n = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < n; ++i) {
+            // "\r\n" ends one line, a lone "\r" or "\n" one each.
+            lines += block[i] == '\r' || (block[i] == '\n' && !after_cr);
+            after_cr = block[i] == '\r';
+        }
+    }
+    return lines + 1;
+}
+
+Scan read_csv(std::istream& in, const std::string& name, std::size_t expected_points) {
     std::vector<double> keys;
     std::vector<double> values;
+    // Sized once for every line that may hold data, the points are never copied on their way into
+    // the scan: a large file needs little more memory than its points.
+    keys.reserve(expected_points);
+    values.reserve(keys.capacity());
+    bool text = false;  // a line that is neither blank nor a comment was read
     for_each_line(in, name, [&](std::string_view line, std::size_t number) {
         const std::size_t first = line.find_first_not_of(" \t\v\f");
         if (first == std::string_view::npos || line[first] == '#') {
             return;
         }
+        text = true;
         line.remove_prefix(first);
         const auto read = data_line(line);
         if (const auto* point = std::get_if<Point>(&read)) {
-            keys.push_back(point->key);
-            values.push_back(point->value);
+            // A key repeating the one before takes its place at once, as insert-or-assign would.
+            if (!keys.empty() && keys.back() == point->key) {
+                values.back() = point->value;
+            } else {
+                keys.push_back(point->key);
+                values.push_back(point->value);
+            }
         } else if (!keys.empty() || begins_like_number(line)) {
             // After the data began, or on a line that begins like a number: not a header.
             fail(name, number, std::get<std::string_view>(read));
         }
     });
+    if (text && keys.empty() && !in.bad()) {
+        throw std::invalid_argument("load_csv: " + name + ": no data lines (none of its lines holds two numbers)");
+    }
     // Stored as one by one with insert-or-assign, so a repeated key keeps the later value.
     return Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }

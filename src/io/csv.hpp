@@ -31,8 +31,16 @@ inline constexpr std::size_t max_csv_line_bytes = std::size_t{1} << 20;
 //   line that is not a data line throws std::invalid_argument "load_csv: <name>, line <n>: "
 //   and the reason, as do an empty field where a number belongs, NUL bytes (UTF-16 text), and
 //   a line longer than max_csv_line_bytes.
+// - Text whose lines, other than blank and comment lines, include no data line throws
+//   std::invalid_argument "load_csv: <name>: no data lines ..."; text of blank and comment lines
+//   alone gives an empty scan.
 // A repeated key keeps the later value. name appears in error messages only. A read error ends
 // the text before the line it cuts; the caller checks the stream (in.bad()) after the call.
-Scan read_csv(std::istream& in, const std::string& name);
+// expected_points, the most points the text can hold when known (count_lines), sizes them once.
+Scan read_csv(std::istream& in, const std::string& name, std::size_t expected_points = 0);
+
+// The number of lines of the rest of the text (a last line without an ending included), read to
+// its end.
+std::size_t count_lines(std::istream& in);
 
 }  // namespace orvanalysis::orvfile

@@ -120,7 +120,24 @@ std::string orvfile_to_json(const std::string& file_path, int indent, bool ensur
 
 Scan load_csv(const std::string& file_path) {
     std::ifstream in = open_for_reading(file_path);
-    Scan scan = read_csv(in, printable(file_path));
+    // A first pass over the file counts its lines, so that its points are stored without the
+    // copies of a growing array.
+    std::size_t points = 0;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(file_path, error)) {
+        const std::uintmax_t size = std::filesystem::file_size(file_path, error);
+        if (!error && size > max_file_bytes) {
+            too_large(file_path);
+        }
+        // A data line takes at least four bytes: "1,1" and its line end.
+        points = std::min<std::size_t>(count_lines(in), static_cast<std::size_t>(size / 4 + 1));
+        in.clear();
+        in.seekg(0);
+        if (!in) {
+            throw ReadError(file_path);
+        }
+    }
+    Scan scan = read_csv(in, printable(file_path), points);
     if (in.bad()) {
         throw ReadError(file_path);
     }

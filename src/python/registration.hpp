@@ -41,6 +41,10 @@ void pickle_by_state(pybind11::class_<T>& cls, Get get, Set set) {
     });
 }
 
+// Makes __init__ and __setstate__ of every class of the module (submodules included) raise
+// TypeError on an instance that already holds a value, where pybind11 would ignore the call.
+void refuse_reinitialisation(pybind11::module_& m);
+
 // The Interpolation enumeration (with its members exported to m), then the Scan class.
 void add_scan_class(pybind11::module_& m);
 

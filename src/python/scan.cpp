@@ -221,9 +221,17 @@ std::string scan_repr(const Scan& s) {
     return os.str();
 }
 
+// An Interpolation from its integer value, or ValueError: no other value may exist.
+Type interpolation_from(int value) {
+    if (value < static_cast<int>(Type::NONE) || value > static_cast<int>(Type::STEFFEN)) {
+        throw py::value_error(std::to_string(value) + " is not a valid Interpolation");
+    }
+    return static_cast<Type>(value);
+}
+
 void add_scan_class(py::module_& m) {
-    py::enum_<Type>(m, "Interpolation")
-        .value(orvanalysis::spline::to_string(Type::NONE).c_str(), Type::NONE)
+    py::enum_<Type> interpolation(m, "Interpolation");
+    interpolation.value(orvanalysis::spline::to_string(Type::NONE).c_str(), Type::NONE)
         .value(orvanalysis::spline::to_string(Type::AKIMA).c_str(), Type::AKIMA)
         .value(orvanalysis::spline::to_string(Type::CUBIC).c_str(), Type::CUBIC)
         .value(orvanalysis::spline::to_string(Type::LINEAR).c_str(), Type::LINEAR)
@@ -231,18 +239,19 @@ void add_scan_class(py::module_& m) {
         .value(orvanalysis::spline::to_string(Type::STEFFEN).c_str(), Type::STEFFEN)
         .export_values()
         // Ahead of the enumeration's own conversion, which takes any integer.
-        .def(py::init([](int value) {
-                 if (value < static_cast<int>(Type::NONE) || value > static_cast<int>(Type::STEFFEN)) {
-                     throw py::value_error(std::to_string(value) + " is not a valid Interpolation");
-                 }
-                 return static_cast<Type>(value);
-             }),
-             "value"_a, py::prepend())
+        .def(py::init(&interpolation_from), "value"_a, py::prepend())
         // Pickled by value, for every protocol (the default reduction of protocols 0 and 1
         // cannot make an instance of a pybind11 class).
         .def("__reduce__", [](const py::object& self) {
             return py::make_tuple(py::type::of(self), py::make_tuple(static_cast<int>(self.cast<Type>())));
         });
+    // The enumeration's own __setstate__ takes any integer too.
+    interpolation.attr("__setstate__") = py::cpp_function(
+        [](py::detail::value_and_holder& v_h, int state) {
+            py::detail::initimpl::setstate<py::class_<Type>>(v_h, interpolation_from(state),
+                                                             Py_TYPE(v_h.inst) != v_h.type->type);
+        },
+        py::detail::is_new_style_constructor(), py::name("__setstate__"), py::is_method(interpolation), "state"_a);
 
     py::class_<Scan> scan(m, "Scan", scan_doc);
 

@@ -47,8 +47,14 @@ TEST(LoadCsv, DelimitersHeadersCommentsQuotesAndLineEnds) {
     // Separated by semicolons or tabs, a number may have a decimal comma.
     EXPECT_EQ(load("380;43,25\n390\t43,5\n400,0;43,75\n410;0.5"),
               (std::vector<Keys>{{380, 390, 400, 410}, {43.25, 43.5, 43.75, 0.5}}));
-    EXPECT_EQ(load(""), (std::vector<Keys>{{}, {}}));
-    EXPECT_EQ(load("# only comments\n\nand a header\n"), (std::vector<Keys>{{}, {}}));
+    EXPECT_EQ(load("# only comments\n\n  \n"), (std::vector<Keys>{{}, {}}));
+    // Text with lines, none of them data: JSON, HTML, keys in Unicode minus, a header alone.
+    for (const std::string text : {"{\"x\": [1, 2]}\n", "<html>\n<p>380,1</p>\n",
+                                   "\xE2\x88\x92"
+                                   "1,2\n",
+                                   "x,y\n"}) {
+        EXPECT_EQ(error_of(text), "load_csv: t.csv: no data lines (none of its lines holds two numbers)") << text;
+    }
 }
 
 TEST(LoadCsv, NumbersOrderAndRepeatedKeys) {
