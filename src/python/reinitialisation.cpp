@@ -73,7 +73,9 @@ void guard_classes(const py::module_& m) {
             // twice is guarded once.
             const py::object method = own[name];
             const py::object function = py::hasattr(method, "__func__") ? method.attr("__func__") : method;
-            if (PyCFunction_Check(function.ptr()) &&
+            // Only pybind11's own functions ignore a second call; a slot wrapper (the constructor
+            // of a class made by the reader alone) refuses every call already.
+            if (!PyCFunction_Check(function.ptr()) ||
                 PyCFunction_GET_FUNCTION(function.ptr()) ==
                     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_call))) {
                 continue;
