@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
     try {
-        (void)orvanalysis::orvfile::read_csv(in, "fuzz.csv");
+        (void)orvanalysis::io::read_csv(in, "fuzz.csv");
     } catch (const std::exception&) {
         // Refusing a malformed line is the expected outcome.
     }

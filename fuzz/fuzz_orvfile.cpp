@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> buffer(data, data + size);
     try {
-        (void)orvanalysis::orvfile::load_orvfile_binary_data(buffer);
+        (void)orvanalysis::io::load_orvfile_binary_data(buffer);
     } catch (const std::exception&) {
         // Refusing a malformed file is the expected outcome.
     }
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // largest one accepted. The containers ignore bytes after their last sector.
     const int indent = size == 0 ? -1 : static_cast<std::int8_t>(data[size - 1]);
     try {
-        (void)orvanalysis::orvfile::orvfile_to_json_binary_data(buffer, indent, (size & 1) != 0);
+        (void)orvanalysis::io::orvfile_to_json_binary_data(buffer, indent, (size & 1) != 0);
     } catch (const std::exception&) {
         // Refusing a malformed file or an indent above the largest is the expected outcome.
     }

@@ -41,7 +41,7 @@ def main(output, tables):
         "#include <cstddef>",
         "#include <vector>",
         "",
-        "namespace orvanalysis::colorimetry {",
+        "namespace orvanalysis::curves {",
         "",
         "namespace {",
         "",
@@ -65,7 +65,7 @@ def main(output, tables):
     for path in sorted(tables):
         name = os.path.splitext(os.path.basename(path))[0]
         out += accessor(name, read_table(path))
-    out += ["}  // namespace orvanalysis::colorimetry", ""]
+    out += ["}  // namespace orvanalysis::curves", ""]
     text = "\n".join(out)
     # Rewriting an unchanged file would make the build recompile it.
     if os.path.exists(output):

@@ -22,21 +22,24 @@ constexpr Band spectral_min_band{475.0, 650.0};
 
 // What each quantity weights the transmittance by. The curves are read at every call: they are
 // process-wide and may be changed through their Python views.
-Weighting solar_uv() { return {&solar_spectral_irradiance(), &relative_spectral_effectiveness()}; }
-Weighting solar_blue() { return {&solar_spectral_irradiance(), &blue_light_hazard()}; }
-Weighting luminous_c() { return {&cie_1931_standard_observer_y(), &cie_illuminant_c()}; }
-Weighting luminous_d65() { return {&cie_1931_standard_observer_y(), &cie_illuminant_d65()}; }
+Weighting solar_uv() { return {&curves::solar_spectral_irradiance(), &curves::relative_spectral_effectiveness()}; }
+Weighting solar_blue() { return {&curves::solar_spectral_irradiance(), &curves::blue_light_hazard()}; }
+Weighting luminous_c() { return {&curves::cie_1931_standard_observer_y(), &curves::cie_illuminant_c()}; }
+Weighting luminous_d65() { return {&curves::cie_1931_standard_observer_y(), &curves::cie_illuminant_d65()}; }
 std::array<const Scan*, 3> ansi_signal_lenses() {
-    return {&ANSI_Z80_3_2015_red_signal_transmittance(), &ANSI_Z80_3_2015_yellow_signal_transmittance(),
-            &ANSI_Z80_3_2015_green_signal_transmittance()};
+    return {&curves::ANSI_Z80_3_2015_red_signal_transmittance(), &curves::ANSI_Z80_3_2015_yellow_signal_transmittance(),
+            &curves::ANSI_Z80_3_2015_green_signal_transmittance()};
 }
-Weighting ansi_signal(const Scan& lens) { return {&cie_1931_standard_observer_y(), &cie_illuminant_a(), &lens}; }
+Weighting ansi_signal(const Scan& lens) {
+    return {&curves::cie_1931_standard_observer_y(), &curves::cie_illuminant_a(), &lens};
+}
 std::array<const Scan*, 4> iso_incandescent() {
-    return {&ISO8980_3_incandescent_red(), &ISO8980_3_incandescent_yellow(), &ISO8980_3_incandescent_green(),
-            &ISO8980_3_incandescent_blue()};
+    return {&curves::ISO8980_3_incandescent_red(), &curves::ISO8980_3_incandescent_yellow(),
+            &curves::ISO8980_3_incandescent_green(), &curves::ISO8980_3_incandescent_blue()};
 }
 std::array<const Scan*, 4> iso_led() {
-    return {&ISO8980_3_led_red(), &ISO8980_3_led_yellow(), &ISO8980_3_led_green(), &ISO8980_3_led_blue()};
+    return {&curves::ISO8980_3_led_red(), &curves::ISO8980_3_led_yellow(), &curves::ISO8980_3_led_green(),
+            &curves::ISO8980_3_led_blue()};
 }
 constexpr std::array<const char*, 4> colours{"red", "yellow", "green", "blue"};
 
@@ -111,15 +114,17 @@ double ANSI_Z80_3_tau_spectral_min(const Scan& trans) {
 }
 
 ChromaticityPoint ANSI_Z80_3_daylight_chromaticity(const Scan& scan, Method method) {
-    return chromaticity(scan, {&cie_illuminant_d65()}, method);
+    return chromaticity(scan, {&curves::cie_illuminant_d65()}, method);
 }
 
 ChromaticityPoint ANSI_Z80_3_yellow_chromaticity(const Scan& scan, Method method) {
-    return chromaticity(scan, {&ANSI_Z80_3_2015_yellow_signal_transmittance(), &cie_illuminant_a()}, method);
+    return chromaticity(scan, {&curves::ANSI_Z80_3_2015_yellow_signal_transmittance(), &curves::cie_illuminant_a()},
+                        method);
 }
 
 ChromaticityPoint ANSI_Z80_3_green_chromaticity(const Scan& scan, Method method) {
-    return chromaticity(scan, {&ANSI_Z80_3_2015_green_signal_transmittance(), &cie_illuminant_a()}, method);
+    return chromaticity(scan, {&curves::ANSI_Z80_3_2015_green_signal_transmittance(), &curves::cie_illuminant_a()},
+                        method);
 }
 
 CIELAB CIELAB_of_transmittance(const Scan& trans, const Scan& illuminant, const Observer& observer, Method method) {
@@ -157,13 +162,16 @@ std::vector<std::pair<std::string, Band>> lens_quantity_bands() {
         }
     }
     const Scan& y = cie_1931_observer().y;
-    bands.emplace_back("ANSI_Z80_3_daylight_chromaticity", weighting_band({&cie_illuminant_d65(), &y}, visible));
+    bands.emplace_back("ANSI_Z80_3_daylight_chromaticity",
+                       weighting_band({&curves::cie_illuminant_d65(), &y}, visible));
     bands.emplace_back(
         "ANSI_Z80_3_yellow_chromaticity",
-        weighting_band({&ANSI_Z80_3_2015_yellow_signal_transmittance(), &cie_illuminant_a(), &y}, visible));
+        weighting_band({&curves::ANSI_Z80_3_2015_yellow_signal_transmittance(), &curves::cie_illuminant_a(), &y},
+                       visible));
     bands.emplace_back(
         "ANSI_Z80_3_green_chromaticity",
-        weighting_band({&ANSI_Z80_3_2015_green_signal_transmittance(), &cie_illuminant_a(), &y}, visible));
+        weighting_band({&curves::ANSI_Z80_3_2015_green_signal_transmittance(), &curves::cie_illuminant_a(), &y},
+                       visible));
     return bands;
 }
 

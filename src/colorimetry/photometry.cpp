@@ -77,8 +77,8 @@ double f1_prime(const Scan& scan) {
     }
     static DerivedCache<double, 2> illuminant_a_response;
     static DerivedCache<double, 1> y_integral;
-    const Scan& a = cie_illuminant_a();
-    const Scan& y = cie_1931_standard_observer_y();
+    const Scan& a = curves::cie_illuminant_a();
+    const Scan& y = curves::cie_1931_standard_observer_y();
     const double k =
         illuminant_a_response.get({&a, &y}, [&] { return visible_integral(a * y); }) / visible_integral(a * scan);
     Scan s = scan;
@@ -106,7 +106,7 @@ double f2(const Scan& Y_0, const Scan& Y_pi_2) {
 }
 
 double illuminance(const Scan& spectral_irradiance) {
-    return visible_integral(spectral_irradiance * cie_1931_standard_observer_y()) * luminous_efficacy;
+    return visible_integral(spectral_irradiance * curves::cie_1931_standard_observer_y()) * luminous_efficacy;
 }
 
 }  // namespace orvanalysis::colorimetry

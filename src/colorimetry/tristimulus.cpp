@@ -17,8 +17,8 @@ double weighted_integral(const Scan& cmf, const Scan& scan) {
 }  // namespace
 
 const Observer& cie_1931_observer() {
-    static const Observer observer{cie_1931_standard_observer_x(), cie_1931_standard_observer_y(),
-                                   cie_1931_standard_observer_z()};
+    static const Observer observer{curves::cie_1931_standard_observer_x(), curves::cie_1931_standard_observer_y(),
+                                   curves::cie_1931_standard_observer_z()};
     return observer;
 }
 

@@ -6,7 +6,7 @@
 
 #include "core/scan.hpp"
 
-namespace orvanalysis::colorimetry {
+namespace orvanalysis::curves {
 
 // Solar spectral irradiance, W m-2 nm-1.
 const Scan& AM0_ASTM_E490();      // ASTM E490 air mass 0, 119.5 to 1e6 nm, integrates to 1366.1 W m-2
@@ -50,4 +50,4 @@ const Scan& cie_illuminant_d65();  // 300 to 830 nm, 5 nm, 100 at 560 nm
 // mW m-2 nm-1, 290 to 500 nm in 5 nm steps.
 const Scan& solar_spectral_irradiance();
 
-}  // namespace orvanalysis::colorimetry
+}  // namespace orvanalysis::curves

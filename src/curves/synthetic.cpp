@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace orvanalysis {
+namespace orvanalysis::curves {
 
 namespace {
 
@@ -101,4 +101,4 @@ Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double
     return utils::binary_operation(working, at_peak, [](const double& p, const double& top) { return p / top; });
 }
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::curves

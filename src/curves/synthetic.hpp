@@ -6,7 +6,7 @@
 
 #include "core/scan.hpp"
 
-namespace orvanalysis {
+namespace orvanalysis::curves {
 
 // Transmission from 0 to 1 rising (long-pass) or falling (short-pass) across center_wl; the
 // bandwidth is the range over which it passes from 5 % to 95 %. Throws std::invalid_argument
@@ -21,4 +21,4 @@ Scan shortpass_filter(double center_wl, double bandwidth, double min_wl, double 
 // min_wl <= 0, then as the filters do for the grid.
 Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double step_wl);
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::curves

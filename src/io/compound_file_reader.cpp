@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace CFB {
+namespace orvanalysis::io {
 
 namespace {
 
@@ -28,9 +28,9 @@ constexpr std::uint64_t name_units = 32;
 constexpr std::uint64_t start_sector_offset = 0x74;
 constexpr std::uint64_t stream_size_offset = 0x78;
 
-using orvanalysis::little_endian::u16;
-using orvanalysis::little_endian::u32;
-using orvanalysis::little_endian::u64;
+using little_endian::u16;
+using little_endian::u32;
+using little_endian::u64;
 
 void append_utf8(std::string& out, std::uint32_t code_point) {
     if (code_point < 0x80) {
@@ -261,7 +261,7 @@ std::uint32_t CompoundFileReader::read_u32() { return u32(read_bytes(4)); }
 
 std::uint64_t CompoundFileReader::read_u64() { return u64(read_bytes(8)); }
 
-double CompoundFileReader::read_f64() { return orvanalysis::little_endian::f64(read_bytes(8)); }
+double CompoundFileReader::read_f64() { return little_endian::f64(read_bytes(8)); }
 
 void CompoundFileReader::skip(std::uint64_t n) { read_bytes(n); }
 
@@ -298,4 +298,4 @@ bool CompoundFileReader::find(const std::vector<std::uint8_t>& pattern) {
     return true;
 }
 
-}  // namespace CFB
+}  // namespace orvanalysis::io

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace CFB {
+namespace orvanalysis::io {
 
 class CFBException : public std::runtime_error {
 public:
@@ -132,4 +132,4 @@ private:
     bool difat_cycles_ = false;
 };
 
-}  // namespace CFB
+}  // namespace orvanalysis::io

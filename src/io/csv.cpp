@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 namespace {
 
@@ -379,4 +379,4 @@ Scan read_csv(std::istream& in, const std::string& name, std::size_t expected_po
     return Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -7,7 +7,7 @@
 #include <istream>
 #include <string>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 // No instrument writes a line this long; a longer one is refused before it fills memory.
 inline constexpr std::size_t max_csv_line_bytes = std::size_t{1} << 20;
@@ -43,4 +43,4 @@ Scan read_csv(std::istream& in, const std::string& name, std::size_t expected_po
 // its end.
 std::size_t count_lines(std::istream& in);
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 namespace {
 
@@ -24,9 +24,9 @@ constexpr std::uint64_t point_size = 16;
 
 // Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
 // anything is reserved; true when an x is NaN.
-bool read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
+bool read_points(CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
     if (count > reader.remaining() / point_size) {
-        throw CFB::OutOfRange();
+        throw OutOfRange();
     }
     const std::uint8_t* block = reader.read_bytes(count * point_size);
     // Reserved and appended rather than resized: zeroing first would add a pass over memory.
@@ -44,11 +44,11 @@ bool read_points(CFB::CompoundFileReader& reader, std::uint64_t count, std::vect
     return nan_x;
 }
 
-void read_payload(CFB::CompoundFileReader& reader, XYDataSet& set) {
+void read_payload(CompoundFileReader& reader, XYDataSet& set) {
     read_points(reader, set.no_of_points, set.data.x, set.data.y);
 }
 
-void read_payload(CFB::CompoundFileReader& reader, DataSet& set) {
+void read_payload(CompoundFileReader& reader, DataSet& set) {
     std::vector<double> x;
     std::vector<double> y;
     if (read_points(reader, set.no_of_points, x, y)) {
@@ -162,7 +162,7 @@ void DataFileParser<DataSetT>::parse_data_sets() {
     reader_.skip(60);
     // Each header takes at least 9 bytes: a count no stream of this size can hold fails here.
     if (count > reader_.remaining() / 9) {
-        throw CFB::OutOfRange();
+        throw OutOfRange();
     }
     auto& sets = file_.data_sets;
     sets.reserve(count);
@@ -300,4 +300,4 @@ std::map<std::string, Scan> load_orv_scan_binary_data(const std::uint8_t* data, 
     return scans;
 }
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 // Instantiated for DataSet and XYDataSet.
 template <class DataSetT>
@@ -33,7 +33,7 @@ private:
     void skip_extra_tables();
     void parse_information();
 
-    CFB::CompoundFileReader reader_;
+    CompoundFileReader reader_;
     BasicOrvFile<DataSetT> file_;
 };
 
@@ -52,4 +52,4 @@ XYOrvFile load_xy_orvfile_binary_data(const std::uint8_t* data, std::size_t size
 std::map<std::string, Scan> load_orv_scan_binary_data(const std::vector<std::uint8_t>& buffer);
 std::map<std::string, Scan> load_orv_scan_binary_data(const std::uint8_t* data, std::size_t size);
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 namespace {
 
@@ -144,4 +144,4 @@ Scan load_csv(const std::string& file_path) {
     return scan;
 }
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

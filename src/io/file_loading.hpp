@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 // The largest file read: far beyond any instrument's data, and the end of reading a stream that
 // never ends.
@@ -28,4 +28,4 @@ std::string orvfile_to_json(const std::string& file_path, int indent, bool ensur
 // read_csv (csv.hpp) of the file, its errors naming the path; the file errors as above.
 Scan load_csv(const std::string& file_path);
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -4,41 +4,12 @@
 
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 namespace {
-
-nlohmann::json to_json(const MeasurementTypeUnits& units) {
-    nlohmann::json out;
-    out["measurement_type"] = units.measurement_type;
-    out["measurement_type_code"] = units.measurement_type_code;
-    out["units"] = units.units;
-    out["units_code"] = units.units_code;
-    return out;
-}
-
-nlohmann::json to_json(const DataInfo& info) {
-    nlohmann::json out;
-    out["apply_data_calibration"] = info.apply_data_calibration;
-    out["apply_reference"] = info.apply_reference;
-    out["auxiliary_type_and_units"] = to_json(info.auxiliary_type_and_units);
-    out["certificate_file"] = info.certificate_file;
-    out["data_calibration_file"] = info.data_calibration_file;
-    out["date_and_time"] = info.date_and_time;
-    out["post_scan_addon_description"] = info.post_scan_addon_description;
-    out["post_scan_addon_filename"] = info.post_scan_addon_filename;
-    out["pre_scan_addon_description"] = info.pre_scan_addon_description;
-    out["pre_scan_addon_filename"] = info.pre_scan_addon_filename;
-    out["reference_file"] = info.reference_file;
-    out["reference_parameter"] = info.reference_parameter;
-    out["reference_type"] = info.reference_type;
-    out["scan_summary"] = info.scan_summary;
-    out["system_file"] = info.system_file;
-    out["type_and_units"] = to_json(info.type_and_units);
-    return out;
-}
 
 nlohmann::json numbers(const std::vector<double>& values) {
     nlohmann::json::array_t array;
@@ -49,27 +20,46 @@ nlohmann::json numbers(const std::vector<double>& values) {
     return nlohmann::json(std::move(array));
 }
 
+template <class Record>
+nlohmann::json record_json(const Record& record);
+
+template <class Value>
+nlohmann::json value_json(const Value& value) {
+    if constexpr (has_fields<Value>::value) {
+        return record_json(value);
+    } else if constexpr (std::is_same_v<Value, std::vector<double>>) {
+        return numbers(value);
+    } else if constexpr (std::is_same_v<Value, std::vector<XYDataSet>>) {
+        nlohmann::json::array_t sets;
+        for (const XYDataSet& set : value) {
+            sets.push_back(record_json(set));
+        }
+        return nlohmann::json(std::move(sets));
+    } else {
+        return value;
+    }
+}
+
+// Every field under its name; the document's keys come out sorted, as nlohmann::json keeps them.
+// A file without data sets has no "data_sets" key, as the document has always been written.
+template <class Record>
+nlohmann::json record_json(const Record& record) {
+    nlohmann::json out = nlohmann::json::object();
+    for_each_field<Record>([&](const auto& f) {
+        const auto& value = record.*(f.member);
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::vector<XYDataSet>>) {
+            if (value.empty()) {
+                return;
+            }
+        }
+        out[f.name] = value_json(value);
+    });
+    return out;
+}
+
 }  // namespace
 
-nlohmann::json to_json(const XYOrvFile& file) {
-    nlohmann::json doc;
-    doc["data_info"] = to_json(file.data_info);
-    doc["graph"]["gv_version"] = file.graph.gv_version;
-    doc["graph"]["x_axis_title"] = file.graph.x_axis_title;
-    doc["graph"]["y_axis_title"] = file.graph.y_axis_title;
-    doc["meta"]["file_version"] = file.meta.file_version;
-    doc["meta"]["has_timestamps"] = file.meta.has_timestamps;
-    doc["meta"]["x_type"] = file.meta.x_type;
-    for (const XYDataSet& set : file.data_sets) {
-        nlohmann::json out;
-        out["no_of_points"] = set.no_of_points;
-        out["name"] = set.name;
-        out["data"]["x"] = numbers(set.data.x);
-        out["data"]["y"] = numbers(set.data.y);
-        doc["data_sets"].push_back(std::move(out));
-    }
-    return doc;
-}
+nlohmann::json to_json(const XYOrvFile& file) { return record_json(file); }
 
 std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer, int indent, bool ensure_ascii) {
     return orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
@@ -99,4 +89,4 @@ std::string orvfile_to_json_binary_data(const std::uint8_t* data, std::size_t si
     return text;
 }
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

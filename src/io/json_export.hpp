@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace orvanalysis::orvfile {
+namespace orvanalysis::io {
 
 // Keys sorted byte-wise at every level; "data_sets" only when the file has data sets.
 nlohmann::json to_json(const XYOrvFile& file);
@@ -31,4 +31,4 @@ void check_json_indent(int indent);
 std::string orvfile_to_json_binary_data(const std::vector<std::uint8_t>& buffer, int indent, bool ensure_ascii);
 std::string orvfile_to_json_binary_data(const std::uint8_t* data, std::size_t size, int indent, bool ensure_ascii);
 
-}  // namespace orvanalysis::orvfile
+}  // namespace orvanalysis::io

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace orvanalysis::little_endian {
+namespace orvanalysis::io::little_endian {
 
 inline std::uint16_t u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -24,4 +24,4 @@ inline double f64(const std::uint8_t* p) {
     return value;
 }
 
-}  // namespace orvanalysis::little_endian
+}  // namespace orvanalysis::io::little_endian

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orvanalysis {
+namespace orvanalysis::monochromator {
 
 namespace {
 
@@ -50,4 +50,4 @@ Scan uniform_fibres(double central_wavelength, double bandwidth, std::uint32_t p
     return Scan(std::move(keys), std::move(values), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::monochromator

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace orvanalysis {
+namespace orvanalysis::monochromator {
 
 // The slit function at wavelength, normalised to 1 at the central wavelength; bandwidth is its
 // full width at half maximum (same unit as the wavelengths). It reaches 0 at
@@ -18,4 +18,4 @@ double uniform_fibres_value(double central_wavelength, double bandwidth, double 
 // and for a bandwidth that is not finite and positive.
 Scan uniform_fibres(double central_wavelength, double bandwidth, std::uint32_t points);
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::monochromator

@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-namespace orvanalysis {
+namespace orvanalysis::monochromator {
 
 namespace {
 
@@ -249,9 +249,7 @@ double GratingEquation::partial_derivative(double x, std::uint32_t j) const {
 
 WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams& params,
                                     const FitWavelengthParamsFree& free) {
-    constexpr std::array<const char*, 8> names{"d", "omega_t", "omega_m", "cos_K", "theta_z", "alpha", "a", "phi"};
-    const std::array<bool, 8> flags{free.d,       free.omega_t, free.omega_m, free.cos_K,
-                                    free.theta_z, free.alpha,   free.a,       free.phi};
+    const auto flags = values_of(free);
     WavelengthFit outcome;
     outcome.params = params;
     std::string without_derivative;
@@ -260,7 +258,7 @@ WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams&
         if (flags[i]) {
             outcome.free.push_back(i);
             if (i <= omega_m_index) {
-                without_derivative += (without_derivative.empty() ? "" : ", ") + std::string(names[i]);
+                without_derivative += (without_derivative.empty() ? "" : ", ") + std::string(parameter_name(i));
             } else {
                 fittable = true;
             }
@@ -281,8 +279,8 @@ WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams&
     scale = scale > 0 && std::isfinite(scale) ? scale : 1.0;
     const Scan scaled = data / scale;
     internal::BindableFunction1D<GratingEquation> function;
-    function.parameters = {params.d / scale, params.omega_t, params.omega_m, params.cos_K,
-                           params.theta_z,   params.alpha,   params.a,       params.phi};
+    function.parameters = values_of(params);
+    function.parameters[d_index] /= scale;
     function.bound_indices = outcome.free;
     internal::CurveFitter fitter;
     bool finite_start = true;
@@ -299,13 +297,15 @@ WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams&
     }
     if (outcome.success) {
         // d, omega_t and omega_m have no derivative: the fit never moves them.
-        const auto& fitted = function.parameters;
-        outcome.params = {params.d,  params.omega_t, params.omega_m, fitted[3],
-                          fitted[4], fitted[5],      fitted[6],      fitted[7]};
+        auto fitted = function.parameters;
+        const auto start = values_of(params);
+        for (const std::uint32_t i : {d_index, omega_t_index, omega_m_index}) {
+            fitted[i] = start[i];
+        }
+        outcome.params = params_from(fitted);
     }
     internal::BindableFunction1D<GratingEquation> model;
-    const FitWavelengthParams& p = outcome.params;
-    model.parameters = {p.d, p.omega_t, p.omega_m, p.cos_K, p.theta_z, p.alpha, p.a, p.phi};
+    model.parameters = values_of(outcome.params);
     for (const auto& [key, value] : data) {
         const double r = model.evaluate(key) - value;
         outcome.residuals.push_back(r);
@@ -327,4 +327,4 @@ bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWave
     return outcome.success;
 }
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::monochromator

@@ -2,6 +2,7 @@
 // wavelength calibration data.
 #pragma once
 
+#include "core/record_fields.hpp"
 #include "core/scan.hpp"
 
 #include <array>
@@ -9,19 +10,23 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
-// The parameters of the grating equation, in this index order.
+namespace orvanalysis::monochromator {
+
+// The parameters of the grating equation, in index order (fields_of below says what each is).
 struct FitWavelengthParams {
-    double d = 0.0;        // grating line distance, m
-    double omega_t = 0.0;  // angular frequency of the turret
-    double omega_m = 0.0;  // angular frequency of the motor
-    double cos_K = 0.0;    // cosine of the displacement angle
-    double theta_z = 0.0;  // zero order angle
-    double alpha = 0.0;    // alpha fit factor
-    double a = 0.0;        // turret error amplitude
-    double phi = 0.0;      // turret error phase
+    double d = 0.0;
+    double omega_t = 0.0;
+    double omega_m = 0.0;
+    double cos_K = 0.0;
+    double theta_z = 0.0;
+    double alpha = 0.0;
+    double a = 0.0;
+    double phi = 0.0;
 };
 
 // Which parameters the fit may change.
@@ -36,7 +41,54 @@ struct FitWavelengthParamsFree {
     bool phi = false;
 };
 
-namespace orvanalysis::internal {
+constexpr auto fields_of(const FitWavelengthParams*) {
+    using P = FitWavelengthParams;
+    return std::make_tuple(
+        field("d", &P::d, "Grating line distance"), field("omega_t", &P::omega_t, "Angular frequency of the turret"),
+        field("omega_m", &P::omega_m, "Angular frequency of the motor"),
+        field("cos_K", &P::cos_K, "Cosine of the displacement angle"),
+        field("theta_z", &P::theta_z, "Zero order angle"), field("alpha", &P::alpha, "Alpha fit factor"),
+        field("a", &P::a, "Turret error amplitude"), field("phi", &P::phi, "Turret error phase"));
+}
+
+constexpr auto fields_of(const FitWavelengthParamsFree*) {
+    using F = FitWavelengthParamsFree;
+    return std::make_tuple(field("d", &F::d, "Whether grating line distance is free to be fitted"),
+                           field("omega_t", &F::omega_t, "Whether angular frequency of the turret is free"),
+                           field("omega_m", &F::omega_m, "Whether angular frequency of the motor is free"),
+                           field("cos_K", &F::cos_K, "Whether cosine of the displacement angle is free"),
+                           field("theta_z", &F::theta_z, "Whether zero order angle is free"),
+                           field("alpha", &F::alpha, "Whether alpha fit factor is free"),
+                           field("a", &F::a, "Whether turret error amplitude is free"),
+                           field("phi", &F::phi, "Whether turret error phase is free"));
+}
+
+// A record's eight values in index order, and back.
+template <class Record>
+auto values_of(const Record& record) {
+    using Value = std::decay_t<decltype(record.d)>;
+    std::array<Value, field_count<Record>> values{};
+    std::size_t i = 0;
+    for_each_field<Record>([&](const auto& f) { values[i++] = record.*(f.member); });
+    return values;
+}
+
+inline FitWavelengthParams params_from(const std::array<double, field_count<FitWavelengthParams>>& values) {
+    FitWavelengthParams params;
+    std::size_t i = 0;
+    for_each_field<FitWavelengthParams>([&](const auto& f) { params.*(f.member) = values[i++]; });
+    return params;
+}
+
+// The name of parameter i, in index order.
+inline const char* parameter_name(std::size_t i) {
+    const char* name = "";
+    std::size_t at = 0;
+    for_each_field<FitWavelengthParams>([&](const auto& f) { name = at++ == i ? f.name : name; });
+    return name;
+}
+
+namespace internal {
 
 // A function of one variable with a list of bound (free) parameters, addressed 0 ... size() - 1.
 template <class T>
@@ -124,9 +176,7 @@ private:
     std::exception_ptr pending_;
 };
 
-}  // namespace orvanalysis::internal
-
-namespace orvanalysis {
+}  // namespace internal
 
 // λ(x) = 2 d cos_K sin θ with θ = (omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha, x the
 // motor position in micro-steps.
@@ -167,4 +217,4 @@ WavelengthFit fit_wavelength_result(const Scan& data, const FitWavelengthParams&
 // or its iterations used up). Throws as fit_wavelength_result does.
 bool fit_wavelength(const Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free);
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::monochromator

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-namespace orvanalysis {
+namespace orvanalysis::physics {
 
 namespace {
 
-using namespace physics_constants;
+using namespace constants;
 
 // exp(hc / (λ k T)), the product formed as (λ · k) · T.
 double boltzmann_factor(double T, double wl) { return std::exp(hc / ((wl * k) * T)); }
@@ -44,4 +44,4 @@ double stefan_boltzmann_law_surface(double T, double A, double epsilon) {
     return (std::pow(T, 4.0) * sigma) * (A * epsilon);
 }
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::physics

@@ -2,7 +2,7 @@
 // Every product is formed in the written order, so results are reproducible to the bit.
 #pragma once
 
-namespace orvanalysis::physics_constants {
+namespace orvanalysis::physics::constants {
 
 inline constexpr double h = 6.62606896e-34;         // Planck constant, J s
 inline constexpr double c = 299792458.0;            // speed of light, m/s
@@ -13,9 +13,9 @@ inline constexpr double five_k = 6.903252e-23;      // J/K
 inline constexpr double sigma = 5.67040047374e-08;  // Stefan-Boltzmann constant, W/(m² K⁴)
 inline constexpr double wien_b = 0.0028977721;      // Wien's displacement constant, m K
 
-}  // namespace orvanalysis::physics_constants
+}  // namespace orvanalysis::physics::constants
 
-namespace orvanalysis {
+namespace orvanalysis::physics {
 
 // Spectral radiance of a black body at temperature T, in W/(sr m²) per metre, micrometre or
 // nanometre of wavelength, with the wavelength wl in the same unit.
@@ -37,4 +37,4 @@ double wiens_displacement_law_wl(double T);
 double stefan_boltzmann_law(double T);
 double stefan_boltzmann_law_surface(double T, double A, double epsilon);
 
-}  // namespace orvanalysis
+}  // namespace orvanalysis::physics

@@ -1,5 +1,6 @@
 // Submodule fitting: the grating-equation wavelength fit.
 #include "monochromator/wavelength_fit.hpp"
+#include "python/records.hpp"
 #include "python/registration.hpp"
 
 #include <pybind11/pybind11.h>
@@ -21,82 +22,29 @@ namespace orvpy {
 
 namespace {
 
-template <class Record, class Value>
-struct Field {
-    const char* name;
-    Value Record::*member;
-    const char* doc;
-};
+using orvanalysis::monochromator::FitWavelengthParams;
+using orvanalysis::monochromator::FitWavelengthParamsFree;
 
-const Field<FitWavelengthParams, double> parameter_fields[] = {
-    {"d", &FitWavelengthParams::d, "Grating line distance"},
-    {"omega_t", &FitWavelengthParams::omega_t, "Angular frequency of the turret"},
-    {"omega_m", &FitWavelengthParams::omega_m, "Angular frequency of the motor"},
-    {"cos_K", &FitWavelengthParams::cos_K, "Cosine of the displacement angle"},
-    {"theta_z", &FitWavelengthParams::theta_z, "Zero order angle"},
-    {"alpha", &FitWavelengthParams::alpha, "Alpha fit factor"},
-    {"a", &FitWavelengthParams::a, "Turret error amplitude"},
-    {"phi", &FitWavelengthParams::phi, "Turret error phase"},
-};
-
-const Field<FitWavelengthParamsFree, bool> free_fields[] = {
-    {"d", &FitWavelengthParamsFree::d, "Whether grating line distance is free to be fitted"},
-    {"omega_t", &FitWavelengthParamsFree::omega_t, "Whether angular frequency of the turret is free"},
-    {"omega_m", &FitWavelengthParamsFree::omega_m, "Whether angular frequency of the motor is free"},
-    {"cos_K", &FitWavelengthParamsFree::cos_K, "Whether cosine of the displacement angle is free"},
-    {"theta_z", &FitWavelengthParamsFree::theta_z, "Whether zero order angle is free"},
-    {"alpha", &FitWavelengthParamsFree::alpha, "Whether alpha fit factor is free"},
-    {"a", &FitWavelengthParamsFree::a, "Whether turret error amplitude is free"},
-    {"phi", &FitWavelengthParamsFree::phi, "Whether turret error phase is free"},
-};
-
+// "<Name field=value, ...>", numbers as "%f" writes them in the C locale, flags as True or False.
 template <class Record>
-const auto& fields_of() {
-    if constexpr (std::is_same_v<Record, FitWavelengthParams>) {
-        return parameter_fields;
-    } else {
-        return free_fields;
-    }
-}
-
-// "<Name field=value, ...>", numbers as "%f" writes them in the C locale.
-template <class Record, class Value, std::size_t N>
-std::string record_repr(const char* name, const Record& record, const Field<Record, Value> (&fields)[N]) {
+std::string record_repr(const char* name, const Record& record) {
     std::ostringstream os;
     os.imbue(std::locale::classic());
     os.setf(std::ios::fixed, std::ios::floatfield);
     os.precision(6);
     os << '<' << name;
     const char* separator = " ";
-    for (const auto& field : fields) {
-        os << separator << field.name << '=';
-        if constexpr (std::is_same_v<Value, bool>) {
-            os << (record.*(field.member) ? "True" : "False");
+    orvanalysis::for_each_field<Record>([&](const auto& f) {
+        os << separator << f.name << '=';
+        if constexpr (std::is_same_v<typename std::decay_t<decltype(f)>::member_type, bool>) {
+            os << (record.*(f.member) ? "True" : "False");
         } else {
-            os << record.*(field.member);
+            os << record.*(f.member);
         }
         separator = ", ";
-    }
+    });
     os << '>';
     return os.str();
-}
-
-template <class Record, class Value, std::size_t N>
-py::tuple record_state(const Record& record) {
-    py::tuple state(N);
-    for (std::size_t i = 0; i < N; ++i) {
-        state[i] = py::cast(record.*(fields_of<Record>()[i].member));
-    }
-    return state;
-}
-
-template <class Record, class Value, std::size_t N>
-Record record_from_state(const py::tuple& state) {
-    Record record;
-    for (std::size_t i = 0; i < N; ++i) {
-        record.*(fields_of<Record>()[i].member) = state[i].cast<Value>();
-    }
-    return record;
 }
 
 }  // namespace
@@ -115,25 +63,15 @@ void add_fitting_module(py::module_& fitting) {
         "a (float): turret error amplitude\n"
         "phi (float): turret error phase");
     params.def(py::init<>());
-    for (const auto& field : parameter_fields) {
-        params.def_readwrite(field.name, field.member, field.doc);
-    }
-    params.def("__repr__",
-               [](const FitWavelengthParams& p) { return record_repr("FitWavelengthParams", p, parameter_fields); });
+    def_fields(params, true);
+    params.def("__repr__", [](const FitWavelengthParams& p) { return record_repr("FitWavelengthParams", p); });
 
     py::class_<FitWavelengthParamsFree> free(
         fitting, "FitWavelengthParamsFree",
         "Holds flags indicating which parameters of FitWavelengthParams are available for fitting (True: free).");
     free.def(py::init<>());
-    for (const auto& field : free_fields) {
-        free.def_readwrite(field.name, field.member, field.doc);
-    }
-    free.def("__repr__",
-             [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f, free_fields); });
-    pickle_by_state<8>(params, record_state<FitWavelengthParams, double, 8>,
-                       record_from_state<FitWavelengthParams, double, 8>);
-    pickle_by_state<8>(free, record_state<FitWavelengthParamsFree, bool, 8>,
-                       record_from_state<FitWavelengthParamsFree, bool, 8>);
+    def_fields(free, true);
+    free.def("__repr__", [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f); });
     refuse_uninitialised<FitWavelengthParams>();
     refuse_uninitialised<FitWavelengthParamsFree>();
 
@@ -142,7 +80,7 @@ void add_fitting_module(py::module_& fitting) {
         [](const orvanalysis::Scan& data, FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
             FitWavelengthParams fitted = params;
             try {
-                const bool result = orvanalysis::fit_wavelength(data, fitted, free);
+                const bool result = orvanalysis::monochromator::fit_wavelength(data, fitted, free);
                 params = fitted;
                 return result;
             } catch (const std::exception& e) {
@@ -166,16 +104,16 @@ void add_fitting_module(py::module_& fitting) {
     fitting.def(
         "fit_details",
         [](const orvanalysis::Scan& data, const FitWavelengthParams& params, const FitWavelengthParamsFree& free) {
-            orvanalysis::WavelengthFit outcome;
+            orvanalysis::monochromator::WavelengthFit outcome;
             try {
-                outcome = orvanalysis::fit_wavelength_result(data, params, free);
+                outcome = orvanalysis::monochromator::fit_wavelength_result(data, params, free);
             } catch (const std::exception& e) {
                 throw py::value_error(e.what());
             }
             const std::size_t p = outcome.free.size();
             py::list names;
             for (const std::uint32_t i : outcome.free) {
-                names.append(parameter_fields[i].name);
+                names.append(orvanalysis::monochromator::parameter_name(i));
             }
             py::list covariance;
             for (std::size_t i = 0; i < p && outcome.covariance.size() == p * p; ++i) {

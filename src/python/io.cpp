@@ -4,6 +4,7 @@
 #include "io/json_export.hpp"
 #include "python/byte_buffer.hpp"
 #include "python/file_path.hpp"
+#include "python/records.hpp"
 #include "python/registration.hpp"
 
 #include <pybind11/pybind11.h>
@@ -22,127 +23,68 @@ namespace orvpy {
 
 namespace {
 
-namespace orvfile = orvanalysis::orvfile;
+namespace files = orvanalysis::io;
 using orvanalysis::Scan;
 
 // Attributes are read-only; record-valued ones are views into the owning object, which they
 // keep alive (def_readonly's reference_internal policy). Each record pickles field for field.
 void add_record_classes(py::module_& io) {
-    using orvfile::DataInfo;
-    using orvfile::DataSet;
-    using orvfile::Graph;
-    using orvfile::MeasurementTypeUnits;
-    using orvfile::Meta;
-    using orvfile::OrvFile;
-    py::class_<Meta> meta(io, "Meta");
-    meta.def_readonly("file_version", &Meta::file_version)
-        .def_readonly("has_timestamps", &Meta::has_timestamps)
-        .def_readonly("x_type", &Meta::x_type);
-    pickle_by_state<3>(
-        meta, [](const Meta& m) { return py::make_tuple(m.file_version, m.has_timestamps, m.x_type); },
-        [](const py::tuple& t) {
-            return Meta{t[0].cast<std::uint32_t>(), t[1].cast<bool>(), t[2].cast<std::string>()};
-        });
-    py::class_<Graph> graph(io, "Graph");
-    graph.def_readonly("gv_version", &Graph::gv_version)
-        .def_readonly("x_axis_title", &Graph::x_axis_title)
-        .def_readonly("y_axis_title", &Graph::y_axis_title);
-    pickle_by_state<3>(
-        graph, [](const Graph& g) { return py::make_tuple(g.gv_version, g.x_axis_title, g.y_axis_title); },
-        [](const py::tuple& t) {
-            return Graph{t[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<std::string>()};
-        });
-    py::class_<MeasurementTypeUnits> units(io, "MeasurementTypeUnits");
-    units.def_readonly("measurement_type", &MeasurementTypeUnits::measurement_type)
-        .def_readonly("units", &MeasurementTypeUnits::units)
-        .def_readonly("measurement_type_code", &MeasurementTypeUnits::measurement_type_code)
-        .def_readonly("units_code", &MeasurementTypeUnits::units_code);
-    pickle_by_state<4>(
-        units,
-        [](const MeasurementTypeUnits& u) {
-            return py::make_tuple(u.measurement_type, u.units, u.measurement_type_code, u.units_code);
+    using files::DataInfo;
+    using files::DataSet;
+    using files::Graph;
+    using files::MeasurementTypeUnits;
+    using files::Meta;
+    using files::OrvFile;
+    py::class_<Meta> meta(io, "Meta", "The header facts of a data file.");
+    def_fields(meta, false);
+    meta.def("__repr__", [](const Meta& m) { return fields_repr("Meta", m); });
+    py::class_<Graph> graph(io, "Graph", "The graph settings of a data file.");
+    def_fields(graph, false);
+    graph.def("__repr__", [](const Graph& g) { return fields_repr("Graph", g); });
+    py::class_<MeasurementTypeUnits> units(io, "MeasurementTypeUnits", "A measured quantity and its unit.");
+    def_fields(units, false);
+    units.def("__repr__", [](const MeasurementTypeUnits& u) { return fields_repr("MeasurementTypeUnits", u); });
+    py::class_<DataInfo> info(io, "DataInfo", "What the instrument recorded of a measurement.");
+    def_fields(info, false);
+    info.def("__repr__", [](const DataInfo& d) {
+        const auto text = [](const std::string& s) { return py::repr(py::str(s)).cast<std::string>(); };
+        return "<DataInfo " + text(d.type_and_units.measurement_type + " / " + d.type_and_units.units) + " measured " +
+               text(d.date_and_time) + ", reference " + text(d.reference_file) + ", calibration " +
+               text(d.data_calibration_file) + ">";
+    });
+    py::class_<DataSet> set(io, "DataSet", "A measured data set: its name, its stated point count and its points.");
+    def_fields(set, false);
+    set.def("__repr__", [](const py::object& self) {
+        const auto& d = self.cast<const DataSet&>();
+        return "<DataSet " + py::repr(py::str(d.name)).cast<std::string>() + ": " +
+               py::repr(self.attr("data")).cast<std::string>() + ">";
+    });
+    py::class_<OrvFile> file(io, "OrvFile",
+                             "A parsed data file: header facts, graph settings, data sets and "
+                             "measurement information.");
+    def_fields(file, false, {"data_sets"});
+    file.def_property_readonly(
+        "data_sets",
+        [](const py::object& self) {
+            auto& f = self.cast<OrvFile&>();
+            py::list sets;
+            for (DataSet& set : f.data_sets) {
+                sets.append(py::cast(&set, py::return_value_policy::reference_internal, self));
+            }
+            return sets;
         },
-        [](const py::tuple& t) {
-            return MeasurementTypeUnits{t[0].cast<std::string>(), t[1].cast<std::string>(), t[2].cast<std::int32_t>(),
-                                        t[3].cast<std::int32_t>()};
-        });
-    py::class_<DataInfo> info(io, "DataInfo");
-    info.def_readonly("date_and_time", &DataInfo::date_and_time)
-        .def_readonly("scan_summary", &DataInfo::scan_summary)
-        .def_readonly("apply_data_calibration", &DataInfo::apply_data_calibration)
-        .def_readonly("data_calibration_file", &DataInfo::data_calibration_file)
-        .def_readonly("certificate_file", &DataInfo::certificate_file)
-        .def_readonly("system_file", &DataInfo::system_file)
-        .def_readonly("pre_scan_addon_description", &DataInfo::pre_scan_addon_description)
-        .def_readonly("post_scan_addon_description", &DataInfo::post_scan_addon_description)
-        .def_readonly("pre_scan_addon_filename", &DataInfo::pre_scan_addon_filename)
-        .def_readonly("post_scan_addon_filename", &DataInfo::post_scan_addon_filename)
-        .def_readonly("type_and_units", &DataInfo::type_and_units)
-        .def_readonly("auxiliary_type_and_units", &DataInfo::auxiliary_type_and_units)
-        .def_readonly("apply_reference", &DataInfo::apply_reference)
-        .def_readonly("reference_type", &DataInfo::reference_type)
-        .def_readonly("reference_file", &DataInfo::reference_file)
-        .def_readonly("reference_parameter", &DataInfo::reference_parameter);
-    pickle_by_state<16>(
-        info,
-        [](const DataInfo& d) {
-            return py::make_tuple<py::return_value_policy::copy>(
-                d.date_and_time, d.scan_summary, d.apply_data_calibration, d.data_calibration_file, d.certificate_file,
-                d.system_file, d.pre_scan_addon_description, d.post_scan_addon_description, d.pre_scan_addon_filename,
-                d.post_scan_addon_filename, d.type_and_units, d.auxiliary_type_and_units, d.apply_reference,
-                d.reference_type, d.reference_file, d.reference_parameter);
-        },
-        [](const py::tuple& t) {
-            const auto text = [&t](std::size_t i) { return t[i].cast<std::string>(); };
-            return DataInfo{text(0),
-                            text(1),
-                            t[2].cast<bool>(),
-                            text(3),
-                            text(4),
-                            text(5),
-                            text(6),
-                            text(7),
-                            text(8),
-                            text(9),
-                            t[10].cast<MeasurementTypeUnits>(),
-                            t[11].cast<MeasurementTypeUnits>(),
-                            t[12].cast<bool>(),
-                            text(13),
-                            text(14),
-                            text(15)};
-        });
-    py::class_<DataSet> set(io, "DataSet");
-    set.def_readonly("no_of_points", &DataSet::no_of_points)
-        .def_readonly("name", &DataSet::name)
-        .def_readonly("data", &DataSet::data);
-    pickle_by_state<3>(
-        set,
-        [](const DataSet& d) { return py::make_tuple<py::return_value_policy::copy>(d.no_of_points, d.name, d.data); },
-        [](const py::tuple& t) {
-            return DataSet{t[0].cast<std::uint32_t>(), t[1].cast<std::string>(), t[2].cast<Scan>()};
-        });
-    py::class_<OrvFile> file(io, "OrvFile");
-    file.def_readonly("meta", &OrvFile::meta)
-        .def_readonly("graph", &OrvFile::graph)
-        .def_property_readonly("data_sets",
-                               [](const py::object& self) {
-                                   auto& f = self.cast<OrvFile&>();
-                                   py::list sets;
-                                   for (DataSet& set : f.data_sets) {
-                                       sets.append(py::cast(&set, py::return_value_policy::reference_internal, self));
-                                   }
-                                   return sets;
-                               })
-        .def_readonly("data_info", &OrvFile::data_info);
-    pickle_by_state<4>(
-        file,
-        [](const OrvFile& f) {
-            return py::make_tuple<py::return_value_policy::copy>(f.meta, f.graph, f.data_sets, f.data_info);
-        },
-        [](const py::tuple& t) {
-            return OrvFile{t[0].cast<Meta>(), t[1].cast<Graph>(), t[2].cast<std::vector<DataSet>>(),
-                           t[3].cast<DataInfo>()};
-        });
+        "The measured data sets, in file order: views that keep the file alive.");
+    file.def("__repr__", [](const OrvFile& f) {
+        std::string names;
+        for (const DataSet& set : f.data_sets) {
+            names += (names.empty() ? "" : ", ") + py::repr(py::str(set.name)).cast<std::string>();
+        }
+        return "<OrvFile " + std::to_string(f.data_sets.size()) + " data sets [" + names +
+               "], x: " + py::repr(py::str(f.meta.x_type)).cast<std::string>() + ", " +
+               py::repr(py::str(f.data_info.type_and_units.measurement_type + " / " + f.data_info.type_and_units.units))
+                   .cast<std::string>() +
+               ">";
+    });
     refuse_uninitialised<Meta>();
     refuse_uninitialised<Graph>();
     refuse_uninitialised<MeasurementTypeUnits>();
@@ -168,7 +110,7 @@ void add_functions(py::module_& io) {
         "orvfile_to_json_binary_data",
         [](const ByteBuffer& buffer, int indent, bool ensure_ascii) {
             const py::gil_scoped_release unlocked;
-            return orvfile::orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
+            return files::orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
         },
         "buffer"_a, "indent"_a, "ensure_ascii"_a,
         "Converts OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.\n\n"
@@ -179,7 +121,7 @@ void add_functions(py::module_& io) {
         ":return: the JSON text\n"
         ":raises ValueError: when indent is above 64\n"
         ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
-    io.def("orvfile_to_json", without_gil(&orvfile::orvfile_to_json), "file_path"_a, "indent"_a, "ensure_ascii"_a,
+    io.def("orvfile_to_json", without_gil(&files::orvfile_to_json), "file_path"_a, "indent"_a, "ensure_ascii"_a,
            "Converts an OrvSuite .orv (or equivalent) data file into a JSON string.\n\n"
            ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
            ":param indent: number of spaces per indentation level, at most 64; negative for a single line\n"
@@ -191,7 +133,7 @@ void add_functions(py::module_& io) {
         "load_orvfile_binary_data",
         [](const ByteBuffer& buffer) {
             const py::gil_scoped_release unlocked;
-            return orvfile::load_orvfile_binary_data(buffer.data(), buffer.size());
+            return files::load_orvfile_binary_data(buffer.data(), buffer.size());
         },
         "buffer"_a,
         "Loads an OrvFile object from a binary buffer.\n\n"
@@ -199,7 +141,7 @@ void add_functions(py::module_& io) {
         "values\n"
         ":return: the OrvFile\n"
         ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
-    io.def("load_orvfile", without_gil(&orvfile::load_orvfile), "file_path"_a,
+    io.def("load_orvfile", without_gil(&files::load_orvfile), "file_path"_a,
            "Loads an OrvFile object from an OrvSuite .orv data file.\n\n"
            ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
            ":return: the OrvFile\n"
@@ -210,7 +152,7 @@ void add_functions(py::module_& io) {
         "load_orv_scan_binary_data",
         [](const ByteBuffer& buffer) {
             const py::gil_scoped_release unlocked;
-            return orvfile::load_orv_scan_binary_data(buffer.data(), buffer.size());
+            return files::load_orv_scan_binary_data(buffer.data(), buffer.size());
         },
         "buffer"_a,
         "Loads scan data from a binary buffer.\n\n"
@@ -218,14 +160,14 @@ void add_functions(py::module_& io) {
         "values\n"
         ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
         ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
-    io.def("load_orv_scan_data", without_gil(&orvfile::load_orv_scan_data), "file_path"_a,
+    io.def("load_orv_scan_data", without_gil(&files::load_orv_scan_data), "file_path"_a,
            "Loads scan data from an OrvSuite .orv data file.\n\n"
            ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
            ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
            ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
            ":raises ValueError: for a path holding a NUL byte, or a file over 1 GiB\n"
            ":raises RuntimeError: when its data is empty or not a valid data file");
-    io.def("load_csv", without_gil(&orvfile::load_csv), "file_path"_a,
+    io.def("load_csv", without_gil(&files::load_csv), "file_path"_a,
            "Loads scan data from a CSV file of key-value pairs separated by a delimiter and returns a Scan.\n\n"
            "The rules, line by line (lines end at \\n, \\r\\n or \\r; a UTF-8 byte order mark is skipped):\n\n"
            "- Blank lines and lines starting with '#' are skipped.\n"

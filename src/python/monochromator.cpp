@@ -11,8 +11,8 @@ namespace orvpy {
 
 void add_slit_function_module(py::module_& slit_function) {
     slit_function.def(
-        "uniform_fibres_value", &orvanalysis::uniform_fibres_value, "central_wavelength"_a, "bandwidth"_a,
-        "wavelength"_a,
+        "uniform_fibres_value", &orvanalysis::monochromator::uniform_fibres_value, "central_wavelength"_a,
+        "bandwidth"_a, "wavelength"_a,
         "Returns the normalised slit function (1 at the centre) for the perfect image of a uniform circular input "
         "fibre passing across a circular exit fibre of equal diameter, at the given wavelength.\n\n"
         ":param central_wavelength: the wavelength the monochromator is set to (nm)\n"
@@ -20,7 +20,8 @@ void add_slit_function_module(py::module_& slit_function) {
         ":param wavelength: the wavelength at which to evaluate (nm)\n"
         ":return: the slit function, 0 beyond bandwidth / 0.80794550659902 from the centre");
     slit_function.def(
-        "uniform_fibres", &orvanalysis::uniform_fibres, "central_wavelength"_a, "bandwidth"_a, "points"_a,
+        "uniform_fibres", &orvanalysis::monochromator::uniform_fibres, "central_wavelength"_a, "bandwidth"_a,
+        "points"_a,
         "Returns the normalised slit function (1 at the centre) for the perfect image of a uniform circular input "
         "fibre passing across a circular exit fibre of equal diameter, generated over the given number of points "
         "spread evenly across its base.\n\n"

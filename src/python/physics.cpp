@@ -10,7 +10,7 @@ using namespace pybind11::literals;
 namespace orvpy {
 
 void add_physics_module(py::module_& physics) {
-    namespace o = orvanalysis;
+    namespace o = orvanalysis::physics;
     physics.def("planks_law_sr", &o::planks_law_sr, "T"_a, "wl"_a,
                 "Calculates the spectral radiance using Planck's Law for a black body.\n\n"
                 "The spectral radiance of a black body at temperature T (K) and wavelength wl (m), in W/(sr m²)/m.\n\n"

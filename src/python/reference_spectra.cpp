@@ -11,7 +11,7 @@ namespace orvpy {
 namespace {
 
 using orvanalysis::Scan;
-namespace curves = orvanalysis::colorimetry;
+namespace curves = orvanalysis::curves;
 
 // Python receives a view of the process-wide curve, not a copy: while a view lives every call
 // returns it, and a change made through it is seen by every later computation. The curves are

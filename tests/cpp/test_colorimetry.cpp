@@ -6,6 +6,7 @@
 
 using orvanalysis::Observer;
 namespace colorimetry = orvanalysis::colorimetry;
+namespace curves = orvanalysis::curves;
 
 namespace {
 
@@ -40,9 +41,9 @@ TEST(CIELAB, ClosedFormsOfAnAnalyticObserver) {
 TEST(Tristimulus, PublishedWhitePointsAndNoLight) {
     // CIE 15:2004 2° white points, within 1e-4 of the standard's 5 nm summation.
     const std::vector<std::tuple<const Scan&, double, double>> white_points{
-        {colorimetry::cie_illuminant_d65(), 0.31271, 0.32902},
-        {colorimetry::cie_illuminant_a(), 0.44757, 0.40745},
-        {colorimetry::cie_illuminant_c(), 0.31006, 0.31616}};
+        {curves::cie_illuminant_d65(), 0.31271, 0.32902},
+        {curves::cie_illuminant_a(), 0.44757, 0.40745},
+        {curves::cie_illuminant_c(), 0.31006, 0.31616}};
     for (const auto& [illuminant, x, y] : white_points) {
         const auto xy = colorimetry::CIE_1931_chromaticity(illuminant);
         EXPECT_NEAR(xy.x, x, 1e-4);
@@ -103,9 +104,8 @@ TEST(WeightedMeans, NeverLeaveTheValuesOfTheLens) {
 
 TEST(ReferenceCurves, NeverNegativeBetweenTheirPoints) {
     // Akima's curves went below 0 between these tables' points; Steffen's cannot.
-    for (const Scan* curve :
-         {&colorimetry::solar_spectral_irradiance(), &colorimetry::ANSI_Z80_3_2015_red_signal_transmittance(),
-          &colorimetry::ISO8980_3_led_blue(), &colorimetry::AM15G_ASTM_G17303(), &colorimetry::AM0_ASTM_E490()}) {
+    for (const Scan* curve : {&curves::solar_spectral_irradiance(), &curves::ANSI_Z80_3_2015_red_signal_transmittance(),
+                              &curves::ISO8980_3_led_blue(), &curves::AM15G_ASTM_G17303(), &curves::AM0_ASTM_E490()}) {
         const Keys& w = curve->wavelengths();
         double lowest = INFINITY;
         for (std::size_t i = 0; i + 1 < w.size() && w[i] < 2000; ++i) {
@@ -130,8 +130,8 @@ TEST(LensStandards, BandEdges) {
               colorimetry::ISO8980_3_tau_suvb(lens([](double w) { return w < 290 ? 5 : 0.5; }, Type::LINEAR)));
     // The blue-light band ends at 500 nm even where the weightings go on (changed through a
     // live view, as Python can): opaque to 500 nm lets nothing of it through.
-    auto& solar = const_cast<Scan&>(colorimetry::solar_spectral_irradiance());
-    auto& hazard = const_cast<Scan&>(colorimetry::blue_light_hazard());
+    auto& solar = const_cast<Scan&>(curves::solar_spectral_irradiance());
+    auto& hazard = const_cast<Scan&>(curves::blue_light_hazard());
     const Scan solar_kept = solar;
     const Scan hazard_kept = hazard;
     solar.add(505, solar(500));

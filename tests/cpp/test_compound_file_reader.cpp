@@ -4,13 +4,13 @@
 
 #include <algorithm>
 
-using CFB::CompoundFileReader;
+using orvanalysis::io::CompoundFileReader;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
 Bytes fixture(const std::string& name) {
-    return orvanalysis::orvfile::read_file_bytes(std::string(ORVPY_FIXTURE_DIR) + "/orv/" + name);
+    return orvanalysis::io::read_file_bytes(std::string(ORVPY_FIXTURE_DIR) + "/orv/" + name);
 }
 
 void put(Bytes& data, std::size_t at, std::uint64_t value, int bytes = 4) {
@@ -33,7 +33,8 @@ TEST(CompoundFileReader, EntryNamesSizesAndIds) {
     EXPECT_EQ(reader.entry_name(0), "Root Entry");
     EXPECT_EQ(reader.entry_name(1), "Contents");
     EXPECT_EQ(reader.entry_size(1), 609u);
-    EXPECT_EQ(message_of<CFB::InvalidEntryId>([&] { (void)reader.entry_name(CFB::no_entry); }), "Invalid entry id");
+    EXPECT_EQ(message_of<orvanalysis::io::InvalidEntryId>([&] { (void)reader.entry_name(orvanalysis::io::no_entry); }),
+              "Invalid entry id");
     EXPECT_THROW((void)reader.entry_name(data.size() / 128), std::invalid_argument);
     EXPECT_THROW(CompoundFileReader(nullptr, 10), std::invalid_argument);
     // "µ", U+1F600 as a surrogate pair, an unpaired high surrogate, "x"; then a name field
@@ -50,7 +51,7 @@ TEST(CompoundFileReader, EntryNamesSizesAndIds) {
     EXPECT_EQ(CompoundFileReader(data.data(), data.size()).entry_name(1), "abcdefghijklmnopqrstuvwxyzabcdef");
     // A stream size beyond the container is corrupt before anything is allocated.
     put(data, name + 0x78, std::uint64_t{1} << 62, 8);
-    EXPECT_THROW(CompoundFileReader(data.data(), data.size()).load_stream(1), CFB::FileCorrupted);
+    EXPECT_THROW(CompoundFileReader(data.data(), data.size()).load_stream(1), orvanalysis::io::FileCorrupted);
 }
 
 TEST(CompoundFileReader, CursorReadsFieldsUpToTheExactEnd) {
@@ -72,12 +73,13 @@ TEST(CompoundFileReader, CursorReadsFieldsUpToTheExactEnd) {
     EXPECT_TRUE(reader.find(guid)) << "a partial match just before must not hide the mark";
     EXPECT_EQ(reader.read_u32(), 0x04030201u);
     EXPECT_EQ(reader.remaining(), 0u);
-    EXPECT_EQ(message_of<CFB::OutOfRange>([&] { (void)reader.read_u32(); }), "Attempt to read past end of __buffer.");
-    EXPECT_THROW(reader.skip(~std::uint64_t{0}), CFB::OutOfRange) << "no wrap-around";
+    EXPECT_EQ(message_of<orvanalysis::io::OutOfRange>([&] { (void)reader.read_u32(); }),
+              "Attempt to read past end of __buffer.");
+    EXPECT_THROW(reader.skip(~std::uint64_t{0}), orvanalysis::io::OutOfRange) << "no wrap-around";
     EXPECT_FALSE(reader.find({0x04, 0x03, 0x02, 0x01}));
     EXPECT_EQ(reader.position(), 609u);
     reader.load_stream(1);
-    EXPECT_THROW(reader.skip_strings(100), CFB::OutOfRange);
+    EXPECT_THROW(reader.skip_strings(100), orvanalysis::io::OutOfRange);
 }
 
 TEST(CompoundFileReader, FatSectorsListedInTheSecondDifatSector) {
@@ -112,5 +114,5 @@ TEST(CompoundFileReader, FatSectorsListedInTheSecondDifatSector) {
     EXPECT_EQ(Bytes(reader.stream().begin(), reader.stream().end()), expected);
     // Gathering reserves the stated size: one beyond the container is refused before that.
     put(data, 512 + 128 + 0x78, std::uint64_t{1} << 40, 8);
-    EXPECT_THROW(CompoundFileReader(data.data(), data.size()).load_stream(1), CFB::FileCorrupted);
+    EXPECT_THROW(CompoundFileReader(data.data(), data.size()).load_stream(1), orvanalysis::io::FileCorrupted);
 }

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-using orvanalysis::orvfile::load_csv;
-using orvanalysis::orvfile::read_csv;
+using orvanalysis::io::load_csv;
+using orvanalysis::io::read_csv;
 
 namespace {
 
@@ -168,8 +168,8 @@ TEST(LoadCsv, PathsAndFiles) {
               "load_csv: /dev/zero, line 1: NUL bytes, as in UTF-16 text; save the file as UTF-8 or ASCII text");
     const std::string huge = dir + "huge.orv";  // sparse: nothing is written
     std::ofstream(huge).close();
-    std::filesystem::resize_file(huge, orvanalysis::orvfile::max_file_bytes + 1);
-    EXPECT_EQ(message_of<std::length_error>([&] { (void)orvanalysis::orvfile::read_file_bytes(huge); }),
+    std::filesystem::resize_file(huge, orvanalysis::io::max_file_bytes + 1);
+    EXPECT_EQ(message_of<std::length_error>([&] { (void)orvanalysis::io::read_file_bytes(huge); }),
               "File larger than 1073741824 bytes: " + huge);
     std::filesystem::remove(huge);
 }

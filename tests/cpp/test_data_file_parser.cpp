@@ -10,7 +10,7 @@
 #include <map>
 #include <system_error>
 
-namespace orvfile = orvanalysis::orvfile;
+namespace io = orvanalysis::io;
 using Bytes = std::vector<std::uint8_t>;
 using nlohmann::json;
 
@@ -18,7 +18,7 @@ namespace {
 
 const std::string fixture_dir = std::string(ORVPY_FIXTURE_DIR) + "/orv/";
 
-Bytes fixture(const std::string& name) { return orvfile::read_file_bytes(fixture_dir + name); }
+Bytes fixture(const std::string& name) { return io::read_file_bytes(fixture_dir + name); }
 
 // What each fixture holds, as the writer that made it recorded it.
 const json& manifest() {
@@ -34,16 +34,15 @@ TEST(DataFileParser, ValidFixturesHoldWhatWasWritten) {
         SCOPED_TRACE(name);
         const Bytes data = fixture(name + ".orv");
         const json& document = entry["document"];
-        const std::string compact = orvfile::orvfile_to_json_binary_data(data, -1, false);
+        const std::string compact = io::orvfile_to_json_binary_data(data, -1, false);
         EXPECT_EQ(json::parse(compact), document);
-        EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 2, false), document.dump(2));
-        EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 0, true), document.dump(0, ' ', true));
-        EXPECT_EQ(orvfile::orvfile_to_json_binary_data(data, 64, false), document.dump(64)) << "the largest indent";
-        EXPECT_EQ(
-            message_of<std::invalid_argument>([&] { (void)orvfile::orvfile_to_json_binary_data(data, 65, false); }),
-            "indent must be at most 64 spaces");
+        EXPECT_EQ(io::orvfile_to_json_binary_data(data, 2, false), document.dump(2));
+        EXPECT_EQ(io::orvfile_to_json_binary_data(data, 0, true), document.dump(0, ' ', true));
+        EXPECT_EQ(io::orvfile_to_json_binary_data(data, 64, false), document.dump(64)) << "the largest indent";
+        EXPECT_EQ(message_of<std::invalid_argument>([&] { (void)io::orvfile_to_json_binary_data(data, 65, false); }),
+                  "indent must be at most 64 spaces");
         // The scans sort by x, a repeated x keeping the later value.
-        const orvfile::OrvFile file = orvfile::load_orvfile_binary_data(data);
+        const io::OrvFile file = io::load_orvfile_binary_data(data);
         ASSERT_EQ(file.data_sets.size(), document.value("data_sets", json::array()).size());
         for (std::size_t i = 0; i < file.data_sets.size(); ++i) {
             const json& set = document["data_sets"][i];
@@ -59,7 +58,7 @@ TEST(DataFileParser, ValidFixturesHoldWhatWasWritten) {
         }
     }
     // Names map to scans in the byte order of their UTF-8 text, the last data set of a name winning.
-    const auto scans = orvfile::load_orv_scan_binary_data(fixture("repeated_names.orv"));
+    const auto scans = io::load_orv_scan_binary_data(fixture("repeated_names.orv"));
     std::vector<std::string> names;
     for (const auto& [name, scan] : scans) {
         names.push_back(name);
@@ -74,19 +73,19 @@ TEST(DataFileParser, DamagedFixturesFailWithTheirError) {
         SCOPED_TRACE(name + ": " + entry["note"].get<std::string>());
         const Bytes data = fixture(name + ".orv");
         if (entry["error"].is_null()) {  // damaged where no read goes
-            EXPECT_NO_THROW((void)orvfile::load_orvfile_binary_data(data));
+            EXPECT_NO_THROW((void)io::load_orvfile_binary_data(data));
         } else {
-            EXPECT_EQ(message_of([&] { (void)orvfile::load_orvfile_binary_data(data); }), entry["error"]);
-            EXPECT_EQ(message_of([&] { (void)orvfile::orvfile_to_json_binary_data(data, 2, true); }), entry["error"]);
+            EXPECT_EQ(message_of([&] { (void)io::load_orvfile_binary_data(data); }), entry["error"]);
+            EXPECT_EQ(message_of([&] { (void)io::orvfile_to_json_binary_data(data, 2, true); }), entry["error"]);
         }
     }
     // Inputs that once crashed, found by fuzzing, end in a result or an error.
     std::error_code none_yet;
     for (const auto& path : std::filesystem::directory_iterator(fixture_dir + "regressions", none_yet)) {
-        const Bytes data = orvfile::read_file_bytes(path.path().string());
+        const Bytes data = io::read_file_bytes(path.path().string());
         try {
-            (void)orvfile::load_orv_scan_binary_data(data);
-            (void)orvfile::orvfile_to_json_binary_data(data, -1, false);
+            (void)io::load_orv_scan_binary_data(data);
+            (void)io::orvfile_to_json_binary_data(data, -1, false);
         } catch (const std::exception&) {
         }
     }
@@ -102,7 +101,7 @@ TEST(ParseTypeAndUnits, SplitsAtTheFirstSeparatorAndReadsTwoCodes) {
         {"", "99999999999 4", "", "", 2147483647, -1},
     };
     for (const auto& [text, codes, type, units, type_code, units_code] : cases) {
-        const orvfile::MeasurementTypeUnits u = orvfile::parse_type_and_units(text, codes);
+        const io::MeasurementTypeUnits u = io::parse_type_and_units(text, codes);
         EXPECT_EQ(std::tie(u.measurement_type, u.units, u.measurement_type_code, u.units_code),
                   std::tie(type, units, type_code, units_code))
             << text << " | " << codes;

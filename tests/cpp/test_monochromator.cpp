@@ -9,6 +9,8 @@
 #include <random>
 
 using namespace orvanalysis;
+using namespace orvanalysis::curves;
+using namespace orvanalysis::monochromator;
 
 namespace {
 
@@ -110,8 +112,8 @@ namespace {
 const FitWavelengthParams truth{
     833.3333333333334, 2 * M_PI / 5120000, 2 * M_PI / 51200, std::cos(0.2), 0.05, 1.0, 30.0, 0.3};
 
-internal::BindableFunction1D<GratingEquation> model_of(const FitWavelengthParams& p) {
-    internal::BindableFunction1D<GratingEquation> model;
+monochromator::internal::BindableFunction1D<GratingEquation> model_of(const FitWavelengthParams& p) {
+    monochromator::internal::BindableFunction1D<GratingEquation> model;
     model.parameters = {p.d, p.omega_t, p.omega_m, p.cos_K, p.theta_z, p.alpha, p.a, p.phi};
     return model;
 }
@@ -208,11 +210,11 @@ TEST(FitWavelength, CasesThatCannotBeFitted) {
     auto model = model_of(truth);
     model.bound_indices = {4, 6};
     model.parameters[4] = 0.06;
-    internal::CurveFitter fitter;
+    monochromator::internal::CurveFitter fitter;
     fitter.max_iterations = 1;
     EXPECT_FALSE(fitter.fit(calibration(truth), model)) << "out of iterations";
     EXPECT_EQ(model.parameters[4], 0.06);
-    struct Throws : internal::BindableFunction1D<GratingEquation> {
+    struct Throws : monochromator::internal::BindableFunction1D<GratingEquation> {
         double evaluate(double) const override { throw std::logic_error("model failed"); }
     } failing;
     failing.bound_indices = {4};

@@ -5,6 +5,7 @@
 #include "utils/elementwise.hpp"
 
 namespace colorimetry = orvanalysis::colorimetry;
+namespace curves = orvanalysis::curves;
 namespace utils = orvanalysis::utils;
 
 namespace {
@@ -42,12 +43,12 @@ TEST(Elementwise, LogarithmsAndAbsoluteValues) {
 }
 
 TEST(F1Prime, AgainstVOfLambdaAndAnIndependentSum) {
-    const Scan& y = colorimetry::cie_1931_standard_observer_y();
+    const Scan& y = curves::cie_1931_standard_observer_y();
     EXPECT_EQ(colorimetry::f1_prime(y), 0.0);
     EXPECT_NEAR(colorimetry::f1_prime(y * 3.7), 0.0, 1e-12);
     // For a flat responsivity the index is ∫|k - ȳ| / ∫ȳ with k = ∫Aȳ / ∫A; here by the
     // trapezoid rule on a 1 nm grid of the same curves, close to the splines' integrals.
-    const Scan& a = colorimetry::cie_illuminant_a();
+    const Scan& a = curves::cie_illuminant_a();
     double ay = 0;
     double a_only = 0;
     double y_sum = 0;
@@ -72,7 +73,7 @@ TEST(F1Prime, NeedsTheWholeVisibleBand) {
                   "Input has no data in the range 380 to 780");
     }
     // V(λ) itself, measured over part of the band only: its index is unknown, not a number.
-    const Scan& y = colorimetry::cie_1931_standard_observer_y();
+    const Scan& y = curves::cie_1931_standard_observer_y();
     Scan part = y;
     part.crop(500, 600);
     EXPECT_EQ(message_of<std::domain_error>([&] { (void)colorimetry::f1_prime(part); }),
@@ -99,7 +100,7 @@ TEST(F2, DirectionalErrorAgainstClosedForms) {
 }
 
 TEST(Illuminance, LinearInTheIrradiance) {
-    const Scan& y = colorimetry::cie_1931_standard_observer_y();
+    const Scan& y = curves::cie_1931_standard_observer_y();
     const Scan e = y * (1.0 / 683.002);
     EXPECT_NEAR(colorimetry::illuminance(e), (y * y).integral(380, 780), 1e-12);
     EXPECT_EQ(colorimetry::illuminance(sampled(800, 840, 10, [](double) { return 1.0; })), 0.0);

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-namespace constants = orvanalysis::physics_constants;
-using namespace orvanalysis;
+namespace constants = orvanalysis::physics::constants;
+using namespace orvanalysis::physics;
 
 namespace {
 
