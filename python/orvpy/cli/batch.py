@@ -16,8 +16,10 @@ import io as _text
 import json
 import logging
 import os
+import signal
 from collections import Counter
 from collections.abc import Callable, Iterable, Iterator, Mapping, Sequence
+from contextlib import suppress
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -263,15 +265,27 @@ def _worker_failure(error: BaseException) -> str:
     return f"{WORKER_DIED}: {type(error).__name__}: {error}"
 
 
+def dask_setup(worker: Any) -> None:
+    """Run by Dask in each worker of a local cluster as it starts: the Ctrl-C that reaches every
+    process of the terminal's group is for this command to handle (it closes the cluster), not
+    for the workers to die of with a traceback."""
+    with suppress(ValueError):  # a worker whose event loop runs in another thread than the main one
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+
+
 def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progress, distributed: Any) -> list[Outcome]:
     """The tasks on a Dask cluster: a local one on 127.0.0.1 (``local``) or the scheduler at
     ``scheduler``, whose workers must see the same paths. A scheduler that does not answer within
     Dask's connect timeout (30 s unless configured) ends the batch with OSError."""
     cluster = None
     if scheduler == "local":
+        # Each worker runs dask_setup below as it starts, and reads its logging level from the
+        # environment before it is told another: the command stays quiet, its failures are in
+        # errors.csv.
+        os.environ.setdefault("DASK_LOGGING__DISTRIBUTED", "error")
         cluster = distributed.LocalCluster(n_workers=max(1, min(jobs, len(tasks))), threads_per_worker=1,
                                            processes=True, host="127.0.0.1", dashboard_address=None,
-                                           silence_logs=logging.ERROR)
+                                           silence_logs=logging.CRITICAL, preload=[__name__])
     try:
         client = distributed.Client(cluster if cluster is not None else scheduler)
     except BaseException:
