@@ -129,7 +129,7 @@ def find_inputs(inputs: Iterable[str]) -> tuple[list[str], Problems]:
                              else "no such file or folder, and no .orv file matches"))
         for match in matches:
             found.setdefault(_identity(match), match)
-    return sorted(found.values()), problems
+    return sorted(found.values()), list(dict.fromkeys(problems))  # a folder both walked and globbed: once
 
 
 def _parents(relative: str) -> Iterator[str]:
