@@ -99,16 +99,21 @@ def _running(pid: int) -> bool:
     return True
 
 
-def sweep(folder: str) -> None:
+def sweep(folder: str, name: Optional[str] = None) -> None:
     """Removes the temporary files and folders in ``folder`` left by processes that no longer
-    run (a run killed in the middle of a write)."""
+    run (a run killed in the middle of a write); with ``name``, only those of that output."""
     try:
         entries = list(os.scandir(folder))
     except OSError:
         return
+    limit = _name_max(folder)
     for entry in entries:
         match = _TEMPORARY.fullmatch(entry.name)
         if match is None or _running(int(match.group(2))):
+            continue
+        # A temporary name holds the output's whole name, or as much of it as the limit leaves.
+        cut = len(os.fsencode(entry.name)) == limit and os.fsencode(name or "").startswith(os.fsencode(match.group(1)))
+        if name is not None and match.group(1) != name and not cut:
             continue
         with suppress(OSError):
             if entry.is_dir(follow_symlinks=False):
@@ -184,7 +189,9 @@ def output_file(path: str, binary: bool = False) -> Iterator[IO[Any]]:
         except OSError as error:
             raise CommandError(path, reason(error)) from error
         return
-    with atomic_file(os.path.realpath(path) if os.path.islink(path) else path, binary) as f:
+    target = os.path.realpath(path) if os.path.islink(path) else path
+    sweep(os.path.dirname(os.path.abspath(target)), os.path.basename(target))
+    with atomic_file(target, binary) as f:
         yield f
 
 
