@@ -21,7 +21,7 @@ from typing import Any, NoReturn
 
 from _orvpy_core import io
 
-from orvpy.cli import batch, export, files
+from orvpy.cli import batch, export, files, pool
 from orvpy.cli.export import shown
 
 EXAMPLES = {
@@ -311,7 +311,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     # Names the file system holds in another encoding than UTF-8 are written back as their bytes.
     if isinstance(sys.stdout, io_text.TextIOWrapper):
         sys.stdout.reconfigure(errors="surrogateescape")
-    handlers = {signum: signal.signal(signum, _interrupt) for signum in (signal.SIGTERM, signal.SIGHUP)}
+    handlers = {signum: signal.signal(signum, _interrupt) for signum in pool.STOPPING if signum != signal.SIGINT}
     try:
         status: int = args.run(args)
         return status

@@ -140,7 +140,8 @@ def _parents(relative: str) -> Iterator[str]:
         folder = os.path.dirname(folder)
 
 
-def plan(files: Sequence[str], kind: str, out: str, force: bool, options: Mapping[str, Any] | None = None) -> list[Task]:
+def plan(files: Sequence[str], kind: str, out: str, force: bool,
+         options: Mapping[str, Any] | None = None) -> list[Task]:
     """A task per file, its output at the file's path relative to the inputs' common folder,
     under ``out``. Two inputs whose names differ only in the extension keep it in the output's
     name, so that no output is written twice, as does an input whose output would take the name
@@ -230,7 +231,8 @@ Progress = Callable[[int], None]
 def sweep(tasks: Iterable[Task], *folders: str) -> None:
     """Removes the temporary files that runs killed in the middle of a write left beside these
     tasks' outputs and their records, and in ``folders``."""
-    for folder in dict.fromkeys([*(os.path.dirname(task.output) for task in tasks), *(os.path.abspath(f) for f in folders)]):
+    outputs = [os.path.dirname(task.output) for task in tasks]
+    for folder in dict.fromkeys([*outputs, *(os.path.abspath(f) for f in folders)]):
         files.sweep(folder)
         files.sweep(os.path.join(folder, files.RECORDS))
 

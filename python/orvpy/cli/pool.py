@@ -26,7 +26,7 @@ Result = TypeVar("Result")
 
 # Signals that stop the command: held back while a worker is forked, so that none reaches a
 # worker before it has set its own handlers.
-STOPPING = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+STOPPING = tuple(getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP") if hasattr(signal, name))
 # A worker told to stop has this long to remove its temporary file before it is killed.
 GRACE_S = 2.0
 _PR_SET_PDEATHSIG = 1
@@ -53,9 +53,8 @@ def _die_with(parent: int) -> None:
 
 def _serve(conn: Connection, parent: int, inherited: Sequence[Connection], work: Callable[[Any], Any]) -> None:
     # A Ctrl-C reaches every process of the terminal's group: the command stops the workers itself.
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
-    signal.signal(signal.SIGHUP, signal.SIG_IGN)
-    signal.signal(signal.SIGTERM, _end_worker)
+    for signum in STOPPING:
+        signal.signal(signum, _end_worker if signum == signal.SIGTERM else signal.SIG_IGN)
     signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
     _die_with(parent)
     for other in inherited:  # the command's ends of the other workers' pipes, copied by fork
