@@ -207,11 +207,10 @@ def run_batch(args: argparse.Namespace) -> int:
             bars[0].update(count)
 
     try:
-        jobs = min(args.jobs, len(tasks)) or 1
         if distributed is not None:
-            outcomes = batch.run_dask(tasks, jobs, args.scheduler, progress, distributed)
+            outcomes = batch.run_dask(tasks, args.jobs, args.scheduler, progress, distributed)
         else:
-            outcomes = batch.run_local(tasks, jobs, progress)
+            outcomes = batch.run_local(tasks, args.jobs, progress)
     finally:
         for bar in bars:
             bar.close()
