@@ -4,9 +4,13 @@ import csv
 import json
 import os
 import pathlib
+import re
 import shutil
+import signal
+import stat
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -16,12 +20,22 @@ from orvpy import io, lens
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
 DAMAGED = ROOT / "tests" / "fixtures" / "orv" / "bad_signature.orv"
+# root reads folders at mode 000: without these capabilities, the command sees them as a user does
+AS_A_USER = ["setpriv", "--bounding-set", "-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
+# temporary files as the README names them: .NAME.PID.RANDOM.part, .old for a folder being replaced
+TEMPORARY = re.compile(r"\..*\.[0-9]+\.[0-9a-f]{8}\.(part|old)")
+FORKS = []  # while a test counts the processes forked from this one: a pipe's write end
+os.register_at_fork(after_in_child=lambda: FORKS and os.write(FORKS[0], b"."))
 
 
-def orv(*args, cwd=None):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p))
-    return subprocess.run([sys.executable, "-m", "orvpy", *map(str, args)], capture_output=True, text=True,
-                          cwd=cwd, env=env)
+def orv(*args, cwd=None, wrap=(), env=(), popen=False):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p), **dict(env))
+    command = [*wrap, sys.executable, "-m", "orvpy", *map(str, args)]
+    if popen:
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=cwd, env=env,
+                                start_new_session=True)
+    return subprocess.run(command, capture_output=True, text=True, errors="surrogateescape", cwd=cwd, env=env,
+                          timeout=120)
 
 
 def has(module):
@@ -32,9 +46,18 @@ def has(module):
         return False
 
 
-def write_orv(path, datasets, units="Transmittance / %"):
-    path.write_bytes(w.container(w.contents(datasets, type_and_units=units)[0]))
+def write_orv(path, datasets, units="Transmittance / %", **titles):
+    path.write_bytes(w.container(w.contents(datasets, type_and_units=units, **titles)[0]))
     return path
+
+
+def owasp(text):
+    """A spreadsheet cell as the OWASP guidance on CSV injection has it, numbers left alone."""
+    try:
+        float(text)
+        return text
+    except ValueError:
+        return "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
 
 
 def test_single_file_commands(tmp_path):
@@ -53,6 +76,16 @@ def test_single_file_commands(tmp_path):
     for name, data_set in zip(["A_B.csv", "a_b-2.csv", "data_set.csv"], io.load_orvfile(named).data_sets):
         assert (tmp_path / "csv" / name).read_text().startswith("Wavelength / nm,Transmittance / %\n")
         assert io.load_csv(tmp_path / "csv" / name).to_lists() == data_set.data.to_lists()
+    # Axis titles that read as numbers, formulas or line breaks make headers that load_csv skips.
+    titles = [("1000", "-5"), ("1/cm", "=1+2"), ("Infinity", "x"), (' "5', "a\r5,6"), ("a\n7,8", "@b")]
+    (tmp_path / "titled").mkdir()
+    for i, (x, y) in enumerate(titles):
+        write_orv(tmp_path / "titled" / f"t{i}.orv", [("s", points[:50])], y, x_axis_title=x, x_type=99)
+    assert orv("batch", tmp_path / "titled", "--to", "csv", "--out", tmp_path / "titled").returncode == 0
+    for i in range(len(titles)):
+        assert io.load_csv(tmp_path / "titled" / f"t{i}" / "s.csv").to_lists() == [list(p) for p in zip(*points[:50])]
+        header = next(csv.reader((tmp_path / "titled" / f"t{i}" / "s.csv").read_text().splitlines()))
+        assert [cell[:1] for cell in header if cell[:1] in "=+-@"] == []
 
     # Ratings in three forms; an unmeasured band is never a number.
     rated = json.loads(orv("rate", SAMPLE, named, "--format", "json").stdout)
@@ -69,31 +102,81 @@ def test_single_file_commands(tmp_path):
         rated[0]["ISO8980_3_tau_v"]
 
 
+@pytest.mark.parametrize("kind", ["symlink", "fifo", "stdout"])
+def test_an_output_that_is_no_regular_file_is_written_through(tmp_path, kind):
+    expected = io.orvfile_to_json(SAMPLE, 2, False) + "\n"
+    output = tmp_path / "out.json"
+    if kind == "symlink":
+        (tmp_path / "target.json").write_text("old")
+        output.symlink_to(tmp_path / "target.json")
+        assert orv("json", SAMPLE, "-o", output).returncode == 0
+        assert output.is_symlink() and (tmp_path / "target.json").read_text() == expected
+    elif kind == "fifo":
+        os.mkfifo(output)
+        reader = subprocess.Popen(["cat", output], stdout=subprocess.PIPE, text=True)
+        assert orv("json", SAMPLE, "-o", output).returncode == 0
+        assert reader.communicate(timeout=60)[0] == expected and stat.S_ISFIFO(output.lstat().st_mode)
+    else:
+        assert orv("json", SAMPLE, "-o", "/proc/self/fd/1").stdout == expected
+
+
 def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
+    os.mkfifo(tmp_path / "fifo.orv")  # opening it would wait for a writer forever: every command checks alike
     for command in (["info"], ["json"], ["csv", "-o", tmp_path], ["rate"], ["plot", "-o", tmp_path / "p.png"]):
-        for path, reason in ((tmp_path / "missing.orv", "No such file or directory"), (DAMAGED, "Wrong file format")):
+        for path, reason in ((tmp_path / "missing.orv", "No such file or directory"), (DAMAGED, "Wrong file format"),
+                             (tmp_path / "fifo.orv", "FIFO"))[:3 if command[0] == "info" else 2]:
             result = orv(*command[:1], path, *command[1:])
             if command[0] == "plot" and not has("matplotlib"):
                 assert result.returncode == 2 and "python3-matplotlib" in result.stderr
                 continue
-            assert (result.returncode, result.stderr) == (1, f"orv {command[0]}: {path}: {reason}\n"), result.stderr
+            assert result.returncode == 1 and result.stderr.startswith(f"orv {command[0]}: {path}: "), result.stderr
+            assert reason in result.stderr and result.stderr.count("\n") == 1
+    absorbance = write_orv(tmp_path / "a.orv", [("s", [(400.0, 1.0), (410.0, 1.0)])], "Absorbance")
+    assert orv("rate", absorbance).stderr.count(str(absorbance)) == 1
+    unwritable = orv("json", SAMPLE, "-o", "/proc/x.json")
+    assert unwritable.returncode == 1 and unwritable.stderr.startswith("orv json: /proc/x.json: ") and \
+        ".part" not in unwritable.stderr
     own = shutil.copy(SAMPLE, tmp_path / "x.json")  # an output path that names the input itself
-    for command in (["json", own, "-o", own], ["batch", own, "--to", "json", "--out", tmp_path]):
+    # a data file named as the CSV file of one of its own data sets
+    own_csv = shutil.copy(SAMPLE, tmp_path / "Brown_driving_lens.csv")
+    for command in (["json", own, "-o", own], ["batch", own, "--to", "json", "--out", tmp_path],
+                    ["csv", own_csv, "-o", tmp_path]):
         result = orv(*command)
-        # orv json says it on stderr; orv batch in errors.csv
+        # single-file commands say it on stderr; orv batch in errors.csv
         report = (tmp_path / "errors.csv").read_text() if command[0] == "batch" else result.stderr
-        separator = "," if command[0] == "batch" else ": "
-        assert (result.returncode, f"{own}{separator}is the input file; the output would replace it") == (
-            1, report.splitlines()[-1].removeprefix("orv json: "))
-        assert own.read_bytes() == SAMPLE.read_bytes()
+        assert result.returncode == 1 and "the output would replace it" in report.splitlines()[-1]
+        assert own.read_bytes() == own_csv.read_bytes() == SAMPLE.read_bytes()
     blocked = orv("json", SAMPLE, "-o", tmp_path / "x.json" / "y.json")  # x.json is a file
     assert blocked.returncode == 1 and blocked.stderr.startswith("orv json: ") and blocked.stderr.count("\n") == 1
-    for usage in (["frobnicate"], ["json", SAMPLE, "--indent", "65"], ["batch", SAMPLE, "--to", "json"],
-                  ["batch", SAMPLE, "--to", "json", "--out", tmp_path, "--jobs", "0"]):
+    batch = ["batch", SAMPLE, "--to", "json", "--out", tmp_path]
+    for usage in (["frobnicate"], ["json", SAMPLE, "--indent", "65"], batch[:4], [*batch, "--jobs", "0"],
+                  [*batch, "--jobs", "257"], [*batch, "--scheduler", "bogus://x"],
+                  [*batch, "--scheduler", "localhost:8786x"], [*batch, "--scheduler", "foo"]):
         result = orv(*usage)
-        assert result.returncode == 2 and "Traceback" not in result.stderr
+        assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "Traceback" not in result.stderr
     for command in ("info", "json", "csv", "rate", "plot", "batch"):
         assert "examples:\n  orv " + command in orv(command, "--help").stdout
+
+
+def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path):
+    names = ['=HYPERLINK("http://x")', "@SUM(1)", "+1-1", "-5", "\t=1", "\x1b]0;title\x07\x1b[2J\nforged"]
+    write_orv(tmp_path / "=2+5.orv", [(name, [(280.0 + 5 * i, 50.0) for i in range(101)]) for name in names])
+    odd = os.fsdecode(b"bad\xff\xfename.orv")  # not UTF-8: held as these bytes by the file system
+    shutil.copy(tmp_path / "=2+5.orv", tmp_path / odd)
+    shutil.copy(DAMAGED, tmp_path / os.fsdecode(b"broken\xff.orv"))
+    result = orv("batch", "=2+5.orv", odd, os.fsdecode(b"broken\xff.orv"), "--to", "rate", "--out", "out",
+                 cwd=tmp_path)
+    assert result.returncode == 1 and "Traceback" not in result.stderr
+    assert b"\nbroken\xff.orv,Wrong file format\n" in (tmp_path / "out" / "errors.csv").read_bytes()
+    tables = [(tmp_path / "out" / "ratings.csv").read_bytes().decode("utf-8", "surrogateescape"),
+              orv("rate", "=2+5.orv", odd, "--format", "csv", cwd=tmp_path).stdout]
+    for table in tables:
+        rows = list(csv.reader(table.splitlines(keepends=True)))[1:]
+        assert [row[:2] for row in rows] == [[owasp(file), owasp(name)] for file in ("=2+5.orv", odd) for name in names]
+        assert all(owasp(cell) == cell for row in rows for cell in row[2:])
+    for command in ("rate", "info"):
+        shown = orv(command, tmp_path / "=2+5.orv").stdout
+        assert not re.search("[\x00-\x09\x0b-\x1f\x7f]", shown) and "\nforged" not in shown
 
 
 @pytest.mark.skipif(not has("matplotlib"), reason="matplotlib is not installed for this interpreter")
@@ -103,41 +186,138 @@ def test_plot_draws_every_spectrum(tmp_path):
     assert orv("plot", SAMPLE, "--rating", cwd=tmp_path).returncode == 0
     pixels = image.imread(tmp_path / "lens_transmittances.png")
     assert pixels.shape == (500, 800, 4) and pixels[..., :3].std() > 0.05
+    # titles from the file are plain text, whatever mathtext they hold
+    mathtext = write_orv(tmp_path / "m.orv", [(r"lens $\undefinedcmd{x}$", [(400.0, 50.0), (410.0, 60.0)])],
+                         r"T $\frac{$", x_axis_title="$x^$", x_type=99)
+    assert orv("plot", mathtext, cwd=tmp_path).returncode == 0
 
 
 def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     data = tmp_path / "data"
     (data / "sub").mkdir(parents=True)
-    for name in ("a.orv", "b.orv", "sub/c.orv"):
+    long_name = "l" * 250 + ".orv"  # its output's name fits in 255 bytes, a temporary's would not
+    for name in ("a.orv", "b.orv", "sub/c.orv", long_name):
         shutil.copy(SAMPLE, data / name)
     shutil.copy(DAMAGED, data / "sub" / "broken.orv")
     out = tmp_path / "out"
     first = orv("batch", data, tmp_path / "nothing*.orv", "--to", "json", "--out", out, "--jobs", 2)
-    assert first.returncode == 1 and "4 files, 3 converted, 0 up to date, 2 failed" in first.stderr
+    assert first.returncode == 1 and "5 files, 4 converted, 0 up to date, 2 failed" in first.stderr
     errors = list(csv.reader((out / "errors.csv").read_text().splitlines()))
     assert errors == [["file", "error"], [str(tmp_path / "nothing*.orv"), "no such file or folder, and no .orv "
                       "file matches"], [str(data / "sub" / "broken.orv"), "Wrong file format"]]
     text = io.orvfile_to_json(SAMPLE, -1, False)
-    assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json"))
-    assert not [p for p in out.rglob("*") if p.name.startswith(".")], "temporary files left"
+    assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json", "l" * 250 + ".json"))
+    assert not [p for p in out.rglob("*") if TEMPORARY.fullmatch(p.name)], "temporary files left"
 
+    # Temporary files of a run killed mid-write go with the next run.
+    dead = subprocess.Popen(["true"])
+    dead.wait()
+    stale = [out / f".a.json.{dead.pid}.0123abcd.part", out / "sub" / f".c.json.{dead.pid}.89abcdef.part"]
+    stale[0].write_text("")
+    stale[1].mkdir()
     rerun = orv("batch", data, "--to", "json", "--out", out, "--jobs", 1)
-    assert rerun.returncode == 1 and "0 converted, 3 up to date, 1 failed" in rerun.stderr
-    os.utime(data / "b.orv", ns=((out / "b.json").stat().st_mtime_ns + 10**9,) * 2)
-    assert "1 converted, 2 up to date" in orv("batch", data, "--to", "json", "--out", out).stderr
-    assert "3 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--force").stderr
+    assert rerun.returncode == 1 and "0 converted, 4 up to date, 1 failed" in rerun.stderr
+    assert not any(p.exists() for p in stale)
+    # An input replaced by another content, though older, is converted again; so is every file
+    # after a change of the options that shape the output, and with --force.
+    write_orv(data / "b.orv", [("other", [(400.0, 0.5), (410.0, 0.6)])])
+    os.utime(data / "b.orv", (1e9, 1e9))
+    assert "1 converted, 3 up to date" in orv("batch", data, "--to", "json", "--out", out).stderr
+    assert (out / "b.json").read_text() == io.orvfile_to_json(data / "b.orv", -1, False)
+    assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--indent", 2).stderr
+    assert (out / "a.json").read_text() == io.orvfile_to_json(SAMPLE, 2, False)
+    assert "0 converted, 4 up to date" in orv("batch", data, "--to", "json", "--out", out, "--indent", 2).stderr
+    assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--force").stderr
 
     assert orv("batch", data, "--to", "rate", "--out", tmp_path / "rate").returncode == 1
     rows = list(csv.DictReader((tmp_path / "rate" / "ratings.csv").read_text().splitlines()))
-    assert [(row["file"], row["data_set"]) for row in rows] == [
+    assert [(row["file"], row["data_set"]) for row in rows] == [  # the long name's .rating.csv would not fit
         (str(data / name), data_set.name) for name in ("a.orv", "b.orv", "sub/c.orv")
-        for data_set in io.load_orvfile(SAMPLE).data_sets]
+        for data_set in io.load_orvfile(data / name).data_sets]
     assert orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv").returncode == 0
     assert len(list((tmp_path / "csv" / "a").glob("*.csv"))) == 3
     # sub.orv's CSV folder would be the folder of sub/c.orv's: it keeps its extension
     shutil.copy(SAMPLE, data / "sub.orv")
     assert orv("batch", data / "sub.orv", data / "sub" / "c.orv", "--to", "csv", "--out", out).returncode == 0
     assert [len(list((out / name).glob("*.csv"))) for name in ("sub.orv", "sub/c")] == [3, 3]
+
+    # What orv batch did not make is never replaced, even with --force: the user's folder beside
+    # a.orv, their file beside b.orv.
+    (data / "a").mkdir()
+    (data / "a" / "notes.txt").write_text("mine")
+    (data / "b.json").write_text("mine")
+    for kind, mine in (("csv", data / "a"), ("json", data / "b.json")):
+        for force in ((), ("--force",)):
+            result = orv("batch", data / "a.orv", data / "b.orv", "--to", kind, "--out", data, *force)
+            assert result.returncode == 1 and str(mine) in (data / "errors.csv").read_text()
+    assert [(data / "a" / "notes.txt").read_text(), (data / "b.json").read_text()] == ["mine", "mine"]
+
+
+def test_batch_inputs_that_are_no_plain_data_files(tmp_path):
+    data = tmp_path / "data"
+    (data / "sub").mkdir(parents=True)
+    for name in ("a.orv", "sub/b.orv"):
+        shutil.copy(SAMPLE, data / name)
+    os.mkfifo(data / "p.orv")
+    for link in ("l1", "l2"):  # loops, each back to the folder that holds it
+        (data / "sub" / link).symlink_to(".")
+    (data / "locked").mkdir()
+    shutil.copy(SAMPLE, data / "locked" / "c.orv")
+    (tmp_path / "empty").mkdir()
+    os.chmod(data / "locked", 0)
+    try:
+        result = orv("batch", data, f"{data}/**/*.orv", tmp_path / "empty", "--to", "json", "--out", tmp_path / "out",
+                     wrap=AS_A_USER)
+    finally:
+        os.chmod(data / "locked", 0o755)
+    assert result.returncode == 1 and "3 files, 2 converted, 0 up to date, 3 failed" in result.stderr
+    errors = dict(list(csv.reader((tmp_path / "out" / "errors.csv").read_text().splitlines()))[1:])
+    assert sorted(errors) == sorted(map(str, (data / "locked", tmp_path / "empty", data / "p.orv")))
+    assert os.strerror(13) in errors[str(data / "locked")] and "FIFO" in errors[str(data / "p.orv")]
+    assert "no such file" not in errors[str(tmp_path / "empty")]
+
+
+def processes_under(pid):
+    """The processes whose parent is pid, from the process table."""
+    children = []
+    for entry in os.listdir("/proc"):
+        try:
+            fields = pathlib.Path(f"/proc/{entry}/stat").read_text().rsplit(")", 1)[1].split()
+        except (OSError, IndexError):
+            continue
+        if fields[1] == str(pid):
+            children.append(int(entry))
+    return children
+
+
+def running(pid):
+    try:
+        return pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+@pytest.mark.parametrize("signum, whole_group", [(signal.SIGINT, True), (signal.SIGKILL, False)],
+                         ids=["ctrl-c", "kill-9"])
+def test_a_stopped_batch_leaves_no_worker_and_no_partial_file(tmp_path, signum, whole_group):
+    (tmp_path / "data").mkdir()
+    for i in range(500):
+        shutil.copy(SAMPLE, tmp_path / "data" / f"f{i:03d}.orv")
+    out = tmp_path / "out"
+    run = orv("batch", tmp_path / "data", "--to", "csv", "--out", out, "--jobs", 2, popen=True)
+    deadline = time.monotonic() + 30
+    while len(processes_under(run.pid)) < 2 and time.monotonic() < deadline:
+        time.sleep(0.005)
+    workers = processes_under(run.pid)
+    assert len(workers) == 2 and run.poll() is None
+    # Ctrl-C reaches every process of the terminal's group; kill -9 only the command
+    (os.killpg if whole_group else os.kill)(run.pid, signum)
+    _, stderr = run.communicate(timeout=10)
+    assert run.returncode == (130 if signum == signal.SIGINT else -signal.SIGKILL) and "Traceback" not in stderr
+    while any(map(running, workers)) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert not any(map(running, workers))
+    assert not [p for p in out.rglob("*") if TEMPORARY.fullmatch(p.name)], "temporary files left"
 
 
 @pytest.mark.skipif(not has("distributed"), reason="dask.distributed is not installed for this interpreter")
@@ -150,14 +330,20 @@ def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path):
     for run in ("local", "dask"):
         extra = ["--scheduler", "local"] if run == "dask" else []
         result = orv("batch", data, "--to", "rate", "--out", tmp_path / run, "--jobs", 2, *extra)
-        assert result.returncode == 1, result.stderr
+        assert result.returncode == 1 and result.stderr.count("\n") == 1, result.stderr
     for name in ("ratings.csv", "errors.csv", "f3.rating.csv"):
         assert (tmp_path / "local" / name).read_bytes() == (tmp_path / "dask" / name).read_bytes()
+    # a scheduler that does not answer: one line within the connect timeout, here shortened
+    silent = orv("batch", data, "--to", "rate", "--out", tmp_path / "x", "--scheduler", "tcp://127.0.0.1:1",
+                 env={"DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT": "1s"})
+    assert (silent.returncode, silent.stderr.count("\n")) == (1, 1) and "Traceback" not in silent.stderr
 
 
-@pytest.mark.parametrize("runner", ["processes", pytest.param(
-    "dask", marks=pytest.mark.filterwarnings("ignore"))])  # Debian's in-process Dask warns of its own sockets
-def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner):
+@pytest.mark.parametrize("runner, failure", [
+    ("processes", "exit"),
+    pytest.param("dask", "memory", marks=pytest.mark.filterwarnings("ignore")),  # Debian's in-process Dask warns
+    pytest.param("dask", "no orvpy", marks=pytest.mark.filterwarnings("ignore"))])  # of its own sockets
+def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner, failure):
     from orvpy.cli import batch
 
     files = [str(shutil.copy(SAMPLE, tmp_path / f"f{i}.orv")) for i in range(40)]
@@ -168,12 +354,25 @@ def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, r
         if task.source.endswith("f7.orv"):
             if runner == "processes":
                 os._exit(3)  # the forked worker dies outright
+            if failure == "no orvpy":
+                raise ModuleNotFoundError("No module named 'orvpy'", name="orvpy")
             raise MemoryError("worker killed")  # Dask's in-process workers: the task errs
         return convert(task)
 
     monkeypatch.setattr(batch, "run_task", run_task)
     if runner == "processes":
-        outcomes = batch.run_local(tasks, 2, lambda count: None)
+        pipe = os.pipe()
+        FORKS[:] = [pipe[1]]
+        try:
+            outcomes = batch.run_local(tasks, 2, lambda count: None)
+            batch.run_local(tasks[:3], 256, lambda count: None)  # never more workers than files
+        finally:
+            FORKS.clear()
+            os.close(pipe[1])
+        forks = os.read(pipe[0], 1000)
+        os.close(pipe[0])
+        # two workers, and one in place of the dead one; then three for three files
+        assert len(forks) == 2 + 1 + 3
     else:
         if not has("distributed"):
             pytest.skip("dask.distributed is not installed for this interpreter")
@@ -181,9 +380,11 @@ def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, r
         with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
                                       dashboard_address=None) as cluster:  # in this process, no sockets
             outcomes = batch.run_dask(tasks, 2, cluster.scheduler_address, lambda count: None, distributed)
-    status = {o.source: (o.status, o.error.split(":")[0]) for o in outcomes}
+    status = {o.source: (o.status, o.error) for o in outcomes}
     assert len(outcomes) == len(files)
-    assert status.pop(files[7]) == ("failed", batch.WORKER_DIED)
+    assert status.pop(files[7])[1].startswith("orvpy is not importable on the worker" if failure == "no orvpy"
+                                              else batch.WORKER_DIED)
     # Files of the lost chunk converted before the worker died are found up to date on the rerun.
     assert set(status.values()) <= {("done", ""), ("skipped", "")}
-    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == sorted(f"f{i}.json" for i in range(40) if i != 7)
+    assert sorted(p.name for p in (tmp_path / "out").glob("*.json")) == sorted(
+        f"f{i}.json" for i in range(40) if i != 7)

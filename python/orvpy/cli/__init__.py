@@ -1,22 +1,28 @@
 """The ``orv`` command: inspect, convert, rate and plot instrument data files, one or thousands.
 
 Exit status: 0 on success; 1 when a file could not be read, parsed or converted (one line on
-stderr per file: the path and the reason); 2 for bad usage or a missing optional dependency.
+stderr per file: the path and the reason); 2 for bad usage or a missing optional dependency;
+130 when interrupted (143 terminated, 129 hung up), after every worker has stopped and every
+temporary file is removed.
 """
 
 from __future__ import annotations
 
 import argparse
 import importlib
+import io as io_text
 import os
+import re
+import signal
 import sys
 import time
 from collections.abc import Sequence
-from typing import Any
+from typing import Any, NoReturn
 
 from _orvpy_core import io
 
-from orvpy.cli import batch, export
+from orvpy.cli import batch, export, files, pool
+from orvpy.cli.export import shown
 
 EXAMPLES = {
     "info": "  orv info lenses.orv",
@@ -30,6 +36,16 @@ EXAMPLES = {
              "  orv batch 'day*/**/*.orv' --to rate --out report/ --jobs 8\n"
              "  orv batch measurements/ --to csv --out csv/ --scheduler tcp://10.0.0.5:8786",
 }
+
+
+# The options that shape each kind of batch output: recorded with the output, so that a rerun
+# with another value converts again.
+SHAPING: dict[str, tuple[str, ...]] = {"json": ("indent",), "csv": (), "rate": ()}
+# More workers than this only contend for the cores and the disk, and each costs memory.
+MAX_JOBS = 256
+SCHEDULER_HELP = ("run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT; a scheduler that "
+                  "does not answer within Dask's connect timeout (30 s; the environment variable "
+                  "DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT sets another) ends the batch, status 1")
 
 
 class MissingDependency(Exception):
@@ -56,9 +72,35 @@ def _indent(text: str) -> int:
 
 def _jobs(text: str) -> int:
     value = int(text)
-    if value < 1:
-        raise argparse.ArgumentTypeError("at least 1")
+    if not 1 <= value <= MAX_JOBS:
+        raise argparse.ArgumentTypeError(f"from 1 to {MAX_JOBS}, not {value}")
     return value
+
+
+def _scheduler(text: str) -> str:
+    match = re.fullmatch(r"(?:(?:tcp|tls)://)?(?:\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9_.-]+):([0-9]{1,5})", text)
+    if text != "local" and (match is None or not 0 < int(match.group(1)) < 65536):
+        raise argparse.ArgumentTypeError(f"{text!r} is not 'local' or an address such as tcp://10.0.0.5:8786")
+    return text
+
+
+class _Parser(argparse.ArgumentParser):
+    """Usage errors in one line, as every other failure of the command."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{self.prog}: error: {message} (see {self.prog} --help)\n")
+
+
+class Interrupted(KeyboardInterrupt):
+    """SIGTERM or SIGHUP, ending the command as Ctrl-C does."""
+
+    def __init__(self, signum: int) -> None:
+        super().__init__()
+        self.signum = signum
+
+
+def _interrupt(signum: int, frame: Any) -> None:
+    raise Interrupted(signum)
 
 
 def run_info(args: argparse.Namespace) -> int:
@@ -74,7 +116,7 @@ def run_json(args: argparse.Namespace) -> int:
         raise export.CommandError(args.file, str(error)) from error
     if args.output:
         export.refuse_overwriting(args.file, args.output)
-        with export.atomic_file(args.output) as f:
+        with files.output_file(args.output) as f:
             f.write(text + "\n")
     else:
         sys.stdout.write(text + "\n")
@@ -82,7 +124,13 @@ def run_json(args: argparse.Namespace) -> int:
 
 
 def run_csv(args: argparse.Namespace) -> int:
-    export.write_csv_files(export.load(args.file), args.output)
+    texts = export.csv_texts(export.load(args.file))
+    paths = [os.path.join(args.output, name) for name, _ in texts]
+    for path in paths:  # all checked before any is written
+        export.refuse_overwriting(args.file, path)
+    for path, (_, text) in zip(paths, texts):
+        with files.output_file(path) as f:
+            f.write(text)
     return 0
 
 
@@ -93,10 +141,12 @@ def run_rate(args: argparse.Namespace) -> int:
         try:
             rows += export.rating_rows(path)
         except export.CommandError as error:
-            print(f"orv rate: {error}", file=sys.stderr)
+            print(f"orv rate: {shown(error)}", file=sys.stderr)
             failed = True
-    form = {"table": export.rows_as_table, "csv": export.rows_as_csv, "json": export.rows_as_json}[args.format]
-    sys.stdout.write(form(rows))
+    if args.format == "csv":
+        sys.stdout.write(export.rows_as_csv(rows, escape=sys.stdout.isatty()))
+    else:
+        sys.stdout.write(export.rows_as_table(rows) if args.format == "table" else export.rows_as_json(rows))
     return 1 if failed else 0
 
 
@@ -105,26 +155,28 @@ def run_plot(args: argparse.Namespace) -> int:
     matplotlib.use("Agg")
     pyplot = importlib.import_module("matplotlib.pyplot")
     orv_file = export.load(args.file)
-    labels = [s.name for s in orv_file.data_sets]
+    labels = [shown(s.name) for s in orv_file.data_sets]
     if args.rating:
         rows = export.rating_rows(args.file)
-        labels = [f"{row['data_set']}: category {'-' if row['category'] is None else row['category']}, "
+        labels = [f"{shown(row['data_set'])}: category {'-' if row['category'] is None else row['category']}, "
                   + ("τv not measured" if row["ISO8980_3_tau_v"] is None
                      else f"τv {100 * float(row['ISO8980_3_tau_v']):.1f} %") for row in rows]
     x_title, y_title = export.axis_titles(orv_file)
     figure, axes = pyplot.subplots(figsize=(8, 5), dpi=100)
     for data_set, label in zip(orv_file.data_sets, labels):
         axes.plot(data_set.data.wavelengths(), data_set.data.values(), label=label)
-    axes.set_xlabel(x_title)
-    axes.set_ylabel(y_title)
-    axes.set_title(os.path.basename(args.file))
+    texts = [axes.set_xlabel(shown(x_title)), axes.set_ylabel(shown(y_title)),
+             axes.set_title(shown(os.path.basename(args.file)))]
     axes.grid(True, alpha=0.3)
     if labels:
-        axes.legend()
+        texts += axes.legend().get_texts()
+    for text in texts:  # text from the file, shown as it is: no "$...$" mathtext, no TeX
+        text.set_parse_math(False)
+        text.set_usetex(False)
     output = args.output or os.path.splitext(os.path.basename(args.file))[0] + ".png"
     export.refuse_overwriting(args.file, output)
     try:
-        with export.atomic_file(output, binary=True) as f:
+        with files.output_file(output, binary=True) as f:
             figure.savefig(f, format="png")
     finally:
         pyplot.close(figure)
@@ -136,9 +188,13 @@ def run_batch(args: argparse.Namespace) -> int:
     tqdm = optional("tqdm", "python3-tqdm").tqdm if show_bar else None
     distributed = optional("distributed", "python3-distributed") if args.scheduler else None
     start = time.monotonic()
-    files, unmatched = batch.find_inputs(args.inputs)
-    tasks = batch.plan(files, args.to, args.out, args.force, args.indent)
-    os.makedirs(args.out, exist_ok=True)
+    inputs, problems = batch.find_inputs(args.inputs)
+    tasks = batch.plan(inputs, args.to, args.out, args.force, {name: getattr(args, name) for name in SHAPING[args.to]})
+    try:
+        os.makedirs(args.out, exist_ok=True)
+    except OSError as error:
+        raise export.CommandError(args.out, files.reason(error)) from error
+    batch.sweep(tasks, args.out)
     bars: list[Any] = []
 
     def progress(count: int) -> None:
@@ -158,27 +214,33 @@ def run_batch(args: argparse.Namespace) -> int:
     finally:
         for bar in bars:
             bar.close()
-    batch.write_tables(tasks, outcomes, unmatched, args.out)
+    table_error = None
+    try:
+        batch.write_tables(tasks, outcomes, problems, args.out)
+    except export.CommandError as error:
+        table_error = error
     counts = {status: sum(o.status == status for o in outcomes) for status in ("done", "skipped", "failed")}
-    failures = counts["failed"] + len(unmatched)
+    failures = counts["failed"] + len(problems)
     summary = (f"orv batch: {len(tasks)} files, {counts['done']} converted, {counts['skipped']} up to date, "
                f"{failures} failed")
     if failures:
         summary += f" (listed in {os.path.join(args.out, batch.ERRORS_TABLE)})"
     if args.to == "rate" and tasks:
         summary += f"; ratings in {os.path.join(args.out, batch.RATINGS_TABLE)}"
-    print(f"{summary}; {time.monotonic() - start:.1f} s", file=sys.stderr)
-    return 1 if failures else 0
+    print(shown(f"{summary}; {time.monotonic() - start:.1f} s"), file=sys.stderr)
+    if table_error is not None:
+        print(f"orv batch: {shown(table_error)}", file=sys.stderr)
+    return 1 if failures or table_error else 0
 
 
 def build_parser() -> argparse.ArgumentParser:
     from orvpy import __version__
 
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog="orv", formatter_class=argparse.RawDescriptionHelpFormatter,
         description="Inspect, convert, rate and plot instrument data files (.orv).",
         epilog="examples:\n" + "\n".join(EXAMPLES.values()) + "\n\nexit status: 0 success, 1 a file failed, "
-               "2 bad usage or a missing optional package")
+               "2 bad usage or a missing optional package, 130 interrupted")
     parser.add_argument("--version", action="version", version=f"orv {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
@@ -218,19 +280,25 @@ def build_parser() -> argparse.ArgumentParser:
     sub.add_argument("--rating", action="store_true", help="add each lens's category and luminous transmittance")
     sub.set_defaults(run=run_plot)
 
-    sub = command("batch", "Convert many data files in parallel: JSON, CSV folders or one ratings table.")
+    sub = command("batch", "Convert many data files in parallel: JSON, CSV folders or one ratings table.\n\n"
+                           "An output is made again only when its input's content or the options that shape it "
+                           "changed.\nOnly outputs orv batch made are ever replaced: anything else in their place "
+                           "is listed\nin errors.csv and left alone. Ctrl-C stops every worker and leaves no "
+                           "partial file.")
     sub.add_argument("inputs", nargs="+", metavar="INPUT", help="files, folders (searched for .orv) or globs")
     sub.add_argument("--to", choices=tuple(batch.SUFFIXES), required=True, help="what to make of each file")
     sub.add_argument("--out", required=True, metavar="DIR", help="output folder, mirroring the inputs' folders")
-    sub.add_argument("--jobs", type=_jobs, default=len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity")
-                     else os.cpu_count() or 1, metavar="N", help="worker processes (default: the cores)")
-    sub.add_argument("--scheduler", metavar="ADDRESS",
-                     help="run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT")
+    cores = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
+    sub.add_argument("--jobs", type=_jobs, default=min(cores, MAX_JOBS), metavar="N",
+                     help=f"worker processes, 1 to {MAX_JOBS}, and never more than the files (default: the "
+                          f"cores, {min(cores, MAX_JOBS)} here)")
+    sub.add_argument("--scheduler", type=_scheduler, metavar="ADDRESS", help=SCHEDULER_HELP)
     sub.add_argument("--indent", type=_indent, default=-1, metavar="N",
                      help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
                           "indented text)")
     sub.add_argument("--force", action="store_true",
-                     help="convert files whose output is newer than them too (as after a change of --indent)")
+                     help="convert again files whose output is up to date (made by orv batch from the same "
+                          "content with the same options)")
     sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar, only the summary line")
     sub.set_defaults(run=run_batch)
     return parser
@@ -239,11 +307,15 @@ def build_parser() -> argparse.ArgumentParser:
 def main(argv: Sequence[str] | None = None) -> int:
     """Runs the command line; returns the exit status."""
     args = build_parser().parse_args(argv)
+    # Names the file system holds in another encoding than UTF-8 are written back as their bytes.
+    if isinstance(sys.stdout, io_text.TextIOWrapper):
+        sys.stdout.reconfigure(errors="surrogateescape")
+    handlers = {signum: signal.signal(signum, _interrupt) for signum in pool.STOPPING if signum != signal.SIGINT}
     try:
         status: int = args.run(args)
         return status
     except export.CommandError as error:
-        print(f"orv {args.command}: {error}", file=sys.stderr)
+        print(f"orv {args.command}: {shown(error)}", file=sys.stderr)
         return 1
     except MissingDependency as error:
         print(f"orv {args.command}: {error}", file=sys.stderr)
@@ -252,8 +324,11 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The reader went away (orv json FILE | head): no traceback, and no second error at exit.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
-    except OSError as error:  # an output that cannot be written, a scheduler that cannot be reached
-        print(f"orv {args.command}: {error}", file=sys.stderr)
+    except OSError as error:  # a scheduler that cannot be reached
+        print(f"orv {args.command}: {shown(error)}", file=sys.stderr)
         return 1
-    except KeyboardInterrupt:
-        return 130
+    except KeyboardInterrupt as error:
+        return 128 + getattr(error, "signum", signal.SIGINT)
+    finally:
+        for signum, handler in handlers.items():
+            signal.signal(signum, handler)

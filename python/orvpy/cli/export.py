@@ -1,44 +1,29 @@
 """What the ``orv`` commands make of one data file: the facts text, JSON, per-data-set CSV files and
-rating tables, each written atomically."""
+rating tables; and the escaping of text from files on its way to a terminal or a spreadsheet."""
 
 from __future__ import annotations
 
 import csv
-import glob
 import io as _text
 import json
 import math
 import os
 import re
-import secrets
-import shutil
-from collections.abc import Iterator, Sequence
-from contextlib import contextmanager, suppress
-from typing import IO, Any, Union
+from collections.abc import Sequence
+from typing import Union
 
 from _orvpy_core import io
 
 from orvpy import lens
+from orvpy.cli import files
+from orvpy.cli.files import CommandError as CommandError
 
 Row = dict[str, Union[float, int, str, None]]
 
 
-class CommandError(Exception):
-    """A failure to report as one line, ``path: message``, with exit status 1."""
-
-    def __init__(self, path: str, message: str) -> None:
-        super().__init__(f"{path}: {message}")
-        self.path = path
-        self.message = message
-
-
 def check_readable(path: str) -> None:
-    """CommandError with the system's reason when a file cannot be opened for reading."""
-    try:
-        with open(path, "rb"):
-            pass
-    except OSError as error:
-        raise CommandError(path, error.strerror or str(error)) from error
+    """CommandError with the reason when a file is not a regular file that can be read."""
+    files.check_input(path)
 
 
 def refuse_overwriting(source: str, output: str) -> None:
@@ -60,95 +45,73 @@ def load(path: str) -> io.OrvFile:
         raise CommandError(path, str(error)) from error
 
 
-def _sibling(path: str, suffix: str) -> str:
-    """An unused hidden name beside ``path`` for its version in progress."""
-    folder, name = os.path.split(os.path.abspath(path))
-    return os.path.join(folder, f".{name}.{os.getpid()}.{secrets.token_hex(4)}{suffix}")
+# Control characters (a terminal acts on them; a newline would forge a line), text from names the
+# file system holds in another encoding, and the marks that reverse the direction of text.
+_HIDDEN = re.compile("[\x00-\x1f\x7f-\x9f\u202a-\u202e\u2066-\u2069\udc80-\udcff]")
 
 
-def remove_orphans(path: str) -> None:
-    """Removes the versions of ``path`` in progress left by processes that no longer run (a worker
-    killed in the middle of a write)."""
-    folder, name = os.path.split(os.path.abspath(path))
-    for orphan in glob.glob(os.path.join(glob.escape(folder), f".{glob.escape(name)}.*.*.part")):
-        pid = os.path.basename(orphan)[len(name) + 2:].split(".")[0]
-        if not pid.isdigit() or _running(int(pid)):
-            continue
-        if os.path.isdir(orphan):
-            shutil.rmtree(orphan, ignore_errors=True)
-        else:
-            with suppress(FileNotFoundError):
-                os.unlink(orphan)
+def _escape(match: re.Match[str]) -> str:
+    code = ord(match.group())
+    return f"\\x{code - 0xDC00:02x}" if code >= 0xDC80 else f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
 
 
-def _running(pid: int) -> bool:
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    except PermissionError:  # another user's process
-        return True
-    return True
+def shown(text: object) -> str:
+    """Text from a file or a file name as it is safe to show on a terminal or in a table: each
+    control character as ``\\xNN`` (escape as ``\\x1b``, newline as ``\\x0a``), each byte of a
+    name that is not UTF-8 as ``\\xNN``."""
+    return _HIDDEN.sub(_escape, str(text))
 
 
-@contextmanager
-def atomic_file(path: str, binary: bool = False) -> Iterator[IO[Any]]:
-    """A file written under a temporary name beside ``path`` and renamed to it when complete, so
-    that an interrupted run never leaves a truncated file. Permissions follow the umask, as for
-    any new file."""
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    temporary = _sibling(path, ".part")
-    handle = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
-    try:
-        if binary:
-            with os.fdopen(handle, "wb") as raw:
-                yield raw
-        else:
-            with os.fdopen(handle, "w", encoding="utf-8", newline="") as text:
-                yield text
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
+_NUMBER = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
 
 
-@contextmanager
-def atomic_folder(path: str) -> Iterator[str]:
-    """A folder filled under a temporary name and then put in place of ``path`` (the previous one
-    is moved aside and removed only after the new one is in place)."""
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    temporary = _sibling(path, ".part")
-    os.mkdir(temporary)
-    try:
-        yield temporary
-        if os.path.exists(path):
-            previous = _sibling(path, ".old")
-            os.replace(path, previous)
-            os.replace(temporary, path)
-            shutil.rmtree(previous)
-        else:
-            os.replace(temporary, path)
-    except BaseException:
-        shutil.rmtree(temporary, ignore_errors=True)
-        raise
+def cell(value: object) -> str:
+    """A spreadsheet cell's text: a number as it reads back; None empty; any other text that
+    begins with =, +, -, @, tab or CR (which spreadsheet software reads as a formula) behind an
+    apostrophe, as the OWASP guidance on CSV injection says."""
+    if value is None:
+        return ""
+    if isinstance(value, float):
+        return repr(value)
+    text = str(value)
+    if text[:1] in ("=", "+", "-", "@", "\t", "\r") and not _NUMBER.fullmatch(text):
+        return "'" + text
+    return text
+
+
+_LIKE_A_NUMBER = re.compile(r"[+-]?(?:[.,]?[0-9]|(?:nan|inf|infinity)(?![A-Za-z0-9]))", re.IGNORECASE)
+
+
+def header_cell(title: str) -> str:
+    """An axis title as a header cell that ``io.load_csv`` skips as a header: control characters
+    escaped (a line break would split the line), and an apostrophe before a title that begins
+    like a number (the line would read as a point, or fail) or like a formula."""
+    text = shown(title)
+    if _LIKE_A_NUMBER.match(text.lstrip(' \t"')):
+        return "'" + text
+    return cell(text)
 
 
 def info_text(path: str, orv_file: io.OrvFile) -> str:
-    """The header facts and one line per data set."""
+    """The header facts and one line per data set, text from the file escaped."""
     meta, graph, info = orv_file.meta, orv_file.graph, orv_file.data_info
     units = info.type_and_units
+
+    def text(value: str) -> str:
+        return shown(value) if value else "-"
+
     lines = [
-        f"Data file {path}",
-        f"  layout version {meta.file_version}, graph version {graph.gv_version}, x axis: {meta.x_type or '-'}",
-        f"  measured {info.date_and_time or '-'}: {info.scan_summary or '-'}",
-        f"  quantity: {units.measurement_type or '-'} in {units.units or '-'}; reference: {info.reference_type or '-'} "
-        f"({info.reference_file or '-'}); calibration: {info.data_calibration_file or '-'}",
+        f"Data file {shown(path)}",
+        f"  layout version {meta.file_version}, graph version {graph.gv_version}, x axis: {text(meta.x_type)}",
+        f"  measured {text(info.date_and_time)}: {text(info.scan_summary)}",
+        f"  quantity: {text(units.measurement_type)} in {text(units.units)}; reference: {text(info.reference_type)} "
+        f"({text(info.reference_file)}); calibration: {text(info.data_calibration_file)}",
         f"  {len(orv_file.data_sets)} data sets:",
     ]
     for number, data_set in enumerate(orv_file.data_sets, 1):
         scan = data_set.data
         extent = f"{scan.min_wavelength():g}-{scan.max_wavelength():g}" if len(scan) else "no points"
-        lines.append(f"    #{number} {data_set.name:<32} {data_set.no_of_points:4d} points, {extent}")
+        lines.append(f"    #{number} {shown(data_set.name):<32} {data_set.no_of_points:4d} points, {extent}")
     return "\n".join(lines) + "\n"
 
 
@@ -176,19 +139,19 @@ def safe_names(names: Sequence[str]) -> list[str]:
     return result
 
 
-def write_csv_files(orv_file: io.OrvFile, folder: str) -> list[str]:
-    """One CSV file per data set in ``folder``: a header line with the axis titles, then
-    ``wavelength,value`` lines whose numbers read back to the same floats."""
-    x_title, y_title = axis_titles(orv_file)
-    paths = []
+def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
+    """Each data set's file name and CSV text: a header line with the axis titles, which
+    ``io.load_csv`` skips, then ``wavelength,value`` lines whose numbers read back to the same
+    floats."""
+    titles = [header_cell(title) for title in axis_titles(orv_file)]
+    result = []
     for data_set, name in zip(orv_file.data_sets, safe_names([s.name for s in orv_file.data_sets])):
-        path = os.path.join(folder, name + ".csv")
-        with atomic_file(path) as f:
-            writer = csv.writer(f, lineterminator="\n")
-            writer.writerow([x_title, y_title])
-            writer.writerows((repr(w), repr(v)) for w, v in data_set.data.items())
-        paths.append(path)
-    return paths
+        out = _text.StringIO()
+        writer = csv.writer(out, lineterminator="\n")
+        writer.writerow(titles)
+        writer.writerows((repr(w), repr(v)) for w, v in data_set.data.items())
+        result.append((name + ".csv", out.getvalue()))
+    return result
 
 
 def rating_rows(path: str) -> list[Row]:
@@ -198,18 +161,20 @@ def rating_rows(path: str) -> list[Row]:
     try:
         ratings = lens.rate_file(path, require_coverage=False)
     except (RuntimeError, ValueError) as error:
-        raise CommandError(path, str(error)) from error
+        # The message may begin with the path, which CommandError puts in front of it already.
+        raise CommandError(path, str(error).removeprefix(f"{path}: ")) from error
     return [{"file": path, "data_set": name, **rating.as_dict()} for name, rating in ratings]
 
 
-def rows_as_csv(rows: Sequence[Row]) -> str:
-    """The rows as one CSV table; None as an empty field."""
+def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:
+    """The rows as one CSV table of spreadsheet cells; with ``escape``, text shown as on a
+    terminal."""
     out = _text.StringIO()
     fields = ["file", "data_set", *(f.name for f in lens.LensRating.__dataclass_fields__.values())]
-    writer = csv.DictWriter(out, fields, lineterminator="\n")
-    writer.writeheader()
+    writer = csv.writer(out, lineterminator="\n")
+    writer.writerow(fields)
     for row in rows:
-        writer.writerow({k: "" if v is None else repr(v) if isinstance(v, float) else v for k, v in row.items()})
+        writer.writerow(cell(shown(row[k]) if escape and isinstance(row[k], str) else row[k]) for k in fields)
     return out.getvalue()
 
 
@@ -223,10 +188,10 @@ def rows_as_json(rows: Sequence[Row]) -> str:
 def rows_as_table(rows: Sequence[Row]) -> str:
     """The data sets numbered #1, #2, ... under their file and name, then one column per data set
     and one line per quantity: transmittances in percent, "not measured" where a scan does not
-    cover a quantity's band; then each data set's warnings."""
+    cover a quantity's band; then each data set's warnings. Text from files is escaped."""
     if not rows:
         return ""
-    lines = [f"#{i} {row['file']}: {row['data_set']}" for i, row in enumerate(rows, 1)]
+    lines = [f"#{i} {shown(row['file'])}: {shown(row['data_set'])}" for i, row in enumerate(rows, 1)]
     width = 14
     lines.append(f"{'':<40}" + "".join(f"{'#%d' % i:>{width}}" for i in range(1, len(rows) + 1)))
     for field in list(rows[0])[2:]:
@@ -244,5 +209,5 @@ def rows_as_table(rows: Sequence[Row]) -> str:
             else:
                 cells.append(str(value))
         lines.append(f"{field:<40}" + "".join(f"{cell:>{width}}" for cell in cells))
-    lines += [f"#{i}: {row['warnings']}" for i, row in enumerate(rows, 1) if row["warnings"]]
+    lines += [f"#{i}: {shown(row['warnings'])}" for i, row in enumerate(rows, 1) if row["warnings"]]
     return "\n".join(lines) + "\n"
