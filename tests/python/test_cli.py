@@ -100,6 +100,9 @@ def test_single_file_commands(tmp_path):
     rows = list(csv.DictReader(orv("rate", SAMPLE, "--format", "csv").stdout.splitlines()))
     assert [row["category"] for row in rows] == ["3", "2", "0"] and float(rows[0]["ISO8980_3_tau_v"]) == \
         rated[0]["ISO8980_3_tau_v"]
+    summed = json.loads(orv("rate", SAMPLE, "--format", "json", "--method", "sum").stdout)
+    assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in summed] == [
+        r.as_dict() for _, r in lens.rate_file(SAMPLE, method="sum")]
 
 
 @pytest.mark.parametrize("kind", ["symlink", "fifo", "stdout"])
@@ -230,7 +233,10 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--force").stderr
 
     assert orv("batch", data, "--to", "rate", "--out", tmp_path / "rate").returncode == 1
+    summed = orv("batch", data, "--to", "rate", "--out", tmp_path / "rate", "--method", "sum")
+    assert "3 converted, 0 up to date" in summed.stderr, "a change of method makes the ratings again"
     rows = list(csv.DictReader((tmp_path / "rate" / "ratings.csv").read_text().splitlines()))
+    assert {row["method"] for row in rows} == {"sum"}
     assert [(row["file"], row["data_set"]) for row in rows] == [  # the long name's .rating.csv would not fit
         (str(data / name), data_set.name) for name in ("a.orv", "b.orv", "sub/c.orv")
         for data_set in io.load_orvfile(data / name).data_sets]

@@ -30,7 +30,8 @@ EXAMPLES = {
             "  orv json lenses.orv -o lenses.json --indent -1 --ascii",
     "csv": "  orv csv lenses.orv -o lenses/    # lenses/<data set>.csv, one per data set",
     "rate": "  orv rate lenses.orv\n"
-            "  orv rate day1/*.orv --format csv > ratings.csv",
+            "  orv rate day1/*.orv --format csv > ratings.csv\n"
+            "  orv rate lens.orv --method sum     # the standards' 5 nm sums",
     "plot": "  orv plot lenses.orv -o lenses.png --rating",
     "batch": "  orv batch measurements/ --to json --out converted/\n"
              "  orv batch 'day*/**/*.orv' --to rate --out report/ --jobs 8\n"
@@ -40,7 +41,12 @@ EXAMPLES = {
 
 # The options that shape each kind of batch output: recorded with the output, so that a rerun
 # with another value converts again.
-SHAPING: dict[str, tuple[str, ...]] = {"json": ("indent",), "csv": (), "rate": ()}
+# How the lens ratings are worked out (orv rate, orv batch --to rate).
+METHOD_OPTION: dict[str, Any] = dict(
+    choices=("integral", "sum"), default="integral",
+    help="ratings: the integral of each lens's curve (default), or the standards' sums at the weighting tables' "
+         "5 nm wavelengths")
+SHAPING: dict[str, tuple[str, ...]] = {"json": ("indent",), "csv": (), "rate": ("method",)}
 # More workers than this only contend for the cores and the disk, and each costs memory.
 MAX_JOBS = 256
 SCHEDULER_HELP = ("run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT; a scheduler that "
@@ -139,7 +145,7 @@ def run_rate(args: argparse.Namespace) -> int:
     failed = False
     for path in args.files:
         try:
-            rows += export.rating_rows(path)
+            rows += export.rating_rows(path, args.method)
         except export.CommandError as error:
             print(f"orv rate: {shown(error)}", file=sys.stderr)
             failed = True
@@ -272,6 +278,7 @@ def build_parser() -> argparse.ArgumentParser:
     sub.add_argument("--format", choices=("table", "csv", "json"), default="table",
                      help="a table to read (default), or CSV or JSON with one row per data set; a quantity "
                           "whose band the scan does not cover is 'not measured', empty or null")
+    sub.add_argument("--method", **METHOD_OPTION)
     sub.set_defaults(run=run_rate)
 
     sub = command("plot", "Plot every data set's spectrum to a PNG image (800 x 500 pixels).")
@@ -296,6 +303,7 @@ def build_parser() -> argparse.ArgumentParser:
     sub.add_argument("--indent", type=_indent, default=-1, metavar="N",
                      help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
                           "indented text)")
+    sub.add_argument("--method", **METHOD_OPTION)
     sub.add_argument("--force", action="store_true",
                      help="convert again files whose output is up to date (made by orv batch from the same "
                           "content with the same options)")

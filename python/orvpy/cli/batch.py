@@ -202,7 +202,7 @@ def run_task(task: Task) -> Outcome:
                         f.write(text)
                 files.write_record(folder, made_from)
         else:
-            rows = export.rating_rows(task.path)
+            rows = export.rating_rows(task.path, str(task.options.get("method", "integral")))
             for row in rows:
                 row["file"] = task.source
             with files.owned_file(task.output, made_from, previous) as f:

@@ -154,12 +154,12 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
     return result
 
 
-def rating_rows(path: str) -> list[Row]:
-    """One row per data set of a file: the file, the data set and its flat rating; uncovered
-    quantities are None, never 0."""
+def rating_rows(path: str, method: str = "integral") -> list[Row]:
+    """One row per data set of a file: the file, the data set and its flat rating by the method
+    ("integral" or "sum"); uncovered quantities are None, never 0."""
     check_readable(path)
     try:
-        ratings = lens.rate_file(path, require_coverage=False)
+        ratings = lens.rate_file(path, require_coverage=False, method="sum" if method == "sum" else "integral")
     except (RuntimeError, ValueError) as error:
         # The message may begin with the path, which CommandError puts in front of it already.
         raise CommandError(path, str(error).removeprefix(f"{path}: ")) from error
