@@ -70,11 +70,13 @@ def test_single_file_commands(tmp_path):
     # CSV files read back to the same points, under safe and unique names.
     points = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
     named = write_orv(tmp_path / "named.orv", [("A/B", points), ("a/b", points[:5]), ("", points[:9])])
-    assert orv("csv", named, "-o", tmp_path / "csv").returncode == 0
+    empty = write_orv(tmp_path / "empty.orv", [("0", [])])
+    assert orv("csv", named, "-o", tmp_path / "csv").returncode == orv("csv", empty, "-o", tmp_path / "csv").returncode == 0
     written = sorted(p.name for p in (tmp_path / "csv").iterdir())
-    assert written == ["A_B.csv", "a_b-2.csv", "data_set.csv"]
-    for name, data_set in zip(["A_B.csv", "a_b-2.csv", "data_set.csv"], io.load_orvfile(named).data_sets):
-        assert (tmp_path / "csv" / name).read_text().startswith("Wavelength / nm,Transmittance / %\n")
+    assert written == ["0.csv", "A_B.csv", "a_b-2.csv", "data_set.csv"]
+    sets = io.load_orvfile(named).data_sets + io.load_orvfile(empty).data_sets
+    for name, data_set in zip(["A_B.csv", "a_b-2.csv", "data_set.csv", "0.csv"], sets):
+        assert "Wavelength / nm,Transmittance / %\n" in (tmp_path / "csv" / name).read_text()
         assert io.load_csv(tmp_path / "csv" / name).to_lists() == data_set.data.to_lists()
     # Axis titles that read as numbers, formulas or line breaks make headers that load_csv skips.
     titles = [("1000", "-5"), ("1/cm", "=1+2"), ("Infinity", "x"), (' "5', "a\r5,6"), ("a\n7,8", "@b")]

@@ -142,11 +142,14 @@ def safe_names(names: Sequence[str]) -> list[str]:
 def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
     """Each data set's file name and CSV text: a header line with the axis titles, which
     ``io.load_csv`` skips, then ``wavelength,value`` lines whose numbers read back to the same
-    floats."""
+    floats. A data set without points has its header as a comment: a file of a header alone is
+    no data to ``io.load_csv``, a comment is an empty scan."""
     titles = [header_cell(title) for title in axis_titles(orv_file)]
     result = []
     for data_set, name in zip(orv_file.data_sets, safe_names([s.name for s in orv_file.data_sets])):
         out = _text.StringIO()
+        if len(data_set.data) == 0:
+            out.write("# ")
         writer = csv.writer(out, lineterminator="\n")
         writer.writerow(titles)
         writer.writerows((repr(w), repr(v)) for w, v in data_set.data.items())
