@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <locale>
 #include <numeric>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -262,7 +264,12 @@ Scan::const_iterator Scan::find(double w) const noexcept { return at_index(find_
 const double& Scan::at(double w) const {
     const std::size_t i = find_index(w);
     if (i == keys_.size()) {
-        throw std::out_of_range("invalid map<K, T> key");
+        std::ostringstream text;
+        text.imbue(std::locale::classic());
+        text.precision(12);
+        text << "no point at wavelength " << w << " (within the scan's epsilon " << epsilon_
+             << "); a scan of kind NONE is not interpolated";
+        throw std::out_of_range(text.str());
     }
     return values_[i];
 }

@@ -21,6 +21,10 @@ struct EpsilonLess {
     bool operator()(double a, double b) const noexcept { return a + epsilon < b; }
 };
 
+// Threads: a Scan may be used from one thread at a time, even through const access, since its
+// spline cache and search hint change on evaluation; copies are independent of each other. The
+// Python bindings never release the interpreter lock while a Scan is in use, so Python threads
+// cannot reach one Scan at once.
 class Scan {
 public:
     static constexpr double Default_Wavelength_Epsilon = 1e-20;
@@ -132,7 +136,7 @@ public:
     // The point whose key is equivalent to w, or end(). A NaN w finds nothing.
     const_iterator find(double w) const noexcept;
     bool contains(double w) const noexcept { return find(w) != end(); }
-    // The value stored under w; std::out_of_range "invalid map<K, T> key" when there is none.
+    // The value stored under w; std::out_of_range naming w when there is none.
     // The non-const form discards the spline cache, since the caller may write through it.
     const double& at(double w) const;
     double& at(double w);

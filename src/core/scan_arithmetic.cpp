@@ -82,9 +82,6 @@ std::vector<double> combined_keys(const Scan& a, const Scan& b) {
 
 namespace orvanalysis {
 
-using utils::binary_operation;
-using utils::binary_operation_in_place;
-
 Scan operator+(const Scan& a, const Scan& b) { return binary_operation(a, b, std::plus<>()); }
 Scan operator-(const Scan& a, const Scan& b) { return binary_operation(a, b, std::minus<>()); }
 Scan operator*(const Scan& a, const Scan& b) { return binary_operation(a, b, std::multiplies<>()); }

@@ -22,7 +22,7 @@ std::vector<double> combined_keys(const Scan& a, const Scan& b);
 
 }  // namespace orvanalysis::internal
 
-namespace orvanalysis::utils {
+namespace orvanalysis {
 
 // f(a(k), b(k)) over the keys where both operands are defined (see the key functions above),
 // with the smaller epsilon. Two scans of kind NONE are looked up with at(), each with its own
@@ -87,10 +87,6 @@ template <class F>
 void binary_operation_in_place(Scan& self, double x, F&& f) {
     self.for_each([&](const double&, double& v) { v = f(v, x); });
 }
-
-}  // namespace orvanalysis::utils
-
-namespace orvanalysis {
 
 Scan operator+(const Scan& a, const Scan& b);
 Scan operator-(const Scan& a, const Scan& b);

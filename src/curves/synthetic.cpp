@@ -74,8 +74,8 @@ Scan longpass_filter(double center_wl, double bandwidth, double min_wl, double m
 }
 
 Scan shortpass_filter(double center_wl, double bandwidth, double min_wl, double max_wl, double step_wl) {
-    return utils::binary_operation(1.0, logistic(center_wl, bandwidth, min_wl, max_wl, step_wl),
-                                   [](const double& one, const double& l) { return one - l; });
+    return binary_operation(1.0, logistic(center_wl, bandwidth, min_wl, max_wl, step_wl),
+                            [](const double& one, const double& l) { return one - l; });
 }
 
 Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double step_wl) {
@@ -98,7 +98,7 @@ Scan lognormal(double peak_wl, double fwhm, double min_wl, double max_wl, double
     };
     const Scan working = on_grid(min_wl, max_wl, step_wl, density);
     const double at_peak = std::exp(std::pow(std::log(peak_wl) - mu, 2.0) * b) * (1.0 / (a * peak_wl));
-    return utils::binary_operation(working, at_peak, [](const double& p, const double& top) { return p / top; });
+    return binary_operation(working, at_peak, [](const double& p, const double& top) { return p / top; });
 }
 
 }  // namespace orvanalysis::curves

@@ -1,6 +1,7 @@
 #include "io/compound_file_reader.hpp"
 
 #include "io/little_endian.hpp"
+#include "io/utf8.hpp"
 
 #include <algorithm>
 #include <limits>
@@ -32,30 +33,12 @@ using little_endian::u16;
 using little_endian::u32;
 using little_endian::u64;
 
-void append_utf8(std::string& out, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-        out += static_cast<char>(code_point);
-    } else if (code_point < 0x800) {
-        out += static_cast<char>(0xC0 | (code_point >> 6));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        out += static_cast<char>(0xE0 | (code_point >> 12));
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code_point >> 18));
-        out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    }
-}
-
 }  // namespace
 
 CompoundFileReader::CompoundFileReader(const std::uint8_t* data, std::uint64_t size)
     : data_(data), size_(size), header_(data) {
     if (data == nullptr || size == 0) {
-        throw std::invalid_argument("");
+        throw std::invalid_argument("an empty buffer holds no compound file");
     }
     if (size < 512 || u64(data) != signature) {
         throw WrongFormat();
@@ -138,8 +121,9 @@ const std::uint8_t* CompoundFileReader::directory_entry(std::uint64_t id) {
     if (id == no_entry) {
         return nullptr;
     }
+    // No container holds more entries than fit in its bytes.
     if (id >= size_ / directory_entry_size) {
-        throw std::invalid_argument("");
+        throw InvalidEntryId();
     }
     const Location at =
         locate(directory_chain_, u32(header_ + first_directory_sector_offset), directory_entry_size * id);
@@ -191,7 +175,6 @@ void CompoundFileReader::load_stream(std::uint64_t id) {
     }
     stream_ = Bytes{nullptr, 0};
     gathered_.clear();
-    position_ = 0;
     if (size >= u32(header_ + mini_stream_cutoff_offset)) {
         read_regular(start, size);
     } else {
@@ -246,56 +229,6 @@ void CompoundFileReader::read_mini(std::uint64_t mini_sector, std::uint64_t n) {
         n -= piece;
         mini_sector = next;
     }
-}
-
-const std::uint8_t* CompoundFileReader::read_bytes(std::uint64_t n) {
-    if (n > stream_.size - position_) {
-        throw OutOfRange();
-    }
-    const std::uint8_t* at = stream_.data + position_;
-    position_ += n;
-    return at;
-}
-
-std::uint32_t CompoundFileReader::read_u32() { return u32(read_bytes(4)); }
-
-std::uint64_t CompoundFileReader::read_u64() { return u64(read_bytes(8)); }
-
-double CompoundFileReader::read_f64() { return little_endian::f64(read_bytes(8)); }
-
-void CompoundFileReader::skip(std::uint64_t n) { read_bytes(n); }
-
-std::uint16_t CompoundFileReader::read_length() {
-    const std::uint8_t length = *read_bytes(1);
-    return length < 0xFF ? length : u16(read_bytes(2));
-}
-
-std::string CompoundFileReader::read_string() {
-    const std::uint16_t length = read_length();
-    const std::uint8_t* bytes = read_bytes(length);
-    std::string text;
-    text.reserve(2 * static_cast<std::size_t>(length));
-    for (std::uint16_t i = 0; i < length; ++i) {
-        append_utf8(text, bytes[i]);  // Latin-1 bytes are the code points U+0000 to U+00FF
-    }
-    return text;
-}
-
-void CompoundFileReader::skip_strings(std::uint64_t count) {
-    for (std::uint64_t i = 0; i < count; ++i) {
-        read_bytes(read_length());
-    }
-}
-
-bool CompoundFileReader::find(const std::vector<std::uint8_t>& pattern) {
-    const std::uint8_t* from = stream_.begin() + position_;
-    const std::uint8_t* found = std::search(from, stream_.end(), pattern.begin(), pattern.end());
-    if (found == stream_.end() && !pattern.empty()) {
-        position_ = stream_.size;
-        return false;
-    }
-    position_ = static_cast<std::uint64_t>(found - stream_.begin()) + pattern.size();
-    return true;
 }
 
 }  // namespace orvanalysis::io

@@ -1,5 +1,5 @@
-// A read-only reader of Microsoft Compound File Binary containers held in memory, with a read
-// cursor over one loaded stream. Everything it reads comes from outside: every sector number,
+// A read-only reader of Microsoft Compound File Binary containers held in memory: directory
+// entries and the bytes of one loaded stream. Everything it reads comes from outside: every sector number,
 // chain and size is checked before use, and chain walks are remembered so that no container
 // can make the reader loop for long or allocate more than the container's own size.
 #pragma once
@@ -32,11 +32,6 @@ public:
     InvalidEntryId() : CFBException("Invalid entry id") {}
 };
 
-class OutOfRange : public CFBException {
-public:
-    OutOfRange() : CFBException("Attempt to read past end of __buffer.") {}
-};
-
 // The entry id that stands for no entry.
 inline constexpr std::uint64_t no_entry = 0xFFFFFFFF;
 
@@ -58,26 +53,10 @@ public:
     std::string entry_name(std::uint64_t id);
     std::uint64_t entry_size(std::uint64_t id);
 
-    // Loads the entry's stream and puts the cursor at its start. A stream whose sectors follow
+    // Loads the entry's stream (stream() then gives its bytes). A stream whose sectors follow
     // one another in the container, as writers lay out all but edited files, is read in place;
     // any other is gathered into a copy.
     void load_stream(std::uint64_t id);
-
-    // Little-endian reads at the cursor, each advancing it; OutOfRange past the stream's end.
-    std::uint32_t read_u32();
-    std::uint64_t read_u64();
-    double read_f64();
-    void skip(std::uint64_t n);
-    // The next n bytes of the stream, advancing the cursor; OutOfRange when fewer remain.
-    const std::uint8_t* read_bytes(std::uint64_t n);
-    // A string's length prefix: one byte below 0xFF, or 0xFF and a 16-bit length.
-    std::uint16_t read_length();
-    // A length-prefixed Latin-1 string, returned as UTF-8.
-    std::string read_string();
-    void skip_strings(std::uint64_t count);
-    // Moves the cursor just past the next occurrence of the pattern; false (cursor at the end)
-    // when there is none.
-    bool find(const std::vector<std::uint8_t>& pattern);
 
     std::uint64_t sector_size() const noexcept { return sector_size_; }
     // The loaded stream's bytes.
@@ -88,8 +67,6 @@ public:
         const std::uint8_t* end() const noexcept { return data + size; }
     };
     Bytes stream() const noexcept { return stream_; }
-    std::uint64_t position() const noexcept { return position_; }
-    std::uint64_t remaining() const noexcept { return stream_.size - position_; }
 
 private:
     // The sectors of a chain from one start, remembered as far as they were walked.
@@ -119,7 +96,6 @@ private:
     std::uint64_t mini_stream_start_ = 0;
     Bytes stream_{nullptr, 0};
     std::vector<std::uint8_t> gathered_;  // the stream's bytes when they are not read in place
-    std::uint64_t position_ = 0;
 
     Chain directory_chain_;
     Chain minifat_chain_;

@@ -24,9 +24,9 @@ constexpr std::uint64_t point_size = 16;
 
 // Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
 // anything is reserved; true when an x is NaN.
-bool read_points(CompoundFileReader& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
+bool read_points(FieldCursor& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
     if (count > reader.remaining() / point_size) {
-        throw OutOfRange();
+        throw TruncatedData();
     }
     const std::uint8_t* block = reader.read_bytes(count * point_size);
     // Reserved and appended rather than resized: zeroing first would add a pass over memory.
@@ -44,11 +44,11 @@ bool read_points(CompoundFileReader& reader, std::uint64_t count, std::vector<do
     return nan_x;
 }
 
-void read_payload(CompoundFileReader& reader, XYDataSet& set) {
+void read_payload(FieldCursor& reader, XYDataSet& set) {
     read_points(reader, set.no_of_points, set.data.x, set.data.y);
 }
 
-void read_payload(CompoundFileReader& reader, DataSet& set) {
+void read_payload(FieldCursor& reader, DataSet& set) {
     std::vector<double> x;
     std::vector<double> y;
     if (read_points(reader, set.no_of_points, x, y)) {
@@ -87,20 +87,21 @@ void DataFileParser<DataSetT>::parse() {
         throw std::runtime_error("Contents entry missing.");
     }
     reader_.load_stream(1);
-    if (!reader_.find(guid_mark())) {
+    fields_ = FieldCursor(reader_.stream().data, reader_.stream().size);
+    if (!fields_.find(guid_mark())) {
         throw std::runtime_error("16 byte GUID header missing.");
     }
-    if (reader_.read_u32() != reader_.entry_size(1)) {
+    if (fields_.read_u32() != reader_.entry_size(1)) {
         throw std::runtime_error("Size does not match entry size.");
     }
     Meta& meta = file_.meta;
-    meta.file_version = reader_.read_u32();
-    reader_.skip(4);
+    meta.file_version = fields_.read_u32();
+    fields_.skip(4);
     if (meta.file_version >= 3) {
-        meta.has_timestamps = reader_.read_u32() != 0;
+        meta.has_timestamps = fields_.read_u32() != 0;
     }
     if (meta.file_version >= 4) {
-        reader_.skip(4);
+        fields_.skip(4);
     }
     parse_graph();
     parse_data_sets();
@@ -111,89 +112,89 @@ void DataFileParser<DataSetT>::parse() {
         skip_extra_tables();
     }
     parse_information();
-    meta.x_type = x_type_name(reader_.read_u32(), meta.x_type);
+    meta.x_type = x_type_name(fields_.read_u32(), meta.x_type);
 }
 
 template <class DataSetT>
 void DataFileParser<DataSetT>::parse_graph() {
     Graph& graph = file_.graph;
     // A NaN in place of the first double marks a versioned graph block.
-    if (std::isnan(reader_.read_f64())) {
-        graph.gv_version = reader_.read_u32();
-        reader_.skip(8);
+    if (std::isnan(fields_.read_f64())) {
+        graph.gv_version = fields_.read_u32();
+        fields_.skip(8);
     } else {
         graph.gv_version = 1;
     }
-    reader_.skip(24);
+    fields_.skip(24);
     if (graph.gv_version >= 4) {
-        reader_.skip(8);
-        const std::uint32_t flag = reader_.read_u32();
+        fields_.skip(8);
+        const std::uint32_t flag = fields_.read_u32();
         if (flag == 0 || flag == 1) {
-            reader_.skip(44);
+            fields_.skip(44);
         }
     } else {
-        reader_.skip(4);
+        fields_.skip(4);
     }
-    reader_.skip(8);
-    reader_.skip_strings(1);
-    reader_.skip(60);
-    reader_.skip_strings(1);
-    reader_.skip(16);
-    reader_.skip_strings(1);
-    reader_.skip(8);
-    reader_.skip_strings(1);
-    reader_.skip(16);
-    graph.x_axis_title = reader_.read_string();
-    reader_.skip(4);
-    graph.y_axis_title = reader_.read_string();
-    reader_.skip(68);
-    reader_.skip(40 * static_cast<std::uint64_t>(reader_.read_u32()));
+    fields_.skip(8);
+    fields_.skip_strings(1);
+    fields_.skip(60);
+    fields_.skip_strings(1);
+    fields_.skip(16);
+    fields_.skip_strings(1);
+    fields_.skip(8);
+    fields_.skip_strings(1);
+    fields_.skip(16);
+    graph.x_axis_title = fields_.read_string();
+    fields_.skip(4);
+    graph.y_axis_title = fields_.read_string();
+    fields_.skip(68);
+    fields_.skip(40 * static_cast<std::uint64_t>(fields_.read_u32()));
     if (graph.gv_version >= 3) {
-        reader_.skip(20);
-        reader_.skip_strings(1);
-        reader_.skip(80);
+        fields_.skip(20);
+        fields_.skip_strings(1);
+        fields_.skip(80);
     }
 }
 
 template <class DataSetT>
 void DataFileParser<DataSetT>::parse_data_sets() {
-    reader_.skip_strings(1);
-    const std::uint64_t count = reader_.read_u32();
-    reader_.skip(60);
+    fields_.skip_strings(1);
+    const std::uint64_t count = fields_.read_u32();
+    fields_.skip(60);
     // Each header takes at least 9 bytes: a count no stream of this size can hold fails here.
-    if (count > reader_.remaining() / 9) {
-        throw OutOfRange();
+    if (count > fields_.remaining() / 9) {
+        throw TruncatedData();
     }
     auto& sets = file_.data_sets;
     sets.reserve(count);
     for (std::uint64_t i = 0; i < count; ++i) {
         DataSetT set;
-        set.no_of_points = reader_.read_u32();
-        reader_.skip(4);
-        set.name = reader_.read_string();
+        set.no_of_points = fields_.read_u32();
+        fields_.skip(4);
+        set.name = fields_.read_string();
         sets.push_back(std::move(set));
     }
     for (DataSetT& set : sets) {
-        read_payload(reader_, set);
+        read_payload(fields_, set);
     }
 }
 
 template <class DataSetT>
 void DataFileParser<DataSetT>::skip_list_block() {
-    const std::uint64_t entries = reader_.read_u32();
+    const std::uint64_t entries = fields_.read_u32();
     for (std::uint64_t e = 0; e < entries; ++e) {
-        if (reader_.read_u32() == list_marker_with_extra) {
-            reader_.skip(8);
+        if (fields_.read_u32() == list_marker_with_extra) {
+            fields_.skip(8);
         }
-        reader_.skip(24);
-        reader_.skip(64);
-        reader_.skip_strings(1);
-        const std::uint64_t groups = reader_.read_u32();
+        fields_.skip(24);
+        fields_.skip(64);
+        fields_.skip_strings(1);
+        const std::uint64_t groups = fields_.read_u32();
         for (std::uint64_t g = 0; g < groups; ++g) {
-            const std::uint64_t items = reader_.read_u32();
+            const std::uint64_t items = fields_.read_u32();
             for (std::uint64_t k = 0; k < items; ++k) {
-                reader_.skip(4);
-                reader_.skip_strings(1);
+                fields_.skip(4);
+                fields_.skip_strings(1);
             }
         }
     }
@@ -201,11 +202,11 @@ void DataFileParser<DataSetT>::skip_list_block() {
 
 template <class DataSetT>
 void DataFileParser<DataSetT>::skip_extra_tables() {
-    reader_.skip(60 * static_cast<std::uint64_t>(reader_.read_u32()));
-    reader_.skip(108 * static_cast<std::uint64_t>(reader_.read_u32()));
+    fields_.skip(60 * static_cast<std::uint64_t>(fields_.read_u32()));
+    fields_.skip(108 * static_cast<std::uint64_t>(fields_.read_u32()));
     if (file_.meta.has_timestamps) {
         for (const DataSetT& set : file_.data_sets) {
-            reader_.skip(16 * static_cast<std::uint64_t>(set.no_of_points));
+            fields_.skip(16 * static_cast<std::uint64_t>(set.no_of_points));
         }
     }
 }
@@ -213,26 +214,26 @@ void DataFileParser<DataSetT>::skip_extra_tables() {
 template <class DataSetT>
 void DataFileParser<DataSetT>::parse_information() {
     DataInfo& info = file_.data_info;
-    info.date_and_time = reader_.read_string();
-    info.scan_summary = reader_.read_string();
-    info.apply_data_calibration = reader_.read_u32() != 0;
-    info.data_calibration_file = reader_.read_string();
-    info.certificate_file = reader_.read_string();
-    info.system_file = reader_.read_string();
-    info.pre_scan_addon_description = reader_.read_string();
-    info.post_scan_addon_description = reader_.read_string();
-    info.pre_scan_addon_filename = reader_.read_string();
-    info.post_scan_addon_filename = reader_.read_string();
-    std::string text = reader_.read_string();
-    info.type_and_units = parse_type_and_units(text, reader_.read_string());
-    text = reader_.read_string();
-    info.auxiliary_type_and_units = parse_type_and_units(text, reader_.read_string());
-    info.apply_reference = reader_.read_u32() != 0;
-    info.reference_type = reader_.read_string();
-    info.reference_file = reader_.read_string();
-    info.reference_parameter = reader_.read_string();
-    reader_.skip(36);
-    reader_.skip(4 * static_cast<std::uint64_t>(file_.data_sets.size()));
+    info.date_and_time = fields_.read_string();
+    info.scan_summary = fields_.read_string();
+    info.apply_data_calibration = fields_.read_u32() != 0;
+    info.data_calibration_file = fields_.read_string();
+    info.certificate_file = fields_.read_string();
+    info.system_file = fields_.read_string();
+    info.pre_scan_addon_description = fields_.read_string();
+    info.post_scan_addon_description = fields_.read_string();
+    info.pre_scan_addon_filename = fields_.read_string();
+    info.post_scan_addon_filename = fields_.read_string();
+    std::string text = fields_.read_string();
+    info.type_and_units = parse_type_and_units(text, fields_.read_string());
+    text = fields_.read_string();
+    info.auxiliary_type_and_units = parse_type_and_units(text, fields_.read_string());
+    info.apply_reference = fields_.read_u32() != 0;
+    info.reference_type = fields_.read_string();
+    info.reference_file = fields_.read_string();
+    info.reference_parameter = fields_.read_string();
+    fields_.skip(36);
+    fields_.skip(4 * static_cast<std::uint64_t>(file_.data_sets.size()));
 }
 
 template class DataFileParser<DataSet>;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "io/compound_file_reader.hpp"
+#include "io/field_cursor.hpp"
 #include "io/orvfile_records.hpp"
 
 #include <cstddef>
@@ -34,6 +35,7 @@ private:
     void parse_information();
 
     CompoundFileReader reader_;
+    FieldCursor fields_{nullptr, 0};  // over the "Contents" stream, once it is loaded
     BasicOrvFile<DataSetT> file_;
 };
 

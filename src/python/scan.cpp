@@ -58,9 +58,9 @@ namespace orvpy {
 
 namespace {
 
+using orvanalysis::binary_operation;
 using orvanalysis::Scan;
 using orvanalysis::spline::Type;
-using orvanalysis::utils::binary_operation;
 
 // Iterators walk a copy of the points taken when iteration starts, so re-keying, cropping
 // or reassigning the scan meanwhile cannot pull memory from under them.
@@ -294,9 +294,7 @@ void add_scan_class(py::module_& m) {
                       "epsilon the lowest is kept.")
         .def_property_readonly(
             "x",
-            [](const Scan& s) {
-                return orvanalysis::utils::transform(s, [](const double& k, const double&) { return k; });
-            },
+            [](const Scan& s) { return orvanalysis::transform(s, [](const double& k, const double&) { return k; }); },
             "Returns Scan(self.wavelengths(), self.wavelengths())")
         .def_property_readonly(
             "integral", [](const Scan& s) { return s.integral(); },

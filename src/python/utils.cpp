@@ -28,22 +28,22 @@ void add_searches(py::module_& m) {
     m.def(
         "find_key",
         [](const Scan& scan, double lo, double hi, double value) {
-            double key = 0;
-            if (!utils::find_key(scan, lo, hi, value, &key)) {
+            const auto key = utils::find_key(scan, lo, hi, value);
+            if (!key) {
                 throw py::value_error("Key not found.");
             }
-            return key;
+            return *key;
         },
         "scan"_a, "lo"_a, "hi"_a, "value"_a,
         "Find the key between lo and hi that gives a value of the specified value.");
     m.def(
         "find_peak",
         [](const Scan& scan) {
-            double key = 0;
-            if (!utils::find_peak(scan, &key)) {
+            const auto key = utils::find_peak(scan);
+            if (!key) {
                 throw py::value_error("No peak found.");
             }
-            return key;
+            return *key;
         },
         "scan"_a,
         "Finds the global peak of the scan on its interpolated curve and returns the found (interpolated) key.");
@@ -53,11 +53,11 @@ void add_searches(py::module_& m) {
     m.def(
         "peak_width",
         [](const Scan& scan, double height) {
-            double width = 0;
-            if (!utils::peak_width(scan, height, &width)) {
+            const auto width = utils::peak_width(scan, height);
+            if (!width) {
                 throw py::value_error("Unable to calculate peak width.");
             }
-            return width;
+            return *width;
         },
         "scan"_a, "height"_a,
         "Finds the width of a peak at a specified fractional height from the maximum (0.5: the full width at half "
@@ -123,23 +123,21 @@ void add_elementwise(py::module_& m) {
     m.def(
         "log",
         [](const Scan& scan, const Scan& base) {
-            return utils::binary_operation(utils::log(scan), utils::log(base), divided);
+            return binary_operation(utils::log(scan), utils::log(base), divided);
         },
         "scan"_a, "base"_a, "Compute logarithm base [Scan] of scan [Scan].");
     m.def(
         "log",
-        [](const Scan& scan, double base) {
-            return utils::binary_operation(utils::log(scan), std::log(base), divided);
-        },
+        [](const Scan& scan, double base) { return binary_operation(utils::log(scan), std::log(base), divided); },
         "scan"_a, "base"_a, "Compute logarithm base [float] of scan [Scan].");
     m.def(
-        "log",
-        [](double x, const Scan& base) { return utils::binary_operation(std::log(x), utils::log(base), divided); },
+        "log", [](double x, const Scan& base) { return binary_operation(std::log(x), utils::log(base), divided); },
         "x"_a, "base"_a, "Compute logarithm base [Scan] of x [float].");
     m.def(
         "transform",
         [](const Scan& scan, const std::function<double(double, double)>& binary_operation) {
-            return utils::transform(scan, [&](const double& k, const double& v) { return binary_operation(k, v); });
+            return orvanalysis::transform(scan,
+                                          [&](const double& k, const double& v) { return binary_operation(k, v); });
         },
         "scan"_a, "binary_operation"_a,
         "Returns a new Scan with entries {key, binary_operation(key, value)} for each {key, value} in the given "

@@ -17,50 +17,52 @@ Scan::const_iterator greatest_entry(const Scan& scan) {
 
 }  // namespace
 
-bool find_key(const Scan& scan, double lo, double hi, double value, double* key) {
+std::optional<double> find_key(const Scan& scan, double lo, double hi, double value) {
     if (scan.empty()) {
-        return false;
+        return std::nullopt;
     }
     Solver1D solver;
-    return solver.find_root(
-        lo, hi, [&scan, value](double x) { return scan(x) - value; }, key);
+    return solver.find_root(lo, hi, [&scan, value](double x) { return scan(x) - value; });
 }
 
-bool find_turning_point(const Scan& scan, Scan::const_iterator it, bool minimum, double* key) {
+std::optional<double> find_turning_point(const Scan& scan, Scan::const_iterator it, bool minimum) {
     if (scan.empty()) {
-        return false;
+        return std::nullopt;
     }
     const double sign = minimum ? 1.0 : -1.0;
     const auto f = [&scan, sign](double x) { return sign * scan(x); };
     const bool has_previous = it != scan.begin();
     const bool has_next = it + 1 != scan.end();
     Solver1D solver;
-    if (has_previous && has_next && solver.find_minimum((it - 1)->first, (it + 1)->first, it->first, f, key)) {
-        return true;
+    if (has_previous && has_next) {
+        if (const auto x = solver.find_minimum((it - 1)->first, (it + 1)->first, it->first, f)) {
+            return x;
+        }
     }
-    if (has_next && solver.find_minimum(it->first, (it + 1)->first, 0.5 * (it->first + (it + 1)->first), f, key)) {
-        return true;
+    if (has_next) {
+        if (const auto x = solver.find_minimum(it->first, (it + 1)->first, 0.5 * (it->first + (it + 1)->first), f)) {
+            return x;
+        }
     }
     if (has_previous) {
-        return solver.find_minimum((it - 1)->first, it->first, 0.5 * ((it - 1)->first + it->first), f, key);
+        return solver.find_minimum((it - 1)->first, it->first, 0.5 * ((it - 1)->first + it->first), f);
     }
-    return false;
+    return std::nullopt;
 }
 
-bool find_peak(const Scan& scan, double* key) {
+std::optional<double> find_peak(const Scan& scan) {
     if (scan.empty()) {
-        return false;
+        return std::nullopt;
     }
     const auto peak = greatest_entry(scan);
-    return peak != scan.end() && find_turning_point(scan, peak, false, key);
+    return peak != scan.end() ? find_turning_point(scan, peak, false) : std::nullopt;
 }
 
 Scan find_peaks(const Scan& scan) {
     Scan peaks;
     for (auto it = scan.begin(); it != scan.end(); ++it) {
-        double x = 0;
-        if (find_turning_point(scan, it, false, &x)) {
-            peaks.add(x, scan(x));
+        if (const auto x = find_turning_point(scan, it, false)) {
+            peaks.add(*x, scan(*x));
             if (it + 1 != scan.end()) {
                 ++it;  // the next entry lies on the same peak
             }
@@ -69,24 +71,22 @@ Scan find_peaks(const Scan& scan) {
     return peaks;
 }
 
-bool peak_width(const Scan& scan, double height, double* width) {
+std::optional<double> peak_width(const Scan& scan, double height) {
     if (scan.empty() || !scan.is_interpolated()) {
-        return false;
+        return std::nullopt;
     }
     const auto peak = greatest_entry(scan);
-    double x_peak = 0;
-    if (peak == scan.end() || !find_turning_point(scan, peak, false, &x_peak)) {
-        return false;
+    const auto x_peak = peak != scan.end() ? find_turning_point(scan, peak, false) : std::nullopt;
+    if (!x_peak) {
+        return std::nullopt;
     }
-    const double level = height * scan(x_peak);
-    double x_left = 0;
-    double x_right = 0;
-    if (!find_key(scan, scan.min_wavelength(), x_peak, level, &x_left) ||
-        !find_key(scan, x_peak, scan.max_wavelength(), level, &x_right)) {
-        return false;
+    const double level = height * scan(*x_peak);
+    const auto x_left = find_key(scan, scan.min_wavelength(), *x_peak, level);
+    const auto x_right = find_key(scan, *x_peak, scan.max_wavelength(), level);
+    if (!x_left || !x_right) {
+        return std::nullopt;
     }
-    *width = x_right - x_left;
-    return true;
+    return *x_right - *x_left;
 }
 
 double find_crossing(const Scan& scan_1, const Scan& scan_2, double lo, double hi) {
@@ -107,11 +107,11 @@ double find_crossing(const Scan& scan_1, const Scan& scan_2, double lo, double h
         if ((y1 > y2) != first_above) {
             // The curves changed sides since the previous entry.
             Solver1D solver;
-            double root = 0;
-            if (!solver.find_root((it - 1)->first, k, [&](double x) { return scan_1(x) - scan_2(x); }, &root)) {
+            const auto root = solver.find_root((it - 1)->first, k, [&](double x) { return scan_1(x) - scan_2(x); });
+            if (!root) {
                 throw std::out_of_range("root finding failed");
             }
-            return root;
+            return *root;
         }
     }
     throw std::out_of_range("failed to bracket the root");

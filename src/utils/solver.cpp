@@ -47,7 +47,7 @@ void Solver1D::rethrow_pending() {
     }
 }
 
-bool Solver1D::find_root(double lower, double upper, std::function<double(double)> f, double* x) {
+std::optional<double> Solver1D::find_root(double lower, double upper, std::function<double(double)> f) {
     function = std::move(f);
     gsl_function gsl_f{&Solver1D::evaluate, this};
     const std::unique_ptr<gsl_root_fsolver, RootSolverFree> solver(gsl_root_fsolver_alloc(gsl_root_fsolver_brent));
@@ -58,22 +58,24 @@ bool Solver1D::find_root(double lower, double upper, std::function<double(double
     rethrow_pending();
     // GSL_EINVAL: no bracket; GSL_EBADFUNC: a value that is not finite. Either way no search.
     if (set != GSL_SUCCESS) {
-        return false;
+        return std::nullopt;
     }
+    double x = 0.0;
     std::uint32_t iterations = 0;
     int status = GSL_CONTINUE;
     do {
         ++iterations;
         gsl_root_fsolver_iterate(solver.get());
         rethrow_pending();
-        *x = gsl_root_fsolver_root(solver.get());
+        x = gsl_root_fsolver_root(solver.get());
         status = gsl_root_test_interval(gsl_root_fsolver_x_lower(solver.get()), gsl_root_fsolver_x_upper(solver.get()),
                                         epsabs, epsrel);
     } while (status == GSL_CONTINUE && iterations < max_iterations);
-    return true;
+    return x;
 }
 
-bool Solver1D::find_minimum(double lower, double upper, double guess, std::function<double(double)> f, double* x) {
+std::optional<double> Solver1D::find_minimum(double lower, double upper, double guess,
+                                             std::function<double(double)> f) {
     function = std::move(f);
     gsl_function gsl_f{&Solver1D::evaluate, this};
     const std::unique_ptr<gsl_min_fminimizer, MinimizerFree> solver(gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent));
@@ -83,19 +85,20 @@ bool Solver1D::find_minimum(double lower, double upper, double guess, std::funct
     const int set = gsl_min_fminimizer_set(solver.get(), &gsl_f, guess, lower, upper);
     rethrow_pending();
     if (set != GSL_SUCCESS) {
-        return false;
+        return std::nullopt;
     }
+    double x = 0.0;
     std::uint32_t iterations = 0;
     int status = GSL_CONTINUE;
     do {
         ++iterations;
         gsl_min_fminimizer_iterate(solver.get());
         rethrow_pending();
-        *x = gsl_min_fminimizer_x_minimum(solver.get());
+        x = gsl_min_fminimizer_x_minimum(solver.get());
         status = gsl_min_test_interval(gsl_min_fminimizer_x_lower(solver.get()),
                                        gsl_min_fminimizer_x_upper(solver.get()), epsabs, epsrel);
     } while (status == GSL_CONTINUE && iterations < max_iterations);
-    return true;
+    return x;
 }
 
 }  // namespace orvanalysis::utils

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace orvanalysis::utils {
 
@@ -14,13 +15,12 @@ class Solver1D {
 public:
     Solver1D();
 
-    // Brent root search over [lower, upper]; x receives the estimate of every iteration. False
-    // when the interval is reversed, does not bracket a sign change, or f is not finite at its
-    // ends: the search then does not start and x is not written.
-    bool find_root(double lower, double upper, std::function<double(double)> f, double* x);
-    // Brent minimisation over [lower, upper] from guess; false when the guess is not strictly
+    // Brent root search over [lower, upper]: the last estimate. Nothing when the interval is
+    // reversed, does not bracket a sign change, or f is not finite at its ends.
+    std::optional<double> find_root(double lower, double upper, std::function<double(double)> f);
+    // Brent minimisation over [lower, upper] from guess; nothing when the guess is not strictly
     // inside, f(guess) is not below both ends, or f is not finite there.
-    bool find_minimum(double lower, double upper, double guess, std::function<double(double)> f, double* x);
+    std::optional<double> find_minimum(double lower, double upper, double guess, std::function<double(double)> f);
 
     std::uint32_t max_iterations = 100;
     double epsabs = 0.0;

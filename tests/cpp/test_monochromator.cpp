@@ -174,7 +174,7 @@ TEST(FitWavelength, TheSameFitInAnyUnitOfLength) {
     // Noisy calibration data, in nm and in m: the fit does not depend on the unit.
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 0.02);
-    const Scan nm = utils::transform(calibration(truth), [&](double, double v) { return v + noise(rng); });
+    const Scan nm = orvanalysis::transform(calibration(truth), [&](double, double v) { return v + noise(rng); });
     FitWavelengthParams in_nm{truth.d,     truth.omega_t, truth.omega_m,  truth.cos_K * 0.99, truth.theta_z * 1.01,
                               truth.alpha, truth.a * 1.5, truth.phi + 0.2};
     FitWavelengthParams in_m = in_nm;

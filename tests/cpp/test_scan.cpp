@@ -71,7 +71,8 @@ TEST(ScanLookup, EpsilonBoundsErrorsAndReKeying) {
     EXPECT_FALSE(s.contains(400.6) || s.contains(399.4) || s.contains(NAN));
     s.add(400.3, 7);
     EXPECT_EQ(s.to_lists(), (std::vector<Keys>{{400}, {7}}));
-    EXPECT_EQ(message_of<std::out_of_range>([&] { (void)std::as_const(s).at(401); }), "invalid map<K, T> key");
+    EXPECT_EQ(message_of<std::out_of_range>([&] { (void)std::as_const(s).at(401); }),
+              "no point at wavelength 401 (within the scan's epsilon 0.5); a scan of kind NONE is not interpolated");
     EXPECT_THROW(s.add(NAN, 1), std::invalid_argument);
     Scan r = make({400, 400.4, 400.8, 402}, {1, 2, 3, 4});
     r.set_epsilon(0.5);  // each run of keys within 0.5 of its first keeps that first

@@ -1,8 +1,8 @@
 #include "core/scan_arithmetic.hpp"
 #include "test_support.hpp"
 
-using orvanalysis::utils::binary_operation;
-using orvanalysis::utils::transform;
+using orvanalysis::binary_operation;
+using orvanalysis::transform;
 
 TEST(ScanArithmetic, InterpolatedOperandsMeetOverTheirOverlap) {
     const Scan sum = make({400, 410}, {1, 2}) + make({405, 410, 415}, {10, 15, 20}, Type::CUBIC);

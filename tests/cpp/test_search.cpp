@@ -13,40 +13,28 @@ double gaussian(double x) { return std::exp(-(x - 500.0) * (x - 500.0) / (2.0 * 
 
 TEST(FindKey, StraightLineAndItsEdges) {
     const Scan line = make({0, 10, 20, 30, 40}, {1, 3, 5, 7, 9});  // y = 1 + x/5
-    double key = -1;
-    ASSERT_TRUE(utils::find_key(line, 0, 40, 4.0, &key));
-    EXPECT_NEAR(key, 15.0, 15.0 * 1e-4);
-    ASSERT_TRUE(utils::find_key(line, 10, 40, 3.0, &key)) << "a zero at the bracket's end";
-    EXPECT_EQ(key, 10.0);
+    EXPECT_NEAR(utils::find_key(line, 0, 40, 4.0).value(), 15.0, 15.0 * 1e-4);
+    EXPECT_EQ(utils::find_key(line, 10, 40, 3.0).value(), 10.0) << "a zero at the bracket's end";
     // The curve drops to 0 past its last key, so 7.5 is found within tolerance of 40.
-    ASSERT_TRUE(utils::find_key(line, 35, 60, 7.5, &key));
-    EXPECT_NEAR(key, 40.0, 40.0 * 1e-4 + 1e-9);
-    key = -1;
-    EXPECT_FALSE(utils::find_key(line, 40, 0, 4.0, &key));
-    EXPECT_FALSE(utils::find_key(line, 0, 10, 4.0, &key));
-    EXPECT_FALSE(utils::find_key(Scan(), 0, 10, 0.0, &key));
-    EXPECT_FALSE(utils::find_key(make({0, 10, 20}, {NAN, 3, 5}), 0, 20, 4.0, &key));
-    EXPECT_EQ(key, -1.0);
+    EXPECT_NEAR(utils::find_key(line, 35, 60, 7.5).value(), 40.0, 40.0 * 1e-4 + 1e-9);
+    EXPECT_FALSE(utils::find_key(line, 40, 0, 4.0));
+    EXPECT_FALSE(utils::find_key(line, 0, 10, 4.0));
+    EXPECT_FALSE(utils::find_key(Scan(), 0, 10, 0.0));
+    EXPECT_FALSE(utils::find_key(make({0, 10, 20}, {NAN, 3, 5}), 0, 20, 4.0));
 }
 
 TEST(FindPeak, RefinesTheGreatestStoredValue) {
-    double key = 0;
-    ASSERT_TRUE(utils::find_peak(sampled(400, 600, 3.7, gaussian), &key));
-    EXPECT_NEAR(key, 500.0, 500.0 * 1e-4);
+    EXPECT_NEAR(utils::find_peak(sampled(400, 600, 3.7, gaussian)).value(), 500.0, 500.0 * 1e-4);
     // Two equal greatest values: the search starts from the lower key.
-    ASSERT_TRUE(utils::find_peak(make({0, 1, 2, 3, 4, 5, 6}, {0, 2, 0, 0, 0, 2, 0}, Type::CUBIC), &key));
-    EXPECT_LT(key, 2.0);
+    EXPECT_LT(utils::find_peak(make({0, 1, 2, 3, 4, 5, 6}, {0, 2, 0, 0, 0, 2, 0}, Type::CUBIC)).value(), 2.0);
     // The greatest stored value is the last, but the parabola through (0, 0), (1, 3), (2, 3.5),
     // y = 4.25 x - 1.25 x², rises above it before: its vertex is at x = 1.7.
-    ASSERT_TRUE(utils::find_peak(make({0, 1, 2}, {0, 3, 3.5}, Type::POLYNOMIAL), &key));
-    EXPECT_NEAR(key, 1.7, 1.7 * 1e-4);
-    key = -1;
-    EXPECT_FALSE(utils::find_peak(Scan(), &key));
-    EXPECT_FALSE(utils::find_peak(make({1, 2, 3}, {1, 2, 3}), &key)) << "maximum at the end";
-    EXPECT_FALSE(utils::find_peak(make({1, 2, 3, 4}, {0, 5, 5, 0}), &key)) << "flat top";
-    EXPECT_EQ(key, -1.0);
+    EXPECT_NEAR(utils::find_peak(make({0, 1, 2}, {0, 3, 3.5}, Type::POLYNOMIAL)).value(), 1.7, 1.7 * 1e-4);
+    EXPECT_FALSE(utils::find_peak(Scan()));
+    EXPECT_FALSE(utils::find_peak(make({1, 2, 3}, {1, 2, 3}))) << "maximum at the end";
+    EXPECT_FALSE(utils::find_peak(make({1, 2, 3, 4}, {0, 5, 5, 0}))) << "flat top";
     const Scan table = make({400, 405, 410}, {1, 3, 1}, Type::NONE);
-    EXPECT_EQ(message_of([&] { (void)utils::find_peak(table, &key); }), "Cannot initialize a spline with type None");
+    EXPECT_EQ(message_of([&] { (void)utils::find_peak(table); }), "Cannot initialize a spline with type None");
 }
 
 TEST(FindPeaks, EveryMaximumOfASine) {
@@ -63,16 +51,11 @@ TEST(FindPeaks, EveryMaximumOfASine) {
 TEST(PeakWidth, GaussianWidthsAndRefusals) {
     // FWHM = 2 sqrt(2 ln 2) sigma and 4 sigma at 1/e²; each side is found to 1e-4 of its key.
     const Scan g = sampled(400, 600, 0.5, gaussian);
-    double width = 0;
-    ASSERT_TRUE(utils::peak_width(g, 0.5, &width));
-    EXPECT_NEAR(width, 2 * std::sqrt(2 * std::log(2.0)) * 10.0, 2 * 500.0 * 1e-4);
-    ASSERT_TRUE(utils::peak_width(g, std::exp(-2.0), &width));
-    EXPECT_NEAR(width, 40.0, 2 * 500.0 * 1e-4);
-    width = -1;
-    EXPECT_FALSE(utils::peak_width(make({1, 2, 3}, {0, 1, 0}, Type::NONE), 0.5, &width));
-    EXPECT_FALSE(utils::peak_width(sampled(480, 600, 0.5, gaussian), 0.01, &width)) << "the left side stays high";
-    EXPECT_FALSE(utils::peak_width(Scan(), 0.5, &width));
-    EXPECT_EQ(width, -1.0);
+    EXPECT_NEAR(utils::peak_width(g, 0.5).value(), 2 * std::sqrt(2 * std::log(2.0)) * 10.0, 2 * 500.0 * 1e-4);
+    EXPECT_NEAR(utils::peak_width(g, std::exp(-2.0)).value(), 40.0, 2 * 500.0 * 1e-4);
+    EXPECT_FALSE(utils::peak_width(make({1, 2, 3}, {0, 1, 0}, Type::NONE), 0.5));
+    EXPECT_FALSE(utils::peak_width(sampled(480, 600, 0.5, gaussian), 0.01)) << "the left side stays high";
+    EXPECT_FALSE(utils::peak_width(Scan(), 0.5));
 }
 
 TEST(FindCrossing, AgreementRootAndErrors) {

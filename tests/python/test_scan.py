@@ -68,7 +68,7 @@ def test_keywords_defaults_and_properties():
      "Cannot initialize a spline with type None"),
     (lambda: Scan([400, 405, 410, 415], [1, 2, 3, 4])(402.0), RuntimeError, "Cannot initialize a spline, too few points"),
     (lambda: Scan([400], [1], 0.5, core.NONE) + Scan([400.3], [2], interpolation=core.NONE), IndexError,
-     "invalid map<K, T> key"),
+     "no point at wavelength 400 (within the scan's epsilon 1e-20); a scan of kind NONE is not interpolated"),
 ])
 def test_errors_reach_python_with_their_type_and_text(call, error, text):
     with pytest.raises(error) as info:
