@@ -153,9 +153,9 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     for name, quantity, colour in _BANDS:
         lo, hi = bands[quantity]
         axes.axvspan(lo, hi, color=colour, alpha=0.35, linewidth=0, zorder=0)
-        shown = (max(lo, x_range[0]), min(hi, x_range[1]))
-        if (shown[1] - shown[0]) / (x_range[1] - x_range[0]) > 0.05:  # a label only where it fits
-            axes.text(sum(shown) / 2, 1.005, name, ha="center", va="bottom", fontsize="x-small",
+        start, end = max(lo, x_range[0]), min(hi, x_range[1])
+        if (end - start) / (x_range[1] - x_range[0]) > 0.05:  # a label only where it fits
+            axes.text((start + end) / 2, 1.005, name, ha="center", va="bottom", fontsize="x-small",
                       transform=axes.get_xaxis_transform())
     axes.set_xlim(*x_range)
     if scale == "linear":

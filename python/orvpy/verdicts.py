@@ -126,17 +126,22 @@ class Requirement:
 
 @dataclass(frozen=True)
 class Rules:
-    """A rules file as read: its title, intended uses (key to name), sources and requirements."""
+    """A rules file as read: its title, intended uses (key, name), sources, requirements, and
+    what it states it leaves out (``left_out``, lines of text shown in a report)."""
 
     path: str
     title: str
     uses: tuple[tuple[str, str], ...]
     sources: tuple[Source, ...]
     requirements: tuple[Requirement, ...]
+    left_out: tuple[str, ...] = ()
 
     def use_name(self, use: str) -> str:
-        """The display name of an intended use."""
-        return dict(self.uses)[use]
+        """The display name of an intended use; ValueError naming the known ones for another."""
+        names = dict(self.uses)
+        if use not in names:
+            raise ValueError(f"{self.path} names no intended use {use!r}; it names {', '.join(map(repr, names))}")
+        return names[use]
 
 
 @dataclass(frozen=True)
@@ -313,6 +318,9 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
         raise RulesError(f"{shown}: not valid TOML: {error}") from error
     top = _Reader(shown, 1, data, "the file")
     title = top.text("title", "")
+    left_out = data.get("left_out", [])
+    if not isinstance(left_out, list) or not all(isinstance(item, str) for item in left_out):
+        raise top.fail("left_out", "must be a list of texts")
     uses = data.get("uses")
     if not isinstance(uses, dict) or not uses or not all(isinstance(v, str) for v in uses.values()):
         raise top.fail("uses", "must be a table of intended uses, each a name as text")
@@ -363,7 +371,7 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
             times=times, categories=entry.names("categories", _CATEGORIES, required=False),
             uses=entry.names("uses", tuple(uses)) or (), tolerance=tolerance, source=sources[source_key], line=line))
     return Rules(path=shown, title=title, uses=tuple(uses.items()), sources=tuple(sources.values()),
-                 requirements=tuple(requirements))
+                 requirements=tuple(requirements), left_out=tuple(left_out))
 
 
 def _value(rating: LensRating, name: str) -> Optional[float]:
@@ -435,18 +443,15 @@ def assess(rating: LensRating, rules: Union[Rules, PathLike, None] = None, *,
     are ISO 12312-1:2013 as summarised by its named source.
     """
     rules = rules if isinstance(rules, Rules) else load_rules(DEFAULT_RULES if rules is None else rules)
-    known = [key for key, _ in rules.uses]
-    if use is not None and use not in known:
-        raise ValueError(f"{rules.path} names no intended use {use!r}; it names {', '.join(map(repr, known))}")
-    chosen = known if use is None else [use]
+    chosen = [key for key, _ in rules.uses] if use is None else [use]
+    names = [rules.use_name(key) for key in chosen]
     verdicts = tuple(_check(r, rating) for r in rules.requirements if any(u in r.uses for u in chosen))
     summaries = []
-    for key in chosen:
+    for key, name in zip(chosen, names):
         own = [v for v in verdicts if key in v.requirement.uses]
         failing = tuple(v.requirement.id for v in own if v.outcome == "fail")
         missing = tuple(v.requirement.id for v in own if v.outcome == "not assessed")
-        summaries.append(UseVerdict(key, rules.use_name(key), False if failing else None if missing else True,
-                                    failing, missing))
+        summaries.append(UseVerdict(key, name, False if failing else None if missing else True, failing, missing))
     return Assessment(rules, verdicts, tuple(summaries))
 
 
