@@ -257,6 +257,10 @@ footer { margin-top: 32px; border-top: 2px solid #345; padding-top: 8px; font-si
 """
 
 
+def _count(number: int, one: str, many: str) -> str:
+    return f"{number} {one if number == 1 else many}"
+
+
 def _label_class(label: str) -> str:
     return label.split(" (")[0].replace(" ", "-")
 
@@ -367,8 +371,9 @@ def render(report: Report, *, plots: Optional[bool] = None, scale: plot.Scale = 
     out = ['<!DOCTYPE html><html lang="en"><head><meta charset="utf-8">',
            '<meta name="viewport" content="width=device-width, initial-scale=1">',
            f"<title>Lens test report, {_e(report.made[:10])}</title><style>{STYLE}</style></head><body>",
-           f"<header><h1>Lens test report</h1><p>{sum(len(f.lenses) for f in report.files)} lenses from "
-           f"{len(report.files)} files, checked against {_e(report.rules.title or report.rules.path)}.</p></header>"]
+           f"<header><h1>Lens test report</h1><p>{_count(sum(len(f.lenses) for f in report.files), 'lens', 'lenses')} "
+           f"from {_count(len(report.files), 'file', 'files')}, checked against "
+           f"{_e(report.rules.title or report.rules.path)}.</p></header>"]
     out += _summary(report, uses)
     number = 0
     for entry in report.files:
