@@ -8,7 +8,8 @@ data file; ``save`` writes a figure as PNG, SVG or PDF by the file's extension, 
 ``svg_markup`` gives the SVG text to inline in an HTML page.
 
 Figures are made without pyplot, so nothing is shown or kept open: in a notebook, the returned
-Figure displays itself. matplotlib is needed (Debian: ``python3-matplotlib``); without it these
+Figure displays itself. Names and titles from files are shown as written: no mathtext, no TeX,
+control characters as ``\\xNN``. matplotlib is needed (Debian: ``python3-matplotlib``); without it these
 functions raise ImportError naming that package.
 
 Examples
@@ -27,7 +28,7 @@ import os
 import re
 import sys
 from collections.abc import Sequence
-from typing import Any, Literal, Optional, Union
+from typing import IO, Any, Literal, Optional, Union
 
 from _orvpy_core import Scan
 from _orvpy_core import colorimetry as _colorimetry
@@ -35,7 +36,8 @@ from _orvpy_core import io as _io
 
 from orvpy import lens
 
-__all__ = ["FORMATS", "SCALES", "Figure", "file_figure", "save", "spectra", "svg_markup"]
+__all__ = ["FORMATS", "SCALES", "Figure", "file_figure", "output_format", "printable", "save", "spectra",
+           "svg_markup"]
 
 Figure = Any  # matplotlib.figure.Figure; Debian's matplotlib carries no type information
 Scale = Literal["linear", "log", "od"]
@@ -60,9 +62,21 @@ def _matplotlib() -> Any:
                           ) from error
 
 
-def plain(text: str) -> str:
-    """Text shown as written: a ``$`` would start matplotlib's mathtext."""
-    return text.replace("$", r"\$")
+# Control characters from a file would break or forge lines of a label: shown as \xNN.
+_HIDDEN = re.compile("[\x00-\x1f\x7f-\x9f\u202a-\u202e\u2066-\u2069]")
+
+
+def printable(text: str) -> str:
+    """Text from a file with each control character shown as ``\\xNN``."""
+    return _HIDDEN.sub(lambda m: f"\\x{ord(m.group()):02x}" if ord(m.group()) < 0x100 else f"\\u{ord(m.group()):04x}",
+                       text)
+
+
+def _as_written(texts: Sequence[Any]) -> None:
+    """Texts shown as written: no "$...$" mathtext, no TeX."""
+    for text in texts:
+        text.set_parse_math(False)
+        text.set_usetex(False)
 
 
 def _to_axis(scale: str, fraction: float) -> float:
@@ -83,8 +97,9 @@ def _category_bounds() -> list[tuple[int, float, float]]:
 
 def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", percent: bool = False,
             title: Optional[str] = None, size: tuple[float, float] = (8.0, 5.0), dpi: float = 100.0,
-            ratings: Optional[Sequence[Optional[lens.LensRating]]] = None) -> Figure:
-    """Plots spectral transmittances of lenses.
+            ratings: Optional[Sequence[Optional[lens.LensRating]]] = None,
+            quantity: Optional[str] = None, x_title: str = "Wavelength / nm") -> Figure:
+    """Plots spectral transmittances of lenses (or any other spectra, with ``quantity``).
 
     Parameters
     ----------
@@ -97,7 +112,7 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     percent : bool
         The scans' values are in percent (as a data file labelled "%" holds them), not fractions.
     title : str, optional
-        Shown above the plot as plain text (a ``$`` is no mathtext).
+        Shown above the plot as written (no mathtext, no TeX), as are the curves' names.
     size : (float, float)
         Width and height in inches; PNG is written at ``dpi`` pixels per inch.
     dpi : float
@@ -105,6 +120,12 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     ratings : sequence of LensRating or None, optional
         Each lens's rating (or None): its filter category and luminous transmittance join its
         legend entry and its luminous transmittance is marked on the category scale.
+    quantity : str, optional
+        The curves are not transmittances but this quantity (an axis title, e.g. "Irradiance /
+        W m-2 nm-1"): their values are drawn as they are, on a linear or log axis, without the
+        category scale.
+    x_title : str
+        The horizontal axis's title.
 
     Returns
     -------
@@ -113,7 +134,8 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     Raises
     ------
     ValueError
-        For an unknown scale, a non-positive size, or ratings not one per curve.
+        For an unknown scale (or "od" of another quantity than transmittance), a non-positive
+        size, or ratings not one per curve.
     ImportError
         Without matplotlib, naming the Debian package that provides it.
 
@@ -123,62 +145,84 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     summarised in the README); the bands are those the rating's UV-B, UV-A and luminous
     transmittances are worked out over (``colorimetry.lens_quantity_bands``).
     """
-    if scale not in SCALES:
-        raise ValueError(f"scale must be one of {', '.join(SCALES)}, not {scale!r}")
+    if scale not in SCALES or (quantity is not None and scale == "od"):
+        raise ValueError(f"scale must be one of {', '.join(SCALES if quantity is None else SCALES[:2])}, "
+                         f"not {scale!r}")
     if not (len(size) == 2 and all(math.isfinite(s) and s > 0 for s in size)):
         raise ValueError(f"size must be two positive numbers of inches, not {size!r}")
     if ratings is not None and len(ratings) != len(curves):
         raise ValueError(f"{len(ratings)} ratings for {len(curves)} curves: give one per curve, or None")
     figure = _matplotlib()(figsize=size, dpi=dpi, layout="constrained")
-    grid = figure.add_gridspec(1, 2, width_ratios=(18, 1), wspace=0.02)
-    axes, ruler = figure.add_subplot(grid[0]), figure.add_subplot(grid[1])
-    fractions = [[v / 100.0 if percent else v for v in scan.values()] for _, scan in curves]
-    positive = [v for values in fractions for v in values if v > 0]
-    floor = max(_FLOOR, 10.0 ** math.floor(math.log10(min(positive)))) if positive else _FLOOR
+    if quantity is None:
+        grid = figure.add_gridspec(1, 2, width_ratios=(18, 1), wspace=0.02)
+        axes, ruler = figure.add_subplot(grid[0]), figure.add_subplot(grid[1])
+    else:
+        axes, ruler = figure.add_subplot(), None
+    # Transmittances as fractions; another quantity as it is (its "floor" only bounds a log axis).
+    values = [[v / 100.0 if percent and quantity is None else v for v in scan.values()] for _, scan in curves]
+    positive = [v for vs in values for v in vs if v > 0]
+    floor = max(_FLOOR if quantity is None else 0.0, 10.0 ** math.floor(math.log10(min(positive)))) if positive \
+        else _FLOOR
     ratings = ratings if ratings is not None else [None] * len(curves)
     colours = []
-    for (name, scan), values, rating in zip(curves, fractions, ratings):
-        label = name
+    for (name, scan), vs, rating in zip(curves, values, ratings):
+        label = printable(name)
         if rating is not None:
             category = "-" if rating.category is None else rating.category
             shown = "not measured" if rating.ISO8980_3_tau_v is None else f"{100 * rating.ISO8980_3_tau_v:.1f} %"
-            label = f"{name}: category {category}, τv {shown}"
-        y = [_to_axis(scale, max(v, floor) if scale != "linear" else v) for v in values]
-        (line,) = axes.plot(scan.wavelengths(), y, label=plain(label), linewidth=1.4)
+            label = f"{label}: category {category}, τv {shown}"
+        if quantity is None:
+            y = [_to_axis(scale, max(v, floor) if scale != "linear" else v) for v in vs]
+        else:
+            y = [max(v, floor) if scale == "log" else v for v in vs]
+        (line,) = axes.plot(scan.wavelengths(), y, label=label, linewidth=1.4)
         colours.append(line.get_color())
     low = [min(s.wavelengths()) for _, s in curves if len(s)] or [280.0]
     high = [max(s.wavelengths()) for _, s in curves if len(s)] or [780.0]
     x_range = (min(low), max(high)) if min(low) < max(high) else (min(low) - 1, max(high) + 1)
+    if "nm" in x_title:
+        _shade_bands(axes, x_range)
+    axes.set_xlim(*x_range)
+    if quantity is not None:
+        if scale == "log":
+            axes.set_yscale("log")
+        axes.set_ylabel(printable(quantity))
+    else:
+        if scale == "linear":
+            limits = (0.0, max([100.0] + [100.0 * v for vs in values for v in vs]) * 1.02)
+        elif scale == "log":
+            axes.set_yscale("log")
+            limits = (100.0 * floor, max([100.0] + [100.0 * v for v in positive]) * 1.2)
+        else:
+            limits = (-math.log10(floor) + 0.1, min([0.0] + [_to_axis("od", v) for v in positive]) - 0.1)
+        axes.set_ylim(*limits)
+        axes.set_ylabel({"linear": "Transmittance / %", "log": "Transmittance / % (log)",
+                         "od": "Optical density, -log10 T"}[scale])
+        _draw_category_scale(ruler, scale, limits, [(r, c) for r, c in zip(ratings, colours) if r is not None])
+    texts = [axes.set_xlabel(printable(x_title)), axes.yaxis.label]
+    axes.grid(True, which="major", alpha=0.3)
+    if title:
+        texts.append(axes.set_title(printable(title), pad=16))
+    if curves:
+        labels = [line.get_label() for line in axes.get_lines()]
+        columns = 1 if max(map(len, labels)) * len(labels) * 6.5 > size[0] * 72 else len(labels)
+        legend = axes.legend(loc="upper center", bbox_to_anchor=(0.5, -0.12), ncol=columns, frameon=False,
+                             fontsize="small")
+        texts += legend.get_texts()
+    _as_written(texts)
+    return figure
+
+
+def _shade_bands(axes: Any, x_range: tuple[float, float]) -> None:
+    """The UV-B, UV-A and visible bands shaded, each named above the plot where it fits."""
     bands = _colorimetry.lens_quantity_bands()
     for name, quantity, colour in _BANDS:
         lo, hi = bands[quantity]
         axes.axvspan(lo, hi, color=colour, alpha=0.35, linewidth=0, zorder=0)
         start, end = max(lo, x_range[0]), min(hi, x_range[1])
-        if (end - start) / (x_range[1] - x_range[0]) > 0.05:  # a label only where it fits
+        if (end - start) / (x_range[1] - x_range[0]) > 0.05:
             axes.text((start + end) / 2, 1.005, name, ha="center", va="bottom", fontsize="x-small",
                       transform=axes.get_xaxis_transform())
-    axes.set_xlim(*x_range)
-    if scale == "linear":
-        top = max([100.0] + [100.0 * v for values in fractions for v in values])
-        limits = (0.0, top * 1.02)
-    elif scale == "log":
-        axes.set_yscale("log")
-        limits = (100.0 * floor, max([100.0] + [100.0 * v for v in positive]) * 1.2)
-    else:
-        limits = (-math.log10(floor) + 0.1, min([0.0] + [_to_axis("od", v) for v in positive]) - 0.1)
-    axes.set_ylim(*limits)
-    axes.set_xlabel("Wavelength / nm")
-    axes.set_ylabel({"linear": "Transmittance / %", "log": "Transmittance / % (log)",
-                     "od": "Optical density, -log10 T"}[scale])
-    axes.grid(True, which="major", alpha=0.3)
-    if title:
-        axes.set_title(plain(title), pad=16)
-    _draw_category_scale(ruler, scale, limits, [(r, c) for r, c in zip(ratings, colours) if r is not None])
-    if curves:
-        labels = [line.get_label() for line in axes.get_lines()]
-        columns = 1 if max(map(len, labels)) * len(labels) * 6.5 > size[0] * 72 else len(labels)
-        axes.legend(loc="upper center", bbox_to_anchor=(0.5, -0.12), ncol=columns, frameon=False, fontsize="small")
-    return figure
 
 
 def _draw_category_scale(ruler: Any, scale: str, limits: tuple[float, float],
@@ -207,15 +251,16 @@ def _draw_category_scale(ruler: Any, scale: str, limits: tuple[float, float],
     ruler.minorticks_off()
 
 
-def file_figure(path: Union[str, "os.PathLike[str]"], *, scale: Scale = "linear", size: tuple[float, float] = (8.0, 5.0),
-                dpi: float = 100.0, rating: bool = True, method: lens.Method = "integral",
-                title: Optional[str] = None) -> Figure:
-    """Plots every data set of an instrument data file of spectral transmittance.
+def file_figure(path: Union[str, "os.PathLike[str]"], *, scale: Scale = "linear",
+                size: tuple[float, float] = (8.0, 5.0), dpi: float = 100.0, rating: bool = True,
+                method: lens.Method = "integral", title: Optional[str] = None) -> Figure:
+    """Plots every data set of an instrument data file.
 
     Parameters
     ----------
     path : str or os.PathLike
-        The data file (.orv), holding transmittance over wavelength in nm, as a fraction or in %.
+        The data file (.orv). Transmittance over wavelength in nm (a fraction or in %) is drawn
+        as ``spectra`` draws lenses; any other quantity as it is, under the file's axis titles.
     scale, size, dpi
         As for ``spectra``.
     rating : bool
@@ -235,20 +280,28 @@ def file_figure(path: Union[str, "os.PathLike[str]"], *, scale: Scale = "linear"
     RuntimeError
         When the file cannot be read or is not a valid data file.
     ValueError
-        When it holds another quantity than transmittance over wavelength in nm.
+        For transmittance over another axis than wavelength in nm, or in another unit than % or a
+        fraction; for the "od" scale of another quantity.
     ImportError
         Without matplotlib.
     """
     orv_file = _io.load_orvfile(path)
-    percent = lens._percent_from_units(orv_file, os.fsdecode(os.fspath(path)))
-    ratings = ([r for _, r in lens.rate_file(path, require_coverage=False, method=method)] if rating else None)
-    return spectra([(s.name, s.data) for s in orv_file.data_sets], scale=scale, percent=percent, size=size,
-                   dpi=dpi, ratings=ratings, title=os.path.basename(os.fsdecode(os.fspath(path))) if title is None
-                   else title)
+    shown = os.fsdecode(os.fspath(path))
+    units = orv_file.data_info.type_and_units
+    curves = [(s.name, s.data) for s in orv_file.data_sets]
+    title = os.path.basename(shown) if title is None else title
+    if units.measurement_type.strip().lower() != "transmittance":
+        quantity = f"{units.measurement_type} / {units.units}" if units.units else units.measurement_type
+        return spectra(curves, scale=scale, size=size, dpi=dpi, title=title, quantity=quantity or "value",
+                       x_title=orv_file.meta.x_type or orv_file.graph.x_axis_title or "x")
+    percent = lens._percent_from_units(orv_file, shown)
+    ratings = [r for _, r in lens.rate_file(path, require_coverage=False, method=method)] if rating else None
+    return spectra(curves, scale=scale, percent=percent, size=size, dpi=dpi, ratings=ratings, title=title)
 
 
-def save(figure: Figure, path: Union[str, "os.PathLike[str]"]) -> None:
-    """Writes a figure as PNG, SVG or PDF, by the extension of ``path``.
+def save(figure: Figure, path: Union[str, "os.PathLike[str]", IO[bytes]], form: Optional[str] = None) -> None:
+    """Writes a figure as PNG, SVG or PDF, by the extension of ``path`` (or ``form``, for a file
+    object), with no creation date in SVG and PDF, so that a figure gives the same file again.
 
     Raises
     ------
@@ -257,7 +310,8 @@ def save(figure: Figure, path: Union[str, "os.PathLike[str]"]) -> None:
     OSError
         When the file cannot be written.
     """
-    figure.savefig(path, format=output_format(os.fspath(path)), metadata=_metadata(os.fspath(path)))
+    form = form or output_format(os.fspath(path))  # type: ignore[arg-type]
+    figure.savefig(path, format=form, metadata={"svg": {"Date": None}, "pdf": {"CreationDate": None}}.get(form, {}))
 
 
 def output_format(path: str) -> str:
@@ -267,12 +321,6 @@ def output_format(path: str) -> str:
         raise ValueError(f"{path}: the output's extension must be one of {', '.join(FORMATS)}, not "
                          f"{extension or 'none'!r}")
     return FORMATS[extension]
-
-
-def _metadata(path: str) -> dict[str, Any]:
-    """No creation date in vector output, so the same figure gives the same file."""
-    form = output_format(path)
-    return {"Date": None} if form == "svg" else {"CreationDate": None} if form == "pdf" else {}
 
 
 def svg_markup(figure: Figure, id_prefix: str) -> str:

@@ -26,6 +26,7 @@ import math
 import os
 import pathlib
 import shutil
+import stat
 import subprocess
 import tempfile
 from collections.abc import Iterable, Sequence
@@ -119,16 +120,27 @@ class Report:
 
 def data_files(inputs: Iterable[PathLike]) -> list[tuple[str, str]]:
     """(path, problem) for each data file named: a file as given, a folder searched for ``.orv``
-    files (in path order); an input that names none gets a problem text."""
+    files (in path order); an input that names none, or is not a regular file, gets a problem
+    text."""
     found: list[tuple[str, str]] = []
     for item in (os.fspath(i) for i in inputs):
         if os.path.isdir(item):
             files = sorted(os.path.join(root, name) for root, _, names in os.walk(item)
                            for name in names if name.lower().endswith(".orv"))
-            found += [(f, "") for f in files] or [(item, "the folder holds no .orv file")]
+            found += [(f, _problem(f)) for f in files] or [(item, "the folder holds no .orv file")]
         else:
-            found.append((item, "" if os.path.exists(item) else "no such file or folder"))
+            found.append((item, _problem(item)))
     return found
+
+
+def _problem(path: str) -> str:
+    """Why a path cannot be read as a data file, or "". Only regular files are opened: opening a
+    FIFO or a device can block forever."""
+    try:
+        mode = os.stat(path).st_mode
+    except OSError as error:
+        return "no such file or folder" if isinstance(error, FileNotFoundError) else error.strerror or str(error)
+    return "" if stat.S_ISREG(mode) else "is not a regular file; it was not opened"
 
 
 def _facts(path: str, orv_file: _io.OrvFile) -> tuple[tuple[str, str], ...]:
@@ -223,7 +235,8 @@ def _cell(value: Optional[float], kind: str, field: str = "", signed: bool = Fal
 
 
 def _e(text: object) -> str:
-    return html.escape(str(text), quote=True)
+    """Text escaped for HTML, control characters shown as ``\\xNN``."""
+    return html.escape(plot.printable(str(text)), quote=True)
 
 
 STYLE = """

@@ -311,7 +311,10 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
     import tomllib
 
     shown = os.fspath(path)
-    text = pathlib.Path(path).read_text(encoding="utf-8")
+    try:
+        text = pathlib.Path(path).read_text(encoding="utf-8")
+    except UnicodeDecodeError as error:
+        raise RulesError(f"{shown}: not UTF-8 text ({error})") from error
     try:
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as error:
