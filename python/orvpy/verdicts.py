@@ -252,10 +252,12 @@ class _Reader:
     """Checks one table of a rules file, naming the file, line, requirement and field in errors."""
 
     def __init__(self, path: str, line: int, table: dict[str, Any], what: str) -> None:
+        """``line`` 0 when the table's line is not known (a table written inline)."""
         self.path, self.line, self.table, self.what = path, line, table, what
 
     def fail(self, field: str, problem: str) -> RulesError:
-        return RulesError(f"{self.path}, line {self.line}: {self.what}, field {field!r}: {problem}")
+        where = f", line {self.line}" if self.line else ""
+        return RulesError(f"{self.path}{where}: {self.what}, field {field!r}: {problem}")
 
     def text(self, field: str, default: Optional[str] = None) -> str:
         value = self.table.get(field, default)
@@ -319,7 +321,7 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as error:
         raise RulesError(f"{shown}: not valid TOML: {error}") from error
-    top = _Reader(shown, 1, data, "the file")
+    top = _Reader(shown, 0, data, "the file")
     title = top.text("title", "")
     left_out = data.get("left_out", [])
     if not isinstance(left_out, list) or not all(isinstance(item, str) for item in left_out):
@@ -332,7 +334,9 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
     if not isinstance(raw_sources, dict):
         raise top.fail("sources", "must be a table of sources")
     for key, table in raw_sources.items():
-        entry = _Reader(shown, 1, table if isinstance(table, dict) else {}, f"source {key!r}")
+        header = re.search(r"^\s*\[\s*sources\s*\.\s*[\"']?" + re.escape(key) + r"[\"']?\s*\]", text, re.M)
+        line = text.count("\n", 0, header.start()) + 1 if header else 0
+        entry = _Reader(shown, line, table if isinstance(table, dict) else {}, f"source {key!r}")
         sources[key] = Source(key, entry.text("title"), entry.text("url"), entry.text("summarises"))
     quantities = tuple(f.name for f in fields(LensRating)
                        if f.name not in ("method", "warnings", "min_wavelength", "max_wavelength"))
@@ -342,7 +346,7 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
     lines = _requirement_lines(text)
     requirements: list[Requirement] = []
     for number, table in enumerate(raw):
-        line = lines[number] if number < len(lines) else 1
+        line = lines[number] if number < len(lines) else 0
         what = f"requirement {table.get('id')!r}" if isinstance(table.get("id"), str) else f"requirement #{number + 1}"
         entry = _Reader(shown, line, table, what)
         unknown = sorted(set(table) - {"id", "standard", "edition", "clause", "text", "quantity", "compare", "limit",
