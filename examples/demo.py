@@ -5,14 +5,16 @@ sampled every 5 nm) is passed through a band-pass filter measured every 10 nm. T
 bundled data file examples/lens_transmittances.orv is loaded: its measurement facts and data
 sets are listed, every lens is rated in one call of orvpy.lens.rate_file as a test report would
 (luminous, UV, blue-light and signal transmittances by ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and
-ISO 12311, its colour and its filter category), and the file's JSON text is written next to it.
+ISO 12311, its colour and its filter category), each lens is checked against the bundled
+requirements (orvpy.lens.assess: a verdict per requirement and per intended use), and the file's
+JSON text and its test report (one self-contained HTML page, orvpy.report) are written next to it.
 """
 
 import math
 import os
 
 import orvpy as orv
-from orvpy import io, lens
+from orvpy import io, lens, report
 
 SAMPLE_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lens_transmittances.orv")
 
@@ -132,6 +134,17 @@ def lens_report(ratings):
     print(f"  {'Filter category':<36}" + "".join(f"{str(r.category):>{width}}" for _, r in ratings))
 
 
+def verdicts(assessed):
+    """Each lens's verdict per intended use, with the requirements it fails."""
+    rules = assessed[0][2].rules
+    print(f"Verdicts against {os.path.basename(rules.path)} ({rules.title}):")
+    for name, _, assessment in assessed:
+        print(f"  {name}")
+        for use in assessment.uses:
+            reasons = f" (fails {', '.join(use.failing)})" if use.failing else ""
+            print(f"    {use.name + ':':<36}{use.label}{reasons}")
+
+
 def main():
     tour_of_scans()
     print()
@@ -140,10 +153,21 @@ def main():
     print()
     # rate_file reads the unit (here %) from the file and refuses to rate a band it did not measure.
     lens_report(lens.rate_file(SAMPLE_FILE))
+    print()
+    verdicts(lens.assess_file(SAMPLE_FILE))
     json_path = os.path.splitext(SAMPLE_FILE)[0] + ".json"
     with open(json_path, "w", encoding="utf-8") as f:
         f.write(io.orvfile_to_json(SAMPLE_FILE, 2, False))
     print(f"\nJSON text of the file written to {json_path}")
+    report_path = os.path.splitext(SAMPLE_FILE)[0] + ".html"
+    report.write(report.build([SAMPLE_FILE]), report_path)
+    try:
+        import matplotlib  # noqa: F401
+
+        drawn = "with a plot per lens"
+    except ImportError:
+        drawn = "without plots: matplotlib (Debian's python3-matplotlib) is not installed for this Python"
+    print(f"Test report written to {report_path}, {drawn}")
 
 
 if __name__ == "__main__":

@@ -4,7 +4,9 @@
 ``Observer`` and ``Interpolation``, the same submodules (``io``, ``colorimetry``,
 ``chromaticity``, ``curves``, ``physics``, ``radiometry``, ``utils``, ``fitting``,
 ``monochromator``) with inspectable function signatures, and ``orvpy.lens``, which rates an
-eyewear lens by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311 in one call.
+eyewear lens by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311 in one call and checks it
+against requirements read from a rules file (``orvpy.verdicts``); ``orvpy.plot`` draws lens
+transmittances as matplotlib Figures and ``orvpy.report`` writes a lens test report as HTML.
 
 Examples
 --------
@@ -26,8 +28,11 @@ from orvpy import (
     lens,
     monochromator,
     physics,
+    plot,
     radiometry,
+    report,
     utils,
+    verdicts,
 )
 
 __all__ = [
@@ -49,6 +54,9 @@ __all__ = [
     "lens",
     "monochromator",
     "physics",
+    "plot",
     "radiometry",
+    "report",
     "utils",
+    "verdicts",
 ]

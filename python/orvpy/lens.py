@@ -2,7 +2,9 @@
 
 ``rate`` computes every transmittance, signal quotient and colour quantity of the four standards
 from one spectral transmittance, with the core's own functions, and classifies the filter
-category; ``rate_file`` does so for every data set of an instrument data file.
+category; ``rate_file`` does so for every data set of an instrument data file. ``assess`` and
+``assess_file`` (from ``orvpy.verdicts``) check ratings against requirements read from a rules
+file and give a verdict per requirement and per intended use.
 
 A rating never reports a band it did not measure. Each quantity is a mean over a band: its
 nominal band, narrowed to where its weighting curves have data (``ISO8980_3_tau_suvb`` starts at
@@ -44,7 +46,10 @@ from _orvpy_core import colorimetry as _colorimetry
 from _orvpy_core import io as _io
 from _orvpy_core.colorimetry import data as _data
 
-__all__ = ["LensRating", "Method", "filter_category", "rate", "rate_file"]
+from orvpy.verdicts import Assessment, Rules, UseVerdict, Verdict, assess, assess_file, load_rules
+
+__all__ = ["Assessment", "LensRating", "Method", "Rules", "UseVerdict", "Verdict", "assess", "assess_file",
+           "filter_category", "load_rules", "rate", "rate_file"]
 
 Method = Literal["integral", "sum"]
 _METHODS = ("integral", "sum")
@@ -383,3 +388,4 @@ def _percent_from_units(orv_file: _io.OrvFile, shown: str) -> bool:
     if unit not in ("%", "", "1"):
         raise ValueError(f"{shown}: its transmittance is in {unit!r}; a lens rating needs a fraction or %")
     return unit == "%"
+

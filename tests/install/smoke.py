@@ -34,6 +34,9 @@ def check_installed(root):
     assert str(inspect.signature(orvpy.io.load_csv)).startswith("(file_path")
     ratings = orvpy.lens.rate_file(pathlib.Path(root) / "examples" / "lens_transmittances.orv")
     assert [rating.category for _, rating in ratings] == [3, 2, 0]
+    # The rules file ships as package data: verdicts from the installed package.
+    assessed = orvpy.lens.assess(ratings[0][1], use="road")
+    assert pathlib.Path(assessed.rules.path).is_relative_to(site.resolve()) and assessed.uses[0].suitable is True
     print(f"orvpy {orvpy.__version__} installed for Python {sys.version.split()[0]}: imports and rates")
 
 

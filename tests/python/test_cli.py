@@ -15,7 +15,7 @@ import time
 import pytest
 
 import orvfile_writer as w
-from orvpy import io, lens
+from orvpy import io, lens, verdicts
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
@@ -159,7 +159,7 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
                   [*batch, "--scheduler", "localhost:8786x"], [*batch, "--scheduler", "foo"]):
         result = orv(*usage)
         assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "Traceback" not in result.stderr
-    for command in ("info", "json", "csv", "rate", "plot", "batch"):
+    for command in ("info", "json", "csv", "rate", "plot", "batch", "report"):
         assert "examples:\n  orv " + command in orv(command, "--help").stdout
 
 
@@ -195,6 +195,47 @@ def test_plot_draws_every_spectrum(tmp_path):
     mathtext = write_orv(tmp_path / "m.orv", [(r"lens $\undefinedcmd{x}$", [(400.0, 50.0), (410.0, 60.0)])],
                          r"T $\frac{$", x_axis_title="$x^$", x_type=99)
     assert orv("plot", mathtext, cwd=tmp_path).returncode == 0
+
+
+def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
+    rows = list(csv.DictReader(orv("rate", SAMPLE, "--use", "road", "--format", "csv").stdout.splitlines()))
+    assert [{k: v for k, v in row.items() if ":" in k} for row in rows] == [
+        lens.assess(r, use="road").as_dict() for _, r in lens.rate_file(SAMPLE)]
+    rules = tmp_path / "lab.toml"
+    rules.write_text(verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.1"))
+    (tmp_path / "bad.toml").write_text("title = \n")
+    for args, message in ((["--use", "night"], "names no intended use 'night'"),
+                          (["--rules", tmp_path], "Is a directory"),
+                          (["--rules", tmp_path / "bad.toml"], "bad.toml: not valid TOML: Invalid value (at line 1")):
+        result = orv("rate", SAMPLE, *args)
+        assert (result.returncode, result.stderr.count("\n")) == (1, 1) and message in result.stderr, result.stderr
+    data = tmp_path / "data"
+    data.mkdir()
+    shutil.copy(SAMPLE, data / "a.orv")
+    for edit, converted in ((None, "1 converted"), ("0.1", "0 converted"), ("0.2", "1 converted")):
+        if edit:
+            rules.write_text(rules.read_text().replace("limit = 0.1\n", f"limit = {edit}\n"))
+        result = orv("batch", data, "--to", "rate", "--out", tmp_path / "out", "--rules", rules)
+        assert result.returncode == 0 and converted in result.stderr
+    table = list(csv.DictReader((tmp_path / "out" / "ratings.csv").read_text().splitlines()))
+    assert [row["use:twilight"] for row in table] == ["not suitable", "suitable", "suitable"]
+    if not has("matplotlib"):
+        for command in (["plot", SAMPLE], ["report", SAMPLE, "-o", tmp_path / "r.html"]):
+            assert orv(*command).returncode == 2 and "python3-matplotlib" in orv(*command).stderr
+        return
+    for name, size, magic in (("p.svg", "6x4", b'<svg xmlns:xlink="http://www.w3.org/1999/xlink" width="432pt" '
+                                                b'height="288pt"'), ("p.pdf", "8x5", b"%PDF")):
+        assert orv("plot", SAMPLE, "-o", tmp_path / name, "--scale", "od", "--size", size).returncode == 0
+        assert magic in (tmp_path / name).read_bytes()[:400]
+    assert orv("plot", SAMPLE, "-o", tmp_path / "p.jpg").stderr == (
+        f"orv plot: {tmp_path / 'p.jpg'}: the output's extension must be one of .png, .svg, .pdf, not '.jpg'\n")
+    assert orv("plot", SAMPLE, "--size", "0x3").returncode == 2
+    made = orv("report", data, DAMAGED, "-o", tmp_path / "r.html", "--use", "road", *(
+        ["--pdf"] if shutil.which("chromium") else []))
+    assert (made.returncode, made.stderr) == (1, f"orv report: {DAMAGED}: Wrong file format\n")
+    page = (tmp_path / "r.html").read_text()
+    assert all(f"<h2>{name}</h2>" in page for name, _ in lens.rate_file(SAMPLE)) and page.count("<svg") == 3
+    assert (tmp_path / "r.pdf").exists() == bool(shutil.which("chromium"))
 
 
 def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):

@@ -125,9 +125,10 @@ def _build_module(build_dir: Path) -> Path:
 
 
 def _package_files() -> Iterable[tuple[str, Path]]:
-    """(path in the wheel, source) of the Python package and the module's stubs."""
+    """(path in the wheel, source) of the Python package (its modules and its rules files) and the
+    module's stubs."""
     for source in sorted((PACKAGE_DIR / "orvpy").rglob("*")):
-        if source.is_file() and (source.suffix in (".py", ".pyi") or source.name == "py.typed"):
+        if source.is_file() and (source.suffix in (".py", ".pyi", ".toml") or source.name == "py.typed"):
             yield "orvpy/" + source.relative_to(PACKAGE_DIR / "orvpy").as_posix(), source
     stubs = PACKAGE_DIR / "stubs" / MODULE
     for source in sorted(stubs.rglob("*.pyi")):

@@ -1,4 +1,5 @@
-"""The ``orv`` command: inspect, convert, rate and plot instrument data files, one or thousands.
+"""The ``orv`` command: inspect, convert, rate, assess and plot instrument data files, one or
+thousands, and write lens test reports.
 
 Exit status: 0 on success; 1 when a file could not be read, parsed or converted (one line on
 stderr per file: the path and the reason); 2 for bad usage or a missing optional dependency;
@@ -21,7 +22,7 @@ from typing import Any, NoReturn
 
 from _orvpy_core import io
 
-from orvpy.cli import batch, export, files, pool
+from orvpy.cli import batch, export, files, lenses, pool
 from orvpy.cli.export import shown
 
 EXAMPLES = {
@@ -31,11 +32,16 @@ EXAMPLES = {
     "csv": "  orv csv lenses.orv -o lenses/    # lenses/<data set>.csv, one per data set",
     "rate": "  orv rate lenses.orv\n"
             "  orv rate day1/*.orv --format csv > ratings.csv\n"
-            "  orv rate lens.orv --method sum     # the standards' 5 nm sums",
-    "plot": "  orv plot lenses.orv -o lenses.png --rating",
+            "  orv rate lens.orv --method sum     # the standards' 5 nm sums\n"
+            "  orv rate day1/*.orv --use road     # with verdicts (--rules FILE: a lab's own requirements)",
+    "plot": "  orv plot lenses.orv -o lenses.png --rating\n"
+            "  orv plot lenses.orv -o lenses.svg --scale od --size 10x6",
+    "report": "  orv report measurements/ -o report.html\n"
+              "  orv report day1/*.orv -o day1.html --use road --pdf",
     "batch": "  orv batch measurements/ --to json --out converted/\n"
              "  orv batch 'day*/**/*.orv' --to rate --out report/ --jobs 8\n"
-             "  orv batch measurements/ --to csv --out csv/ --scheduler tcp://10.0.0.5:8786",
+             "  orv batch measurements/ --to csv --out csv/ --scheduler tcp://10.0.0.5:8786\n"
+             "  orv batch measurements/ --to rate --out report/ --rules lab-rules.toml",
 }
 
 
@@ -143,9 +149,10 @@ def run_csv(args: argparse.Namespace) -> int:
 def run_rate(args: argparse.Namespace) -> int:
     rows: list[export.Row] = []
     failed = False
+    verdicts = lenses.rules(args)
     for path in args.files:
         try:
-            rows += export.rating_rows(path, args.method)
+            rows += export.rating_rows(path, args.method, verdicts, args.use)
         except export.CommandError as error:
             print(f"orv rate: {shown(error)}", file=sys.stderr)
             failed = True
@@ -156,46 +163,15 @@ def run_rate(args: argparse.Namespace) -> int:
     return 1 if failed else 0
 
 
-def run_plot(args: argparse.Namespace) -> int:
-    matplotlib = optional("matplotlib", "python3-matplotlib")
-    matplotlib.use("Agg")
-    pyplot = importlib.import_module("matplotlib.pyplot")
-    orv_file = export.load(args.file)
-    labels = [shown(s.name) for s in orv_file.data_sets]
-    if args.rating:
-        rows = export.rating_rows(args.file)
-        labels = [f"{shown(row['data_set'])}: category {'-' if row['category'] is None else row['category']}, "
-                  + ("τv not measured" if row["ISO8980_3_tau_v"] is None
-                     else f"τv {100 * float(row['ISO8980_3_tau_v']):.1f} %") for row in rows]
-    x_title, y_title = export.axis_titles(orv_file)
-    figure, axes = pyplot.subplots(figsize=(8, 5), dpi=100)
-    for data_set, label in zip(orv_file.data_sets, labels):
-        axes.plot(data_set.data.wavelengths(), data_set.data.values(), label=label)
-    texts = [axes.set_xlabel(shown(x_title)), axes.set_ylabel(shown(y_title)),
-             axes.set_title(shown(os.path.basename(args.file)))]
-    axes.grid(True, alpha=0.3)
-    if labels:
-        texts += axes.legend().get_texts()
-    for text in texts:  # text from the file, shown as it is: no "$...$" mathtext, no TeX
-        text.set_parse_math(False)
-        text.set_usetex(False)
-    output = args.output or os.path.splitext(os.path.basename(args.file))[0] + ".png"
-    export.refuse_overwriting(args.file, output)
-    try:
-        with files.output_file(output, binary=True) as f:
-            figure.savefig(f, format="png")
-    finally:
-        pyplot.close(figure)
-    return 0
-
-
 def run_batch(args: argparse.Namespace) -> int:
     show_bar = sys.stderr.isatty() and not args.quiet
     tqdm = optional("tqdm", "python3-tqdm").tqdm if show_bar else None
     distributed = optional("distributed", "python3-distributed") if args.scheduler else None
     start = time.monotonic()
     inputs, problems = batch.find_inputs(args.inputs)
-    tasks = batch.plan(inputs, args.to, args.out, args.force, {name: getattr(args, name) for name in SHAPING[args.to]})
+    options = {name: getattr(args, name) for name in SHAPING[args.to]}
+    options.update(lenses.rules_options(args) if args.to == "rate" else {})
+    tasks = batch.plan(inputs, args.to, args.out, args.force, options)
     try:
         os.makedirs(args.out, exist_ok=True)
     except OSError as error:
@@ -244,7 +220,8 @@ def build_parser() -> argparse.ArgumentParser:
 
     parser = _Parser(
         prog="orv", formatter_class=argparse.RawDescriptionHelpFormatter,
-        description="Inspect, convert, rate and plot instrument data files (.orv).",
+        description="Inspect, convert, rate, assess and plot instrument data files (.orv); write lens test "
+                    "reports.",
         epilog="examples:\n" + "\n".join(EXAMPLES.values()) + "\n\nexit status: 0 success, 1 a file failed, "
                "2 bad usage or a missing optional package, 130 interrupted")
     parser.add_argument("--version", action="version", version=f"orv {__version__}")
@@ -279,13 +256,17 @@ def build_parser() -> argparse.ArgumentParser:
                      help="a table to read (default), or CSV or JSON with one row per data set; a quantity "
                           "whose band the scan does not cover is 'not measured', empty or null")
     sub.add_argument("--method", **METHOD_OPTION)
+    lenses.add_rules_options(sub, "verdicts")
     sub.set_defaults(run=run_rate)
 
-    sub = command("plot", "Plot every data set's spectrum to a PNG image (800 x 500 pixels).")
-    sub.add_argument("file", metavar="FILE")
-    sub.add_argument("-o", "--output", metavar="OUT.png", help="the image (default: FILE's name with .png, here)")
-    sub.add_argument("--rating", action="store_true", help="add each lens's category and luminous transmittance")
-    sub.set_defaults(run=run_plot)
+    sub = command("plot", "Plot every data set's spectrum: PNG, SVG or PDF by the output's extension.")
+    lenses.add_plot_arguments(sub)
+    sub.set_defaults(run=lenses.run_plot)
+
+    sub = command("report", "Write a lens test report: one self-contained HTML file, a section per lens, verdicts "
+                            "per use.")
+    lenses.add_report_arguments(sub, METHOD_OPTION)
+    sub.set_defaults(run=lenses.run_report)
 
     sub = command("batch", "Convert many data files in parallel: JSON, CSV folders or one ratings table.\n\n"
                            "An output is made again only when its input's content or the options that shape it "
@@ -304,6 +285,7 @@ def build_parser() -> argparse.ArgumentParser:
                      help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
                           "indented text)")
     sub.add_argument("--method", **METHOD_OPTION)
+    lenses.add_rules_options(sub, "--to rate")
     sub.add_argument("--force", action="store_true",
                      help="convert again files whose output is up to date (made by orv batch from the same "
                           "content with the same options)")

@@ -25,7 +25,7 @@ from typing import Any
 
 from _orvpy_core import io
 
-from orvpy.cli import export, files, pool
+from orvpy.cli import export, files, lenses, pool
 from orvpy.cli.files import CommandError
 
 SUFFIXES = {"json": ".json", "csv": "", "rate": ".rating.csv"}
@@ -202,7 +202,8 @@ def run_task(task: Task) -> Outcome:
                         f.write(text)
                 files.write_record(folder, made_from)
         else:
-            rows = export.rating_rows(task.path, str(task.options.get("method", "integral")))
+            rows = export.rating_rows(task.path, str(task.options.get("method", "integral")),
+                                      *lenses.task_rules(task.options))
             for row in rows:
                 row["file"] = task.source
             with files.owned_file(task.output, made_from, previous) as f:

@@ -10,7 +10,7 @@ import math
 import os
 import re
 from collections.abc import Sequence
-from typing import Union
+from typing import Optional, Union
 
 from _orvpy_core import io
 
@@ -157,16 +157,20 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
     return result
 
 
-def rating_rows(path: str, method: str = "integral") -> list[Row]:
+def rating_rows(path: str, method: str = "integral", rules: Optional[lens.Rules] = None,
+                use: Optional[str] = None) -> list[Row]:
     """One row per data set of a file: the file, the data set and its flat rating by the method
-    ("integral" or "sum"); uncovered quantities are None, never 0."""
+    ("integral" or "sum"); uncovered quantities are None, never 0. With ``rules``, the verdicts
+    follow (``Assessment.as_dict``: ``verdict:<id>`` and ``use:<use>`` columns)."""
     check_readable(path)
     try:
         ratings = lens.rate_file(path, require_coverage=False, method="sum" if method == "sum" else "integral")
     except (RuntimeError, ValueError) as error:
         # The message may begin with the path, which CommandError puts in front of it already.
         raise CommandError(path, str(error).removeprefix(f"{path}: ")) from error
-    return [{"file": path, "data_set": name, **rating.as_dict()} for name, rating in ratings]
+    return [{"file": path, "data_set": name, **rating.as_dict(),
+             **(lens.assess(rating, rules, use=use).as_dict() if rules is not None else {})}
+            for name, rating in ratings]
 
 
 def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:
@@ -174,8 +178,9 @@ def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:
     terminal."""
     out = _text.StringIO()
     fields = ["file", "data_set", *(f.name for f in lens.LensRating.__dataclass_fields__.values())]
+    fields += [k for k in (rows[0] if rows else ()) if k not in fields]  # the verdicts, when asked for
     writer = csv.writer(out, lineterminator="\n")
-    writer.writerow(fields)
+    writer.writerow(cell(f) for f in fields)
     for row in rows:
         writer.writerow(cell(shown(row[k]) if escape and isinstance(row[k], str) else row[k]) for k in fields)
     return out.getvalue()
@@ -195,7 +200,7 @@ def rows_as_table(rows: Sequence[Row]) -> str:
     if not rows:
         return ""
     lines = [f"#{i} {shown(row['file'])}: {shown(row['data_set'])}" for i, row in enumerate(rows, 1)]
-    width = 14
+    width = 22 if any(k.startswith("verdict:") for k in rows[0]) else 14  # "fail (at the limit)"
     lines.append(f"{'':<40}" + "".join(f"{'#%d' % i:>{width}}" for i in range(1, len(rows) + 1)))
     for field in list(rows[0])[2:]:
         if field == "warnings":

@@ -1,0 +1,186 @@
+"""The lens plots and the HTML report: its tables parsed and every number compared with the rating,
+and the page rendered by headless Chromium (screenshot and PDF)."""
+
+import decimal
+import html.parser
+import math
+import pathlib
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+import pytest
+
+import orvfile_writer as w
+from orvpy import Scan, lens, plot, report
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
+DAMAGED = ROOT / "tests" / "fixtures" / "orv" / "bad_signature.orv"
+HOSTILE = '<script>alert("$5")</script> & tint'
+
+
+def has_matplotlib():
+    try:
+        import matplotlib.figure  # noqa: F401
+        return True
+    except Exception:  # Debian's packages appended to another interpreter's path may fail to load
+        return False
+
+
+needs_matplotlib = pytest.mark.skipif(not has_matplotlib(), reason="matplotlib (Debian: python3-matplotlib) is "
+                                      "not installed for this interpreter")
+
+
+class Page(html.parser.HTMLParser):
+    """Every table cell (section, row attributes, cell attributes, text), heading and id."""
+
+    def __init__(self, text):
+        super().__init__()
+        self.cells, self.headings, self.ids, self.tags, self.section, self.row, self.open = [], [], [], set(), "", {}, None
+        self.feed(text)
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        self.tags.add(tag)
+        self.ids += [attrs["id"]] if "id" in attrs else []
+        self.section = attrs.get("id") or attrs.get("class") if tag == "section" else self.section
+        self.row = attrs if tag == "tr" else self.row
+        self.open = [self.section, self.row, attrs, ""] if tag in ("td", "h2") else self.open
+
+    def handle_data(self, data):
+        if self.open is not None:
+            self.open[3] += data
+
+    def handle_endtag(self, tag):
+        if tag in ("td", "h2") and self.open is not None:
+            (self.cells if tag == "td" else self.headings).append(tuple(self.open))
+            self.open = None
+
+
+def shows(text, value, scale):
+    """The text is the value (times scale) correctly rounded to the digits it shows."""
+    number = text.strip().removeprefix("+").removesuffix(" %")
+    if value is None or math.isnan(value):
+        return number in ("not measured", "undefined")
+    return abs(float(number) - scale * value) <= 0.5 * 10.0 ** decimal.Decimal(number).as_tuple().exponent * 1.0001
+
+
+def test_the_report_holds_every_number_of_every_rating(tmp_path):
+    visible_only = [(380.0 + 5 * i, 40.0) for i in range(81)]  # no UV measured: UV quantities not assessed
+    own = tmp_path / "own.orv"
+    own.write_bytes(w.container(w.contents([(HOSTILE, visible_only)], type_and_units="Transmittance / %",
+                                           x_axis_title="Wavelength / nm")[0]))
+    made = report.build([SAMPLE, tmp_path, DAMAGED, tmp_path / "missing.orv"], made="2026-12-01T10:00:00+00:00")
+    text = report.render(made)
+    page = Page(text)
+    expected = [(n, r, lens.assess(r)) for path in (SAMPLE, own) for n, r in lens.rate_file(path, require_coverage=False)]
+    assert made.failed and [h[3] for h in page.headings if h[0].startswith("lens-")] == [n for n, _, _ in expected]
+    with pytest.raises(RuntimeError) as damaged:
+        lens.rate_file(DAMAGED)
+    assert f"This file could not be rated: {damaged.value}</p>" in text
+    assert "not rated: no such file or folder" in [c[3] for c in page.cells]
+    numeric = {f for f in lens.LensRating.__dataclass_fields__ if f not in (
+        "min_wavelength", "max_wavelength", "category", "method", "warnings")}
+    for number, (name, rating, assessment) in enumerate(expected, 1):
+        cells = [c for c in page.cells if c[0] == f"lens-{number}"]
+        fields = {c[2]["data-field"] for c in cells if "data-field" in c[2]}
+        assert fields == numeric
+        for _, row, attrs, shown in cells:
+            if "data-field" in attrs:
+                value = getattr(rating, attrs["data-field"])
+                exact = float(attrs["data-value"]) if attrs["data-value"] else None
+                assert exact == value or (math.isnan(exact) and math.isnan(value)), attrs
+                assert shows(shown, value, 100 if "_tau_" in attrs["data-field"] else 1), (attrs, shown)
+        labels = {r.get("data-requirement"): c for _, r, _, c in cells}
+        assert [labels[v.requirement.id].split(" (")[0] for v in assessment.verdicts] == [v.outcome
+                                                                                     for v in assessment.verdicts]
+        uses = [c[3] for c in page.cells if c[0] == "summary" and "data-use" in c[2]]
+        assert uses[3 * (number - 1):3 * number] == [u.label for u in assessment.uses]
+    assert "<li>not reported: ISO8980_3_tau_uva needs 315-380 nm and the scan covers 380-780 nm</li>" in text
+    # Self-contained and escaped: nothing fetched, nothing run, every id once.
+    assert not page.tags & {"script", "link", "img", "iframe", "object"} and not re.search(r"url\((?!#)|@import", text)
+    assert " src=" not in text and len(page.ids) == len(set(page.ids))
+    assert text.count("<svg") == 4 if has_matplotlib() else text.count("python3-matplotlib") == 4
+    assert "<footer><p>Made 2026-12-01T10:00:00+00:00 with orvpy" in text
+
+
+def png_pixels(data):
+    """(width, height, rows of bytes) of an 8-bit RGB or RGBA, non-interlaced PNG."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    chunks, at = {}, 8
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        chunks[kind] = chunks.get(kind, b"") + data[at + 8:at + 8 + length]
+        at += 12 + length
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
+    assert depth == 8 and colour in (2, 6) and interlace == 0
+    step = 3 if colour == 2 else 4
+    raw, rows, previous = zlib.decompress(chunks[b"IDAT"]), [], bytearray(width * step)
+    for y in range(height):
+        kind, line = raw[y * (width * step + 1)], bytearray(raw[y * (width * step + 1) + 1:(y + 1) * (width * step + 1)])
+        for i in range(len(line)):
+            a, b = line[i - step] if i >= step else 0, previous[i]
+            c = previous[i - step] if i >= step else 0
+            p = a + b - c
+            predictor = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+            line[i] = (line[i] + (0, a, b, (a + b) // 2, predictor)[kind]) & 0xFF
+        rows.append([bytes(line[j:j + 3]) for j in range(0, len(line), step)])
+        previous = line
+    return width, height, rows
+
+
+@pytest.mark.skipif(not (shutil.which("chromium") and shutil.which("pdftotext")),
+                    reason="needs the Debian packages chromium and poppler-utils")
+def test_the_report_in_a_real_browser(tmp_path):
+    made = report.build([SAMPLE, DAMAGED])
+    report.write(made, tmp_path / "r.html")
+    report.print_pdf(tmp_path / "r.html", tmp_path / "r.pdf")
+    report.screenshot(tmp_path / "r.html", tmp_path / "r.png", width=900, height=700)
+    width, height, rows = png_pixels((tmp_path / "r.png").read_bytes())
+    inked = sum(pixel != b"\xff\xff\xff" for row in rows for pixel in row)
+    assert (width, height) == (900, 700) and 0.02 < inked / (width * height) < 0.9
+    words = " ".join(subprocess.run(["pdftotext", tmp_path / "r.pdf", "-"], capture_output=True, text=True,
+                                    check=True).stdout.split())
+    for entry in made.files[0].lenses:
+        assert entry.name in words and all(u.label in words for u in entry.assessment.uses)
+    assert "Wrong file format" in words and "suitable" in words and "not suitable" in words
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["r.html", "r.pdf", "r.png"]  # no temporary left
+
+
+@needs_matplotlib
+@pytest.mark.parametrize("scale, expected", [("linear", [0, 0.1, 10, 50]), ("log", [0.1, 0.1, 10, 50]),
+                                             ("od", [3, 3, 1, -math.log10(0.5)])])
+def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
+    scan = Scan([280.0, 400.0, 500.0, 600.0], [0.0, 0.001, 0.1, 0.5])  # 0 drawn at the floor, 0.001
+    rating = lens.rate(Scan([380.0 + 5 * i for i in range(81)], [0.1] * 81), require_coverage=False)
+    figure = plot.spectra([("A $5 lens", scan)], scale=scale, ratings=[rating], title="Lab $x$ file", size=(6, 4))
+    axes, ruler = figure.axes
+    assert list(axes.get_lines()[0].get_ydata()) == pytest.approx(expected)
+    assert {t.get_text() for t in axes.texts} == {"UV-B", "UV-A", "visible"} and len(axes.patches) == 3
+    assert [t.get_text() for t in ruler.get_yticklabels()] == ["80 %", "43 %", "18 %", "8 %", "3 %"]
+    assert ruler.get_ylim() == axes.get_ylim() and (axes.get_title(), axes.title.get_parse_math()) == ("Lab $x$ file",
+                                                                                                       False)
+    for extension, magic in ((".png", b"\x89PNG"), (".svg", b"<?xml"), (".pdf", b"%PDF")):
+        plot.save(figure, tmp_path / f"p{extension}")
+        assert (tmp_path / f"p{extension}").read_bytes().startswith(magic)
+    legend = axes.get_legend()
+    assert legend.get_window_extent().y1 < axes.get_window_extent().y0  # below the curves, not on them
+    label = legend.get_texts()[0]
+    assert label.get_text().startswith("A $5 lens: category") and not label.get_parse_math()
+    assert figure.get_size_inches() == pytest.approx((6, 4))
+    with pytest.raises(ValueError, match="extension must be one of .png, .svg, .pdf, not '.jpg'"):
+        plot.save(figure, tmp_path / "p.jpg")
+
+
+def test_without_matplotlib_the_package_is_named(monkeypatch):
+    monkeypatch.setitem(sys.modules, "matplotlib.figure", None)
+    with pytest.raises(ImportError, match="python3-matplotlib"):
+        plot.spectra([("a", Scan([380.0, 780.0], [0.5, 0.5]))])
+    made = report.build([SAMPLE])
+    assert report.render(made).count("No plot: orvpy.plot needs matplotlib") == 3
+    with pytest.raises(ImportError, match="python3-matplotlib"):
+        report.render(made, plots=True)
