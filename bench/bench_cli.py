@@ -34,8 +34,9 @@ GOAL = 1.7
 
 
 def make_inputs(folder):
-    datasets = [(f"Lens {s + 1}", [(280.0 + 0.5 * i, 50 + 40 * math.sin(i / 50 + s)) for i in range(1001)])
-                for s in range(3)]
+    datasets = [
+        (f"Lens {s + 1}", [(280.0 + 0.5 * i, 50 + 40 * math.sin(i / 50 + s)) for i in range(1001)]) for s in range(3)
+    ]
     data = w.container(w.contents(datasets, type_and_units="Transmittance / %")[0])
     os.mkdir(folder)
     for i in range(FILES):
@@ -66,8 +67,25 @@ def best_pair(run_one, run_two, out, repeat=5):
 
 def batch(inputs, jobs):
     def run(out):
-        subprocess.run([sys.executable, "-m", "orvpy", "batch", inputs, "--to", "json", "--out", out,
-                        "--jobs", str(jobs), "--quiet"], check=True, stderr=subprocess.DEVNULL)
+        subprocess.run(
+            [
+                sys.executable,
+                "-m",
+                "orvpy",
+                "batch",
+                inputs,
+                "--to",
+                "json",
+                "--out",
+                out,
+                "--jobs",
+                str(jobs),
+                "--quiet",
+            ],
+            check=True,
+            stderr=subprocess.DEVNULL,
+        )
+
     return run
 
 
@@ -85,31 +103,38 @@ def plain_writes(size, processes):
         share = FILES // processes
         with multiprocessing.get_context("fork").Pool(processes) as pool:
             pool.map(_write, [(out, i * share, share, size) for i in range(processes)])
+
     return run
 
 
 def report(label, one, two, goal=None):
     verdict = "" if goal is None else f" (goal >= {goal}x: {'yes' if one / two >= goal else 'no'})"
-    print(f"  {label:<44} 1 job {one:5.2f} s ({FILES / one:5.0f} files/s), 2 jobs {two:5.2f} s "
-          f"({FILES / two:5.0f} files/s): x{one / two:.2f}{verdict}")
+    print(
+        f"  {label:<44} 1 job {one:5.2f} s ({FILES / one:5.0f} files/s), 2 jobs {two:5.2f} s "
+        f"({FILES / two:5.0f} files/s): x{one / two:.2f}{verdict}"
+    )
 
 
 def main():
     memory = "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
     with tempfile.TemporaryDirectory(dir=memory) as fast, tempfile.TemporaryDirectory() as disk:
         size = make_inputs(os.path.join(fast, "in"))
-        print(f"Python {sys.version.split()[0]}; orv batch --to json over {FILES:,} files of {size / 1e3:.0f} kB, "
-              f"{os.cpu_count()} cores")
+        print(
+            f"Python {sys.version.split()[0]}; orv batch --to json over {FILES:,} files of {size / 1e3:.0f} kB, "
+            f"{os.cpu_count()} cores"
+        )
         inputs = os.path.join(fast, "in")
         one, two = best_pair(batch(inputs, 1), batch(inputs, 2), os.path.join(fast, "out"))
         report(f"in memory ({memory or tempfile.gettempdir()})", one, two, GOAL)
         output_size = os.path.getsize(os.path.join(fast, "out", "lens0000.json"))
         shutil.copytree(inputs, os.path.join(disk, "in"))
-        one, two = best_pair(batch(os.path.join(disk, "in"), 1), batch(os.path.join(disk, "in"), 2),
-                             os.path.join(disk, "out"), repeat=2)
+        one, two = best_pair(
+            batch(os.path.join(disk, "in"), 1), batch(os.path.join(disk, "in"), 2), os.path.join(disk, "out"), repeat=2
+        )
         report(f"on disk ({tempfile.gettempdir()})", one, two)
-        one, two = best_pair(plain_writes(output_size, 1), plain_writes(output_size, 2), os.path.join(disk, "peer"),
-                             repeat=2)
+        one, two = best_pair(
+            plain_writes(output_size, 1), plain_writes(output_size, 2), os.path.join(disk, "peer"), repeat=2
+        )
         report(f"peer: plain writes of {output_size / 1e3:.0f} kB, on disk", one, two)
 
 

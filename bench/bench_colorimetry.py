@@ -55,8 +55,11 @@ def main():
         xyz = convert_color(colour, XYZColor)
         total = xyz.xyz_x + xyz.xyz_y + xyz.xyz_z
         print(f"colormath, same lens in D65 at 10 nm: x {xyz.xyz_x / total:.4f} y {xyz.xyz_y / total:.4f}")
-        peer = best("convert_color(colour, XYZColor)",
-                    {"convert_color": convert_color, "XYZColor": XYZColor, "colour": colour}, number=500)
+        peer = best(
+            "convert_color(colour, XYZColor)",
+            {"convert_color": convert_color, "XYZColor": XYZColor, "colour": colour},
+            number=500,
+        )
 
     print(f"\n{'call':<32} {'time':>10} {'colormath':>10} {'speed-up':>9} {'goal':>6} {'met':>4}")
     for name, seconds in ours.items():

@@ -110,7 +110,8 @@ def figure_call():
     s(between)  # warm-up: builds the spline
     names = {"s": s, "identity": _orvpy_bench.identity, "w": between, "k": key}
     loop, floor, call, call_key = timed_interleaved(
-        ["pass", "identity(w)", "s(w)", "s(k)"], repeat=15, number=200_000, globals=names)
+        ["pass", "identity(w)", "s(w)", "s(k)"], repeat=15, number=200_000, globals=names
+    )
     print(f"  (timeit loop overhead per iteration, included in every figure here: {fmt(loop)})")
     report("s(w) between keys", call, "identity(w)", floor, 1.5)
     report("s(k) at a stored key", call_key, "identity(w)", floor, 1.5)
@@ -177,14 +178,26 @@ def figure_product():
 
     x = np.array(union_in_overlap(list(xa), list(xb)))  # computed once, outside the timed region
     fa, fb = Akima1DInterpolator(xa, ya), Akima1DInterpolator(xb, yb)
-    peers = {"A": Akima1DInterpolator, "C": CubicSpline, "np": np, "x": x, "fa": fa, "fb": fb,
-             "xa": xa, "ya": ya, "xb": xb, "yb": yb}
+    peers = {
+        "A": Akima1DInterpolator,
+        "C": CubicSpline,
+        "np": np,
+        "x": x,
+        "fa": fa,
+        "fb": fb,
+        "xa": xa,
+        "ya": ya,
+        "xb": xb,
+        "yb": yb,
+    }
 
     p = a * b
     difference = np.max(np.abs(np.array(p.wavelengths()) - x))
     difference = max(difference, np.max(np.abs(np.array(p.values()) - fa(x) * fb(x))))
-    print(f"  (same keys and values as scipy Akima: max abs difference {difference:.3g}; "
-          f"peers get the union of keys precomputed)")
+    print(
+        f"  (same keys and values as scipy Akima: max abs difference {difference:.3g}; "
+        f"peers get the union of keys precomputed)"
+    )
 
     akima = timed("A(xa, ya)(x) * A(xb, yb)(x)", repeat=9, number=5, globals=peers)
     akima_built = timed("fa(x) * fb(x)", repeat=9, number=5, globals=peers)
@@ -213,8 +226,9 @@ def figure_evaluate_integrate():
     loop = timed(lambda: [s(w) for w in points], repeat=7, number=3)
     integral = timed("s.integral", repeat=7, number=100, globals={"s": s})
     # A fresh scan per repeat (setup runs once per repeat): its first integral builds the spline.
-    first_integral = timed("s.integral", setup="s = Scan(xa, ya)", repeat=25, number=1,
-                           globals={"Scan": Scan, "xa": xa, "ya": ya})
+    first_integral = timed(
+        "s.integral", setup="s = Scan(xa, ya)", repeat=25, number=1, globals={"Scan": Scan, "xa": xa, "ya": ya}
+    )
 
     if np is None or Akima1DInterpolator is None:
         print("  numpy/scipy not available: peers skipped")
@@ -227,8 +241,7 @@ def figure_evaluate_integrate():
     spline = Akima1DInterpolator(x, y)
     values_difference = np.max(np.abs(np.array([s(w) for w in points]) - spline(pts)))
     integral_difference = abs(s.integral - spline.integrate(lo, hi))
-    print(f"  (agreement with scipy Akima: values {values_difference:.3g}, "
-          f"integral {integral_difference:.3g})")
+    print(f"  (agreement with scipy Akima: values {values_difference:.3g}, " f"integral {integral_difference:.3g})")
 
     shuffled = np.random.default_rng(5).permutation(pts)
     vectorised = timed(lambda: s(pts), repeat=9, number=10)
@@ -240,11 +253,15 @@ def figure_evaluate_integrate():
     report("[s(w) for w in points]", loop, "Akima1DInterpolator(x, y)(pts)", build_and_evaluate)
     report("[s(w) for w in points]", loop, "prebuilt spline(pts)", evaluate)
     report("s(pts), pts sorted", vectorised, "prebuilt spline(pts)", evaluate, goal=0.5)
-    report("s(pts), pts shuffled", vectorised_shuffled, "prebuilt spline(shuffled)",
-           timed(lambda: spline(shuffled), repeat=9, number=10), goal=1.0)
+    report(
+        "s(pts), pts shuffled",
+        vectorised_shuffled,
+        "prebuilt spline(shuffled)",
+        timed(lambda: spline(shuffled), repeat=9, number=10),
+        goal=1.0,
+    )
     report("s.integral (spline built)", integral, "spline.integrate(a, b)", scipy_integral)
-    report("fresh scan: first s.integral", first_integral,
-           "Akima1DInterpolator(x, y).integrate(a, b)", scipy_first)
+    report("fresh scan: first s.integral", first_integral, "Akima1DInterpolator(x, y).integrate(a, b)", scipy_first)
 
 
 def summary():
@@ -258,14 +275,18 @@ def summary():
             goal_text, met = "-", "-"
         else:
             goal_text, met = f"<={goal:g}x", "yes" if lib / peer <= goal else "no"
-        print(f"{figure:<36} {fmt(lib):>10}  {peer_name or '-':<44} {fmt(peer):>10} "
-              f"{ratio:>7} {goal_text:>7} {met:>4}")
+        print(
+            f"{figure:<36} {fmt(lib):>10}  {peer_name or '-':<44} {fmt(peer):>10} "
+            f"{ratio:>7} {goal_text:>7} {met:>4}"
+        )
 
 
 def main():
-    print(f"Python {sys.version.split()[0]}; "
-          f"numpy {np.__version__ if np else 'not available'}; "
-          f"scipy {'available' if Akima1DInterpolator else 'not available'}")
+    print(
+        f"Python {sys.version.split()[0]}; "
+        f"numpy {np.__version__ if np else 'not available'}; "
+        f"scipy {'available' if Akima1DInterpolator else 'not available'}"
+    )
     figure_call()
     figure_build()
     figure_product()

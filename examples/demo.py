@@ -81,21 +81,28 @@ def tour_of_scans():
 
 
 # Rows of the lens report: (label, LensRating fields). Transmittances print in percent.
-TRANSMITTANCE_ROWS = [
-    ("Luminous, ISO 8980-3 (D65)", "ISO8980_3_tau_v"),
-    ("Luminous, ANSI Z80.3 (C)", "ANSI_Z80_3_tau_v"),
-    ("UV-A mean, ANSI Z80.3 / ISO 8980-3", "ANSI_Z80_3_tau_uva"),
-    ("UV-B mean, ANSI Z80.3", "ANSI_Z80_3_tau_uvb"),
-    ("Solar UV-A, ISO 8980-3", "ISO8980_3_tau_suva"),
-    ("Solar UV-B, ISO 8980-3", "ISO8980_3_tau_suvb"),
-    ("Solar UV-A, AS/NZS 1067.2", "ASNZS1067_2016_tau_suva"),
-    ("Solar blue light, ISO 12311", "ISO12311_tau_sb"),
-    ("Minimum 475-650 nm, ANSI Z80.3", "ANSI_Z80_3_tau_spectral_min"),
-] + [(f"{colour.capitalize()} signal, ANSI Z80.3", f"ANSI_Z80_3_tau_signal_{colour}")
-     for colour in ("red", "yellow", "green")] + [
-    (f"{colour.capitalize()} signal, ISO {light}", f"ISO8980_3_tau_signal_{kind}_{colour}")
-    for light, kind in (("incandescent", "incandescent"), ("LED", "led"))
-    for colour in ("red", "yellow", "green", "blue")]
+TRANSMITTANCE_ROWS = (
+    [
+        ("Luminous, ISO 8980-3 (D65)", "ISO8980_3_tau_v"),
+        ("Luminous, ANSI Z80.3 (C)", "ANSI_Z80_3_tau_v"),
+        ("UV-A mean, ANSI Z80.3 / ISO 8980-3", "ANSI_Z80_3_tau_uva"),
+        ("UV-B mean, ANSI Z80.3", "ANSI_Z80_3_tau_uvb"),
+        ("Solar UV-A, ISO 8980-3", "ISO8980_3_tau_suva"),
+        ("Solar UV-B, ISO 8980-3", "ISO8980_3_tau_suvb"),
+        ("Solar UV-A, AS/NZS 1067.2", "ASNZS1067_2016_tau_suva"),
+        ("Solar blue light, ISO 12311", "ISO12311_tau_sb"),
+        ("Minimum 475-650 nm, ANSI Z80.3", "ANSI_Z80_3_tau_spectral_min"),
+    ]
+    + [
+        (f"{colour.capitalize()} signal, ANSI Z80.3", f"ANSI_Z80_3_tau_signal_{colour}")
+        for colour in ("red", "yellow", "green")
+    ]
+    + [
+        (f"{colour.capitalize()} signal, ISO {light}", f"ISO8980_3_tau_signal_{kind}_{colour}")
+        for light, kind in (("incandescent", "incandescent"), ("LED", "led"))
+        for colour in ("red", "yellow", "green", "blue")
+    ]
+)
 COLOUR_ROWS = [
     ("x, y in daylight (D65)", ("daylight_x", "daylight_y"), "{:.4f}, {:.4f}"),
     ("x, y of the yellow signal", ("yellow_signal_x", "yellow_signal_y"), "{:.4f}, {:.4f}"),
@@ -111,13 +118,17 @@ def describe_file(path, orv_file):
     print(f"Data file {os.path.basename(path)}")
     print(f"  layout version {meta.file_version}, graph version {graph.gv_version}, x axis: {meta.x_type}")
     print(f"  measured {info.date_and_time}: {info.scan_summary}")
-    print(f"  quantity: {units.measurement_type} in {units.units}; reference: {info.reference_type} "
-          f"({info.reference_file}); calibration: {info.data_calibration_file}")
+    print(
+        f"  quantity: {units.measurement_type} in {units.units}; reference: {info.reference_type} "
+        f"({info.reference_file}); calibration: {info.data_calibration_file}"
+    )
     print(f"  {len(orv_file.data_sets)} data sets:")
     for number, data_set in enumerate(orv_file.data_sets, 1):
         scan = data_set.data
-        print(f"    #{number} {data_set.name:<32} {data_set.no_of_points:4d} points, "
-              f"{scan.min_wavelength():g}-{scan.max_wavelength():g} nm, {repr(scan)}")
+        print(
+            f"    #{number} {data_set.name:<32} {data_set.no_of_points:4d} points, "
+            f"{scan.min_wavelength():g}-{scan.max_wavelength():g} nm, {repr(scan)}"
+        )
 
 
 def lens_report(ratings):
@@ -129,8 +140,9 @@ def lens_report(ratings):
         print(f"  {label:<36}" + "".join(f"{100 * getattr(r, field):>{width - 2}.2f} %" for _, r in ratings))
     print(f"  {'Colour (CIE 1931 2°)':<36}")
     for label, fields, form in COLOUR_ROWS:
-        print(f"  {label:<36}" + "".join(f"{form.format(*(getattr(r, f) for f in fields)):>{width}}"
-                                         for _, r in ratings))
+        print(
+            f"  {label:<36}" + "".join(f"{form.format(*(getattr(r, f) for f in fields)):>{width}}" for _, r in ratings)
+        )
     print(f"  {'Filter category':<36}" + "".join(f"{str(r.category):>{width}}" for _, r in ratings))
 
 

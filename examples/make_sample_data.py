@@ -54,5 +54,6 @@ def main(path):
     with open(path, "wb") as f:
         f.write(w.container(stream))
 
+
 if __name__ == "__main__":
     main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "lens_transmittances.orv"))

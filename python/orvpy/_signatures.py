@@ -70,22 +70,31 @@ def signature_of(compiled: Callable[..., Any]) -> inspect.Signature:
     """
     name = compiled.__name__
     first = (compiled.__doc__ or "").split("\n", 1)[0]
-    parameters, arrow, returns = first[len(name) + 1:].rpartition(") -> ")
+    parameters, arrow, returns = first[len(name) + 1 :].rpartition(") -> ")
     if not first.startswith(name + "(") or not arrow or parameters == "*args, **kwargs":
-        return inspect.Signature([
-            inspect.Parameter("args", inspect.Parameter.VAR_POSITIONAL),
-            inspect.Parameter("kwargs", inspect.Parameter.VAR_KEYWORD),
-        ])
+        return inspect.Signature(
+            [
+                inspect.Parameter("args", inspect.Parameter.VAR_POSITIONAL),
+                inspect.Parameter("kwargs", inspect.Parameter.VAR_KEYWORD),
+            ]
+        )
     result = []
     for part in _split_parameters(parameters):
         text, _, default = part.partition(" = ")
         parameter, _, annotation = text.partition(": ")
-        kind = (inspect.Parameter.POSITIONAL_ONLY if _POSITIONAL.fullmatch(parameter)
-                else inspect.Parameter.POSITIONAL_OR_KEYWORD)
-        result.append(inspect.Parameter(
-            parameter, kind,
-            default=_Default(default) if default else inspect.Parameter.empty,
-            annotation=_annotation(annotation) if annotation else inspect.Parameter.empty))
+        kind = (
+            inspect.Parameter.POSITIONAL_ONLY
+            if _POSITIONAL.fullmatch(parameter)
+            else inspect.Parameter.POSITIONAL_OR_KEYWORD
+        )
+        result.append(
+            inspect.Parameter(
+                parameter,
+                kind,
+                default=_Default(default) if default else inspect.Parameter.empty,
+                annotation=_annotation(annotation) if annotation else inspect.Parameter.empty,
+            )
+        )
     return inspect.Signature(result, return_annotation=_annotation(returns))
 
 

@@ -3,7 +3,8 @@
 The functions of ``_orvpy_core.curves``, with inspectable signatures.
 """
 
-from _orvpy_core.curves import *  # noqa: F403
+# The compiled functions become this module's own (export_functions wraps them).
+from _orvpy_core.curves import *  # noqa: F401, F403
 
 from orvpy._signatures import export_functions
 

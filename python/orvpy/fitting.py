@@ -9,7 +9,9 @@ from __future__ import annotations
 from dataclasses import dataclass
 
 from _orvpy_core import Scan
-from _orvpy_core.fitting import *  # noqa: F403
+
+# The compiled functions become this module's own (export_functions wraps them).
+from _orvpy_core.fitting import *  # noqa: F401, F403
 from _orvpy_core.fitting import FitWavelengthParams, FitWavelengthParamsFree
 from _orvpy_core.fitting import fit_details as _fit_details
 

@@ -48,8 +48,20 @@ from _orvpy_core.colorimetry import data as _data
 
 from orvpy.verdicts import Assessment, Rules, UseVerdict, Verdict, assess, assess_file, load_rules
 
-__all__ = ["Assessment", "LensRating", "Method", "Rules", "UseVerdict", "Verdict", "assess", "assess_file",
-           "filter_category", "load_rules", "rate", "rate_file"]
+__all__ = [
+    "Assessment",
+    "LensRating",
+    "Method",
+    "Rules",
+    "UseVerdict",
+    "Verdict",
+    "assess",
+    "assess_file",
+    "filter_category",
+    "load_rules",
+    "rate",
+    "rate_file",
+]
 
 Method = Literal["integral", "sum"]
 _METHODS = ("integral", "sum")
@@ -58,10 +70,13 @@ _VISIBLE_NM = (380.0, 780.0)
 _LARGEST_FRACTION = 1.5
 _SIGNAL_COLOURS = ("red", "yellow", "green", "blue")
 # Signal quotients Q = tau_signal / tau_v, each over the luminous transmittance of its standard.
-_QUOTIENTS = [(f"ANSI_Z80_3_Q_{colour}", f"ANSI_Z80_3_tau_signal_{colour}", "ANSI_Z80_3_tau_v")
-              for colour in _SIGNAL_COLOURS[:3]] + [
+_QUOTIENTS = [
+    (f"ANSI_Z80_3_Q_{colour}", f"ANSI_Z80_3_tau_signal_{colour}", "ANSI_Z80_3_tau_v") for colour in _SIGNAL_COLOURS[:3]
+] + [
     (f"ISO8980_3_Q_{light}_{colour}", f"ISO8980_3_tau_signal_{light}_{colour}", "ISO8980_3_tau_v")
-    for light in ("incandescent", "led") for colour in _SIGNAL_COLOURS]
+    for light in ("incandescent", "led")
+    for colour in _SIGNAL_COLOURS
+]
 
 # Filter categories by luminous transmittance (fraction, D65): a category's lower bound is
 # exclusive, its upper bound inclusive.
@@ -98,9 +113,10 @@ class LensRating:
     None when the scan does not cover the band its quantity integrates over; ``warnings`` then
     says which band was missing, and names each band the scan covered only within the tolerance
     (its mean is over the measured part). ``method`` is how the means were worked out
-    (``"integral"`` or ``"sum"``, see the module's docstring). A quantity that is undefined for the lens is NaN, as the core
-    computes it (the chromaticity and the Q of an opaque lens). Signal quotients Q are the signal transmittance over the
-    luminous transmittance of the same standard: ANSI Z80.3 uses illuminant C
+    (``"integral"`` or ``"sum"``, see the module's docstring). A quantity that is undefined for
+    the lens is NaN, as the core computes it (the chromaticity and the Q of an opaque lens).
+    Signal quotients Q are the signal transmittance over the luminous transmittance of the same
+    standard: ANSI Z80.3 uses illuminant C
     (``ANSI_Z80_3_tau_v``), ISO 8980-3 uses D65 (``ISO8980_3_tau_v``). The chromaticities are
     CIE 1931 (x, y) of the lens under the ANSI Z80.3 lights; CIELAB is the lens under D65
     against D65 as white, with the CIE 1931 observer. The category follows ``filter_category``
@@ -175,8 +191,9 @@ class _Quantity:
 
 @functools.lru_cache(maxsize=None)
 def _cie_1931_observer() -> Observer:
-    return Observer(_data.cie_1931_standard_observer_x(), _data.cie_1931_standard_observer_y(),
-                    _data.cie_1931_standard_observer_z())
+    return Observer(
+        _data.cie_1931_standard_observer_x(), _data.cie_1931_standard_observer_y(), _data.cie_1931_standard_observer_z()
+    )
 
 
 def _quantities(method: Method) -> list[_Quantity]:
@@ -194,8 +211,9 @@ def _quantities(method: Method) -> list[_Quantity]:
             return _Quantity((name,), (band[name],), lambda trans: (function(trans),))
         return _Quantity((name,), (band[name],), lambda trans: (function(trans, method),))
 
-    def signals(function: Callable[..., Union[_colorimetry.RYG, _colorimetry.RYGB]], prefix: str,
-                colours: tuple[str, ...]) -> _Quantity:
+    def signals(
+        function: Callable[..., Union[_colorimetry.RYG, _colorimetry.RYGB]], prefix: str, colours: tuple[str, ...]
+    ) -> _Quantity:
         names = tuple(f"{prefix}_{colour}" for colour in colours)
         return _Quantity(names, tuple(band[n] for n in names), lambda trans: _signals(function(trans, method)))
 
@@ -211,17 +229,30 @@ def _quantities(method: Method) -> list[_Quantity]:
         return lab.L_star, lab.a_star, lab.b_star
 
     return [
-        *(single(name) for name in ("ISO8980_3_tau_v", "ANSI_Z80_3_tau_v", "ANSI_Z80_3_tau_uva", "ANSI_Z80_3_tau_uvb",
-                                    "ISO8980_3_tau_uva", "ISO8980_3_tau_suva", "ISO8980_3_tau_suvb",
-                                    "ASNZS1067_2016_tau_suva", "ISO12311_tau_sb", "ANSI_Z80_3_tau_spectral_min")),
+        *(
+            single(name)
+            for name in (
+                "ISO8980_3_tau_v",
+                "ANSI_Z80_3_tau_v",
+                "ANSI_Z80_3_tau_uva",
+                "ANSI_Z80_3_tau_uvb",
+                "ISO8980_3_tau_uva",
+                "ISO8980_3_tau_suva",
+                "ISO8980_3_tau_suvb",
+                "ASNZS1067_2016_tau_suva",
+                "ISO12311_tau_sb",
+                "ANSI_Z80_3_tau_spectral_min",
+            )
+        ),
         signals(c.ANSI_Z80_3_tau_signal, "ANSI_Z80_3_tau_signal", _SIGNAL_COLOURS[:3]),
         signals(c.ISO8980_3_tau_signal_incandescent, "ISO8980_3_tau_signal_incandescent", _SIGNAL_COLOURS),
         signals(c.ISO8980_3_tau_signal_led, "ISO8980_3_tau_signal_led", _SIGNAL_COLOURS),
         xy(ch.ANSI_Z80_3_daylight_chromaticity, "daylight"),
         xy(ch.ANSI_Z80_3_yellow_chromaticity, "yellow_signal"),
         xy(ch.ANSI_Z80_3_green_chromaticity, "green_signal"),
-        _Quantity(("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"),
-                  (band["ANSI_Z80_3_daylight_chromaticity"],) * 3, cielab),
+        _Quantity(
+            ("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"), (band["ANSI_Z80_3_daylight_chromaticity"],) * 3, cielab
+        ),
     ]
 
 
@@ -239,8 +270,14 @@ def _quotient(signal: Optional[float], tau_v: Optional[float]) -> Optional[float
     return signal / tau_v
 
 
-def rate(scan: Scan, *, percent: bool = False, require_coverage: bool = True,
-         coverage_tolerance_nm: float = 5.0, method: Method = "integral") -> LensRating:
+def rate(
+    scan: Scan,
+    *,
+    percent: bool = False,
+    require_coverage: bool = True,
+    coverage_tolerance_nm: float = 5.0,
+    method: Method = "integral",
+) -> LensRating:
     """Rates a lens from its spectral transmittance.
 
     Parameters
@@ -286,12 +323,20 @@ def _check_fraction(trans: Scan) -> None:
     as 15, category 0."""
     for w, v in zip(trans.wavelengths(), trans.values()):
         if _VISIBLE_NM[0] <= w <= _VISIBLE_NM[1] and v > _LARGEST_FRACTION:
-            raise ValueError(f"the transmittance is {v:g} at {w:g} nm, more than a fraction can be "
-                             f"(above {_LARGEST_FRACTION:g}): values in percent need percent=True")
+            raise ValueError(
+                f"the transmittance is {v:g} at {w:g} nm, more than a fraction can be "
+                f"(above {_LARGEST_FRACTION:g}): values in percent need percent=True"
+            )
 
 
-def _rate(scan: Scan, quantities: list[_Quantity], method: str, percent: bool, require_coverage: bool,
-          coverage_tolerance_nm: float) -> LensRating:
+def _rate(
+    scan: Scan,
+    quantities: list[_Quantity],
+    method: str,
+    percent: bool,
+    require_coverage: bool,
+    coverage_tolerance_nm: float,
+) -> LensRating:
     """``rate`` with the quantities and their bands as read off the reference curves, which a
     file's data sets share."""
     if len(scan) == 0:
@@ -306,8 +351,9 @@ def _rate(scan: Scan, quantities: list[_Quantity], method: str, percent: bool, r
     missing: list[str] = []
     narrowed: list[str] = []
     for quantity in quantities:
-        covered = [first <= lo + coverage_tolerance_nm and last >= hi - coverage_tolerance_nm
-                   for lo, hi in quantity.bands]
+        covered = [
+            first <= lo + coverage_tolerance_nm and last >= hi - coverage_tolerance_nm for lo, hi in quantity.bands
+        ]
         results = quantity.compute(trans) if any(covered) else ()
         for i, (name, (lo, hi)) in enumerate(zip(quantity.fields, quantity.bands)):
             values[name] = results[i] if covered[i] else None
@@ -317,24 +363,34 @@ def _rate(scan: Scan, quantities: list[_Quantity], method: str, percent: bool, r
         for lo, hi in sorted(short):
             names = ", ".join(n for n, band, ok in zip(quantity.fields, quantity.bands, covered) if band == (lo, hi))
             shortfall = max(first - lo, 0.0) + max(hi - last, 0.0)
-            narrowed.append(f"{names}: the mean over {max(lo, first):g}-{min(hi, last):g} nm, {shortfall:g} nm "
-                            f"short of its band {lo:g}-{hi:g} nm")
+            narrowed.append(
+                f"{names}: the mean over {max(lo, first):g}-{min(hi, last):g} nm, {shortfall:g} nm "
+                f"short of its band {lo:g}-{hi:g} nm"
+            )
     span = f"the scan covers {first:g}-{last:g} nm"
     if missing and require_coverage:
-        raise ValueError(f"{span}, which misses the band of " + "; ".join(missing)
-                         + f" (a band is covered when the scan reaches within {coverage_tolerance_nm:g} nm "
-                         "of both its ends). Pass require_coverage=False to rate the rest.")
+        raise ValueError(
+            f"{span}, which misses the band of "
+            + "; ".join(missing)
+            + f" (a band is covered when the scan reaches within {coverage_tolerance_nm:g} nm "
+            "of both its ends). Pass require_coverage=False to rate the rest."
+        )
     for quotient, signal, tau_v in _QUOTIENTS:
         values[quotient] = _quotient(values[signal], values[tau_v])
     tau_v_d65 = values["ISO8980_3_tau_v"]
-    return LensRating(min_wavelength=first, max_wavelength=last,
-                      category=None if tau_v_d65 is None else filter_category(tau_v_d65), method=method,
-                      warnings=tuple(f"not reported: {entry} and {span}" for entry in missing) + tuple(narrowed),
-                      **values)
+    return LensRating(
+        min_wavelength=first,
+        max_wavelength=last,
+        category=None if tau_v_d65 is None else filter_category(tau_v_d65),
+        method=method,
+        warnings=tuple(f"not reported: {entry} and {span}" for entry in missing) + tuple(narrowed),
+        **values,
+    )
 
 
-def rate_file(path: PathLike, *, require_coverage: bool = True, coverage_tolerance_nm: float = 5.0,
-              method: Method = "integral") -> list[tuple[str, LensRating]]:
+def rate_file(
+    path: PathLike, *, require_coverage: bool = True, coverage_tolerance_nm: float = 5.0, method: Method = "integral"
+) -> list[tuple[str, LensRating]]:
     """Rates every data set of an instrument data file, in file order.
 
     The file must hold transmittance over wavelength in nm; its unit ("%" or none) says whether
@@ -379,8 +435,9 @@ def _percent_from_units(orv_file: _io.OrvFile, shown: str) -> bool:
     """Whether a data file's values are in percent, refusing anything but transmittance over
     wavelength in nm."""
     if orv_file.meta.x_type != "Wavelength / nm":
-        raise ValueError(f"{shown}: its x axis is {orv_file.meta.x_type or 'unnamed'!r}; "
-                         "a lens rating needs wavelengths in nm")
+        raise ValueError(
+            f"{shown}: its x axis is {orv_file.meta.x_type or 'unnamed'!r}; " "a lens rating needs wavelengths in nm"
+        )
     units = orv_file.data_info.type_and_units
     if units.measurement_type.strip().lower() != "transmittance":
         raise ValueError(f"{shown}: it holds {units.measurement_type or 'an unnamed quantity'!r}, not transmittance")
@@ -388,4 +445,3 @@ def _percent_from_units(orv_file: _io.OrvFile, shown: str) -> bool:
     if unit not in ("%", "", "1"):
         raise ValueError(f"{shown}: its transmittance is in {unit!r}; a lens rating needs a fraction or %")
     return unit == "%"
-

@@ -36,8 +36,7 @@ from _orvpy_core import io as _io
 
 from orvpy import lens
 
-__all__ = ["FORMATS", "SCALES", "Figure", "file_figure", "output_format", "printable", "save", "spectra",
-           "svg_markup"]
+__all__ = ["FORMATS", "SCALES", "Figure", "file_figure", "output_format", "printable", "save", "spectra", "svg_markup"]
 
 Figure = Any  # matplotlib.figure.Figure; Debian's matplotlib carries no type information
 Scale = Literal["linear", "log", "od"]
@@ -48,8 +47,11 @@ DEBIAN_PACKAGE = "python3-matplotlib"
 # floor are drawn on it, as no logarithm of 0 exists.
 _FLOOR = 1e-7
 # The shaded bands: the bands of the rating's UV-B, UV-A and luminous transmittances.
-_BANDS = (("UV-B", "ANSI_Z80_3_tau_uvb", "#8e6fc9"), ("UV-A", "ANSI_Z80_3_tau_uva", "#b9a6e0"),
-          ("visible", "ISO8980_3_tau_v", "#f3e6a6"))
+_BANDS = (
+    ("UV-B", "ANSI_Z80_3_tau_uvb", "#8e6fc9"),
+    ("UV-A", "ANSI_Z80_3_tau_uva", "#b9a6e0"),
+    ("visible", "ISO8980_3_tau_v", "#f3e6a6"),
+)
 
 
 def _matplotlib() -> Any:
@@ -57,9 +59,10 @@ def _matplotlib() -> Any:
     try:
         return importlib.import_module("matplotlib.figure").Figure
     except Exception as error:  # absent, or present but built for another Python
-        raise ImportError(f"orvpy.plot needs matplotlib, which this Python ({sys.version.split()[0]}) lacks; on "
-                          f"Debian or Ubuntu it comes with the package {DEBIAN_PACKAGE}, for the system python3"
-                          ) from error
+        raise ImportError(
+            f"orvpy.plot needs matplotlib, which this Python ({sys.version.split()[0]}) lacks; on "
+            f"Debian or Ubuntu it comes with the package {DEBIAN_PACKAGE}, for the system python3"
+        ) from error
 
 
 # Control characters from a file would break or forge lines of a label: shown as \xNN.
@@ -68,8 +71,9 @@ _HIDDEN = re.compile("[\x00-\x1f\x7f-\x9f\u202a-\u202e\u2066-\u2069]")
 
 def printable(text: str) -> str:
     """Text from a file with each control character shown as ``\\xNN``."""
-    return _HIDDEN.sub(lambda m: f"\\x{ord(m.group()):02x}" if ord(m.group()) < 0x100 else f"\\u{ord(m.group()):04x}",
-                       text)
+    return _HIDDEN.sub(
+        lambda m: f"\\x{ord(m.group()):02x}" if ord(m.group()) < 0x100 else f"\\u{ord(m.group()):04x}", text
+    )
 
 
 def _as_written(texts: Sequence[Any]) -> None:
@@ -95,10 +99,18 @@ def _category_bounds() -> list[tuple[int, float, float]]:
     return bounds
 
 
-def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", percent: bool = False,
-            title: Optional[str] = None, size: tuple[float, float] = (8.0, 5.0), dpi: float = 100.0,
-            ratings: Optional[Sequence[Optional[lens.LensRating]]] = None,
-            quantity: Optional[str] = None, x_title: str = "Wavelength / nm") -> Figure:
+def spectra(
+    curves: Sequence[tuple[str, Scan]],
+    *,
+    scale: Scale = "linear",
+    percent: bool = False,
+    title: Optional[str] = None,
+    size: tuple[float, float] = (8.0, 5.0),
+    dpi: float = 100.0,
+    ratings: Optional[Sequence[Optional[lens.LensRating]]] = None,
+    quantity: Optional[str] = None,
+    x_title: str = "Wavelength / nm",
+) -> Figure:
     """Plots spectral transmittances of lenses (or any other spectra, with ``quantity``).
 
     Parameters
@@ -146,8 +158,9 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     transmittances are worked out over (``colorimetry.lens_quantity_bands``).
     """
     if scale not in SCALES or (quantity is not None and scale == "od"):
-        raise ValueError(f"scale must be one of {', '.join(SCALES if quantity is None else SCALES[:2])}, "
-                         f"not {scale!r}")
+        raise ValueError(
+            f"scale must be one of {', '.join(SCALES if quantity is None else SCALES[:2])}, " f"not {scale!r}"
+        )
     if not (len(size) == 2 and all(math.isfinite(s) and s > 0 for s in size)):
         raise ValueError(f"size must be two positive numbers of inches, not {size!r}")
     if ratings is not None and len(ratings) != len(curves):
@@ -161,8 +174,9 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     # Transmittances as fractions; another quantity as it is (its "floor" only bounds a log axis).
     values = [[v / 100.0 if percent and quantity is None else v for v in scan.values()] for _, scan in curves]
     positive = [v for vs in values for v in vs if v > 0]
-    floor = max(_FLOOR if quantity is None else 0.0, 10.0 ** math.floor(math.log10(min(positive)))) if positive \
-        else _FLOOR
+    floor = (
+        max(_FLOOR if quantity is None else 0.0, 10.0 ** math.floor(math.log10(min(positive)))) if positive else _FLOOR
+    )
     ratings = ratings if ratings is not None else [None] * len(curves)
     colours = []
     for (name, scan), vs, rating in zip(curves, values, ratings):
@@ -196,8 +210,9 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
         else:
             limits = (-math.log10(floor) + 0.1, min([0.0] + [_to_axis("od", v) for v in positive]) - 0.1)
         axes.set_ylim(*limits)
-        axes.set_ylabel({"linear": "Transmittance / %", "log": "Transmittance / % (log)",
-                         "od": "Optical density, -log10 T"}[scale])
+        axes.set_ylabel(
+            {"linear": "Transmittance / %", "log": "Transmittance / % (log)", "od": "Optical density, -log10 T"}[scale]
+        )
         _draw_category_scale(ruler, scale, limits, [(r, c) for r, c in zip(ratings, colours) if r is not None])
     texts = [axes.set_xlabel(printable(x_title)), axes.yaxis.label]
     axes.grid(True, which="major", alpha=0.3)
@@ -206,8 +221,9 @@ def spectra(curves: Sequence[tuple[str, Scan]], *, scale: Scale = "linear", perc
     if curves:
         labels = [line.get_label() for line in axes.get_lines()]
         columns = 1 if max(map(len, labels)) * len(labels) * 6.5 > size[0] * 72 else len(labels)
-        legend = axes.legend(loc="upper center", bbox_to_anchor=(0.5, -0.12), ncol=columns, frameon=False,
-                             fontsize="small")
+        legend = axes.legend(
+            loc="upper center", bbox_to_anchor=(0.5, -0.12), ncol=columns, frameon=False, fontsize="small"
+        )
         texts += legend.get_texts()
     _as_written(texts)
     return figure
@@ -221,12 +237,20 @@ def _shade_bands(axes: Any, x_range: tuple[float, float]) -> None:
         axes.axvspan(lo, hi, color=colour, alpha=0.35, linewidth=0, zorder=0)
         start, end = max(lo, x_range[0]), min(hi, x_range[1])
         if (end - start) / (x_range[1] - x_range[0]) > 0.05:
-            axes.text((start + end) / 2, 1.005, name, ha="center", va="bottom", fontsize="x-small",
-                      transform=axes.get_xaxis_transform())
+            axes.text(
+                (start + end) / 2,
+                1.005,
+                name,
+                ha="center",
+                va="bottom",
+                fontsize="x-small",
+                transform=axes.get_xaxis_transform(),
+            )
 
 
-def _draw_category_scale(ruler: Any, scale: str, limits: tuple[float, float],
-                         marks: Sequence[tuple[lens.LensRating, str]]) -> None:
+def _draw_category_scale(
+    ruler: Any, scale: str, limits: tuple[float, float], marks: Sequence[tuple[lens.LensRating, str]]
+) -> None:
     """The filter categories as bands beside the plot, on the plot's own vertical scale, with
     each rated lens's luminous transmittance marked in its colour."""
     if scale == "log":
@@ -242,8 +266,9 @@ def _draw_category_scale(ruler: Any, scale: str, limits: tuple[float, float],
         edges.append(lower)
     for rating, colour in marks:
         if rating.ISO8980_3_tau_v is not None and math.isfinite(rating.ISO8980_3_tau_v):
-            ruler.plot([0.98], [_to_axis(scale, rating.ISO8980_3_tau_v)], marker="<", markersize=7, color=colour,
-                       clip_on=False)
+            ruler.plot(
+                [0.98], [_to_axis(scale, rating.ISO8980_3_tau_v)], marker="<", markersize=7, color=colour, clip_on=False
+            )
     ruler.set_title("Cat.", fontsize="small")
     ruler.set_xticks([])
     ruler.yaxis.tick_right()
@@ -251,9 +276,16 @@ def _draw_category_scale(ruler: Any, scale: str, limits: tuple[float, float],
     ruler.minorticks_off()
 
 
-def file_figure(path: Union[str, "os.PathLike[str]"], *, scale: Scale = "linear",
-                size: tuple[float, float] = (8.0, 5.0), dpi: float = 100.0, rating: bool = True,
-                method: lens.Method = "integral", title: Optional[str] = None) -> Figure:
+def file_figure(
+    path: Union[str, "os.PathLike[str]"],
+    *,
+    scale: Scale = "linear",
+    size: tuple[float, float] = (8.0, 5.0),
+    dpi: float = 100.0,
+    rating: bool = True,
+    method: lens.Method = "integral",
+    title: Optional[str] = None,
+) -> Figure:
     """Plots every data set of an instrument data file.
 
     Parameters
@@ -292,8 +324,15 @@ def file_figure(path: Union[str, "os.PathLike[str]"], *, scale: Scale = "linear"
     title = os.path.basename(shown) if title is None else title
     if units.measurement_type.strip().lower() != "transmittance":
         quantity = f"{units.measurement_type} / {units.units}" if units.units else units.measurement_type
-        return spectra(curves, scale=scale, size=size, dpi=dpi, title=title, quantity=quantity or "value",
-                       x_title=orv_file.meta.x_type or orv_file.graph.x_axis_title or "x")
+        return spectra(
+            curves,
+            scale=scale,
+            size=size,
+            dpi=dpi,
+            title=title,
+            quantity=quantity or "value",
+            x_title=orv_file.meta.x_type or orv_file.graph.x_axis_title or "x",
+        )
     percent = lens._percent_from_units(orv_file, shown)
     ratings = [r for _, r in lens.rate_file(path, require_coverage=False, method=method)] if rating else None
     return spectra(curves, scale=scale, percent=percent, size=size, dpi=dpi, ratings=ratings, title=title)
@@ -315,11 +354,12 @@ def save(figure: Figure, path: Union[str, "os.PathLike[str]", IO[bytes]], form: 
 
 
 def output_format(path: str) -> str:
-    """"png", "svg" or "pdf" from a file name's extension; ValueError for any other."""
+    """ "png", "svg" or "pdf" from a file name's extension; ValueError for any other."""
     extension = os.path.splitext(path)[1].lower()
     if extension not in FORMATS:
-        raise ValueError(f"{path}: the output's extension must be one of {', '.join(FORMATS)}, not "
-                         f"{extension or 'none'!r}")
+        raise ValueError(
+            f"{path}: the output's extension must be one of {', '.join(FORMATS)}, not " f"{extension or 'none'!r}"
+        )
     return FORMATS[extension]
 
 
@@ -329,7 +369,7 @@ def svg_markup(figure: Figure, id_prefix: str) -> str:
     buffer = _text.StringIO()
     figure.savefig(buffer, format="svg", metadata={"Date": None})
     text = buffer.getvalue()
-    text = text[text.index("<svg"):]
+    text = text[text.index("<svg") :]
     ids = set(re.findall(r'\bid="([^"]+)"', text))
     text = re.sub(r'\bid="([^"]+)"', lambda m: f'id="{id_prefix}{m.group(1)}"', text)
     return re.sub(r"#([\w.:-]+)", lambda m: f"#{id_prefix}{m.group(1)}" if m.group(1) in ids else m.group(0), text)

@@ -39,8 +39,18 @@ from _orvpy_core import io as _io
 from orvpy import lens, plot
 from orvpy.verdicts import Assessment, Rules, Verdict, assess, load_rules
 
-__all__ = ["FileEntry", "LensEntry", "MissingProgram", "Report", "build", "data_files", "print_pdf", "render",
-           "screenshot", "write"]
+__all__ = [
+    "FileEntry",
+    "LensEntry",
+    "MissingProgram",
+    "Report",
+    "build",
+    "data_files",
+    "print_pdf",
+    "render",
+    "screenshot",
+    "write",
+]
 
 PathLike = Union[str, "os.PathLike[str]"]
 CHROMIUM_PACKAGE = "chromium"
@@ -57,19 +67,32 @@ QUANTITIES = [
     ("ASNZS1067_2016_tau_suva", "Solar UV-A transmittance, AS/NZS 1067.2", "%"),
     ("ISO12311_tau_sb", "Solar blue-light transmittance, ISO 12311", "%"),
     ("ANSI_Z80_3_tau_spectral_min", "Lowest spectral transmittance 475-650 nm", "%"),
-    *((f"ANSI_Z80_3_tau_signal_{c}", f"{c.capitalize()} signal transmittance, ANSI Z80.3", "%")
-      for c in ("red", "yellow", "green")),
-    *((f"ISO8980_3_tau_signal_{k}_{c}", f"{c.capitalize()} signal transmittance, ISO 8980-3 {k}", "%")
-      for k in ("incandescent", "led") for c in ("red", "yellow", "green", "blue")),
-    *((f"ANSI_Z80_3_Q_{c}", f"{c.capitalize()} signal quotient Q, ANSI Z80.3", "Q") for c in ("red", "yellow", "green")),
-    *((f"ISO8980_3_Q_{k}_{c}", f"{c.capitalize()} signal quotient Q, ISO 8980-3 {k}", "Q")
-      for k in ("incandescent", "led") for c in ("red", "yellow", "green", "blue")),
-    ("daylight_x", "Chromaticity x in daylight (D65)", "xy"), ("daylight_y", "Chromaticity y in daylight (D65)", "xy"),
+    *(
+        (f"ANSI_Z80_3_tau_signal_{c}", f"{c.capitalize()} signal transmittance, ANSI Z80.3", "%")
+        for c in ("red", "yellow", "green")
+    ),
+    *(
+        (f"ISO8980_3_tau_signal_{k}_{c}", f"{c.capitalize()} signal transmittance, ISO 8980-3 {k}", "%")
+        for k in ("incandescent", "led")
+        for c in ("red", "yellow", "green", "blue")
+    ),
+    *(
+        (f"ANSI_Z80_3_Q_{c}", f"{c.capitalize()} signal quotient Q, ANSI Z80.3", "Q")
+        for c in ("red", "yellow", "green")
+    ),
+    *(
+        (f"ISO8980_3_Q_{k}_{c}", f"{c.capitalize()} signal quotient Q, ISO 8980-3 {k}", "Q")
+        for k in ("incandescent", "led")
+        for c in ("red", "yellow", "green", "blue")
+    ),
+    ("daylight_x", "Chromaticity x in daylight (D65)", "xy"),
+    ("daylight_y", "Chromaticity y in daylight (D65)", "xy"),
     ("yellow_signal_x", "Chromaticity x of the yellow signal", "xy"),
     ("yellow_signal_y", "Chromaticity y of the yellow signal", "xy"),
     ("green_signal_x", "Chromaticity x of the green signal", "xy"),
     ("green_signal_y", "Chromaticity y of the green signal", "xy"),
-    ("CIELAB_L_star", "CIELAB L* against D65", "lab"), ("CIELAB_a_star", "CIELAB a* against D65", "lab"),
+    ("CIELAB_L_star", "CIELAB L* against D65", "lab"),
+    ("CIELAB_a_star", "CIELAB a* against D65", "lab"),
     ("CIELAB_b_star", "CIELAB b* against D65", "lab"),
 ]
 
@@ -125,8 +148,12 @@ def data_files(inputs: Iterable[PathLike]) -> list[tuple[str, str]]:
     found: list[tuple[str, str]] = []
     for item in (os.fspath(i) for i in inputs):
         if os.path.isdir(item):
-            files = sorted(os.path.join(root, name) for root, _, names in os.walk(item)
-                           for name in names if name.lower().endswith(".orv"))
+            files = sorted(
+                os.path.join(root, name)
+                for root, _, names in os.walk(item)
+                for name in names
+                if name.lower().endswith(".orv")
+            )
             found += [(f, _problem(f)) for f in files] or [(item, "the folder holds no .orv file")]
         else:
             found.append((item, _problem(item)))
@@ -149,17 +176,30 @@ def _facts(path: str, orv_file: _io.OrvFile) -> tuple[tuple[str, str], ...]:
     def yes(flag: bool) -> str:
         return "applied" if flag else "not applied"
 
-    return (("File", path), ("Measured", info.date_and_time or "-"), ("Instrument settings", info.scan_summary or "-"),
-            ("Reference", f"{info.reference_type or '-'} ({info.reference_file or 'no file'}), "
-                          f"{yes(info.apply_reference)}"),
-            ("Calibration file", f"{info.data_calibration_file or '-'}, {yes(info.apply_data_calibration)}"),
-            ("Certificate file", info.certificate_file or "-"), ("System file", info.system_file or "-"),
-            ("Quantity and unit", f"{units.measurement_type or '-'} in {units.units or 'fractions'}"),
-            ("x axis", orv_file.meta.x_type or "-"))
+    return (
+        ("File", path),
+        ("Measured", info.date_and_time or "-"),
+        ("Instrument settings", info.scan_summary or "-"),
+        (
+            "Reference",
+            f"{info.reference_type or '-'} ({info.reference_file or 'no file'}), " f"{yes(info.apply_reference)}",
+        ),
+        ("Calibration file", f"{info.data_calibration_file or '-'}, {yes(info.apply_data_calibration)}"),
+        ("Certificate file", info.certificate_file or "-"),
+        ("System file", info.system_file or "-"),
+        ("Quantity and unit", f"{units.measurement_type or '-'} in {units.units or 'fractions'}"),
+        ("x axis", orv_file.meta.x_type or "-"),
+    )
 
 
-def build(inputs: Iterable[PathLike], *, rules: Union[Rules, PathLike, None] = None, use: Optional[str] = None,
-          method: lens.Method = "integral", made: Optional[str] = None) -> Report:
+def build(
+    inputs: Iterable[PathLike],
+    *,
+    rules: Union[Rules, PathLike, None] = None,
+    use: Optional[str] = None,
+    method: lens.Method = "integral",
+    made: Optional[str] = None,
+) -> Report:
     """Rates and assesses every lens of the data files named.
 
     Parameters
@@ -200,8 +240,10 @@ def build(inputs: Iterable[PathLike], *, rules: Union[Rules, PathLike, None] = N
         except (RuntimeError, ValueError, OSError) as error:
             entries.append(FileEntry(path, error=str(error)))
             continue
-        lenses = tuple(LensEntry(name, data_set.data, percent, rating, assess(rating, loaded, use=use))
-                       for data_set, (name, rating) in zip(orv_file.data_sets, ratings))
+        lenses = tuple(
+            LensEntry(name, data_set.data, percent, rating, assess(rating, loaded, use=use))
+            for data_set, (name, rating) in zip(orv_file.data_sets, ratings)
+        )
         entries.append(FileEntry(path, _facts(path, orv_file), lenses))
     stamp = made or datetime.datetime.now().astimezone().isoformat(timespec="seconds")
     return Report(tuple(entries), loaded, use, method, stamp)
@@ -261,7 +303,8 @@ footer { margin-top: 32px; border-top: 2px solid #345; padding-top: 8px; font-si
 @page { size: A4; margin: 14mm 12mm; }
 @media print {
   body { font-size: 8pt; max-width: none; padding: 0; }
-  th, td { padding: 1px 5px; } h2 { font-size: 14pt; margin-top: 0; } figure svg { max-width: 118mm; } table { font-size: 7.5pt; }
+  th, td { padding: 1px 5px; } h2 { font-size: 14pt; margin-top: 0; }
+  figure svg { max-width: 118mm; } table { font-size: 7.5pt; }
   section.lens, section.damaged { break-before: page; }
   table, figure, dl.facts, tr { break-inside: avoid; }
   thead { display: table-header-group; }
@@ -279,22 +322,33 @@ def _label_class(label: str) -> str:
 
 
 def _summary(report: Report, uses: Sequence[tuple[str, str]]) -> list[str]:
-    out = ['<section id="summary"><h2>Summary</h2><table class="summary"><thead><tr><th>File</th><th>Lens</th>'
-           '<th>Category</th><th>Luminous transmittance (D65)</th>'
-           + "".join(f"<th>{_e(name)}</th>" for _, name in uses) + "</tr></thead><tbody>"]
+    out = [
+        '<section id="summary"><h2>Summary</h2><table class="summary"><thead><tr><th>File</th><th>Lens</th>'
+        "<th>Category</th><th>Luminous transmittance (D65)</th>"
+        + "".join(f"<th>{_e(name)}</th>" for _, name in uses)
+        + "</tr></thead><tbody>"
+    ]
     number = 0
     for entry in report.files:
         if entry.error:
-            out.append(f'<tr><td>{_e(entry.path)}</td><td class="error" colspan="{3 + len(uses)}">'
-                       f"not rated: {_e(entry.error)}</td></tr>")
+            out.append(
+                f'<tr><td>{_e(entry.path)}</td><td class="error" colspan="{3 + len(uses)}">'
+                f"not rated: {_e(entry.error)}</td></tr>"
+            )
         for item in entry.lenses:
             number += 1
             verdicts = {u.use: u for u in item.assessment.uses}
-            out.append(f'<tr><td>{_e(entry.path)}</td><td><a href="#lens-{number}">{_e(item.name)}</a></td>'
-                       f'<td data-field="category">{_e("none" if item.rating.category is None else item.rating.category)}'
-                       f"</td>{_cell(item.rating.ISO8980_3_tau_v, '%', 'ISO8980_3_tau_v')}"
-                       + "".join(f'<td class="{_label_class(verdicts[key].label)}" data-use="{_e(key)}">'
-                                 f"{_e(verdicts[key].label)}</td>" for key, _ in uses) + "</tr>")
+            out.append(
+                f'<tr><td>{_e(entry.path)}</td><td><a href="#lens-{number}">{_e(item.name)}</a></td>'
+                f'<td data-field="category">{_e("none" if item.rating.category is None else item.rating.category)}'
+                f"</td>{_cell(item.rating.ISO8980_3_tau_v, '%', 'ISO8980_3_tau_v')}"
+                + "".join(
+                    f'<td class="{_label_class(verdicts[key].label)}" data-use="{_e(key)}">'
+                    f"{_e(verdicts[key].label)}</td>"
+                    for key, _ in uses
+                )
+                + "</tr>"
+            )
     out.append("</tbody></table></section>")
     return out
 
@@ -306,45 +360,67 @@ def _verdict_rows(verdicts: Sequence[Verdict]) -> list[str]:
         kind = _kind(r.quantity)
         clause = f"clause {r.clause}" if r.clause else "clause not stated by the source"
         limit = f"{r.compare} {r.limit!r}" + (f" × {r.times}" if r.times else "")
-        rows.append(f'<tr class="{"at-limit" if v.at_limit else ""}" data-requirement="{_e(r.id)}">'
-                    f'<td><b>{_e(r.id)}</b> <span class="note">{_e(r.standard)}:{_e(r.edition)}, {_e(clause)}</span>'
-                    f'<br>{_e(r.text)}</td><td class="condition">{_e(r.quantity)} {_e(limit)}</td>'
-                    f"{_cell(v.measured, kind, r.quantity)}"
-                    f"{_cell(v.limit, kind)}{_cell(v.margin, kind, signed=True)}"
-                    f'<td class="{_label_class(v.label)}">{_e(v.label)}'
-                    + (f'<br><span class="note">{_e(v.reason)}</span>' if v.reason else "") + "</td></tr>")
+        rows.append(
+            f'<tr class="{"at-limit" if v.at_limit else ""}" data-requirement="{_e(r.id)}">'
+            f'<td><b>{_e(r.id)}</b> <span class="note">{_e(r.standard)}:{_e(r.edition)}, {_e(clause)}</span>'
+            f'<br>{_e(r.text)}</td><td class="condition">{_e(r.quantity)} {_e(limit)}</td>'
+            f"{_cell(v.measured, kind, r.quantity)}"
+            f"{_cell(v.limit, kind)}{_cell(v.margin, kind, signed=True)}"
+            f'<td class="{_label_class(v.label)}">{_e(v.label)}'
+            + (f'<br><span class="note">{_e(v.reason)}</span>' if v.reason else "")
+            + "</td></tr>"
+        )
     return rows
 
 
 def _lens_section(number: int, entry: FileEntry, item: LensEntry, figure: str) -> list[str]:
     rating, assessment = item.rating, item.assessment
     scan = item.scan
-    facts = entry.facts + (("Points", f"{len(scan)}, {scan.min_wavelength():g}-{scan.max_wavelength():g} nm"
-                                      if len(scan) else "none"),)
-    out = [f'<section class="lens" id="lens-{number}"><h2>{_e(item.name)}</h2><dl class="facts">'
-           + "".join(f"<dt>{_e(k)}</dt><dd>{_e(v)}</dd>" for k, v in facts) + "</dl>",
-           '<h3>Verdicts</h3><table class="uses"><thead><tr><th>Intended use</th><th>Verdict</th><th>Reasons</th>'
-           "</tr></thead><tbody>"]
+    facts = entry.facts + (
+        ("Points", f"{len(scan)}, {scan.min_wavelength():g}-{scan.max_wavelength():g} nm" if len(scan) else "none"),
+    )
+    out = [
+        f'<section class="lens" id="lens-{number}"><h2>{_e(item.name)}</h2><dl class="facts">'
+        + "".join(f"<dt>{_e(k)}</dt><dd>{_e(v)}</dd>" for k, v in facts)
+        + "</dl>",
+        '<h3>Verdicts</h3><table class="uses"><thead><tr><th>Intended use</th><th>Verdict</th><th>Reasons</th>'
+        "</tr></thead><tbody>",
+    ]
     for u in assessment.uses:
         reasons = [f"fails {i}" for i in u.failing] + [f"{i} not assessed" for i in u.not_assessed]
-        out.append(f'<tr data-use="{_e(u.use)}"><td>{_e(u.name)}</td><td class="{_label_class(u.label)}">'
-                   f"{_e(u.label)}</td><td>{_e('; '.join(reasons) or '-')}</td></tr>")
-    out.append('</tbody></table><table class="verdicts"><thead><tr><th>Requirement</th><th>Condition</th>'
-               "<th>Measured</th><th>Limit</th><th>Margin</th><th>Verdict</th></tr></thead><tbody>")
+        out.append(
+            f'<tr data-use="{_e(u.use)}"><td>{_e(u.name)}</td><td class="{_label_class(u.label)}">'
+            f"{_e(u.label)}</td><td>{_e('; '.join(reasons) or '-')}</td></tr>"
+        )
+    out.append(
+        '</tbody></table><table class="verdicts"><thead><tr><th>Requirement</th><th>Condition</th>'
+        "<th>Measured</th><th>Limit</th><th>Margin</th><th>Verdict</th></tr></thead><tbody>"
+    )
     out += _verdict_rows(assessment.verdicts)
-    out.append(f'</tbody></table>{figure}<div class="block"><h3>Quantities</h3><p class="note">Worked out with orvpy.lens.rate, method '
-               f'"{_e(rating.method)}"; filter category {_e("none" if rating.category is None else rating.category)}.'
-               '</p><div class="columns">')
+    out.append(
+        f'</tbody></table>{figure}<div class="block"><h3>Quantities</h3>'
+        '<p class="note">Worked out with orvpy.lens.rate, method '
+        f'"{_e(rating.method)}"; filter category {_e("none" if rating.category is None else rating.category)}.'
+        '</p><div class="columns">'
+    )
     for part in ([q for q in QUANTITIES if q[2] == "%"], [q for q in QUANTITIES if q[2] != "%"]):
         out.append('<table class="quantities"><thead><tr><th>Quantity</th><th>Value</th></tr></thead><tbody>')
-        out += [f'<tr><td title="{_e(field)}">{_e(label)}</td>{_cell(getattr(rating, field), kind, field)}</tr>'
-                for field, label, kind in part]
+        out += [
+            f'<tr><td title="{_e(field)}">{_e(label)}</td>{_cell(getattr(rating, field), kind, field)}</tr>'
+            for field, label, kind in part
+        ]
         out.append("</tbody></table>")
     out.append("</div></div>")
     warnings = rating.warnings + assessment.warnings
-    out.append('<div class="block"><h3>Warnings</h3>'
-               + ("<ul class=\"warnings\">" + "".join(f"<li>{_e(w)}</li>" for w in warnings) + "</ul>"
-                  if warnings else '<p class="warnings">None.</p>') + "</div></section>")
+    out.append(
+        '<div class="block"><h3>Warnings</h3>'
+        + (
+            '<ul class="warnings">' + "".join(f"<li>{_e(w)}</li>" for w in warnings) + "</ul>"
+            if warnings
+            else '<p class="warnings">None.</p>'
+        )
+        + "</div></section>"
+    )
     return out
 
 
@@ -352,8 +428,9 @@ def _figure(item: LensEntry, number: int, plots: Optional[bool], scale: plot.Sca
     if plots is False:
         return ""
     try:
-        drawn = plot.spectra([(item.name, item.scan)], scale=scale, percent=item.percent, ratings=[item.rating],
-                             size=(7.8, 4.4))
+        drawn = plot.spectra(
+            [(item.name, item.scan)], scale=scale, percent=item.percent, ratings=[item.rating], size=(7.8, 4.4)
+        )
     except ImportError as error:
         if plots:
             raise
@@ -381,30 +458,38 @@ def render(report: Report, *, plots: Optional[bool] = None, scale: plot.Scale = 
         The HTML text; every text from the data files is escaped.
     """
     uses = [(key, name) for key, name in report.rules.uses if report.use in (None, key)]
-    out = ['<!DOCTYPE html><html lang="en"><head><meta charset="utf-8">',
-           '<meta name="viewport" content="width=device-width, initial-scale=1">',
-           f"<title>Lens test report, {_e(report.made[:10])}</title><style>{STYLE}</style></head><body>",
-           f"<header><h1>Lens test report</h1><p>{_count(sum(len(f.lenses) for f in report.files), 'lens', 'lenses')} "
-           f"from {_count(len(report.files), 'file', 'files')}, checked against "
-           f"{_e(report.rules.title or report.rules.path)}.</p></header>"]
+    out = [
+        '<!DOCTYPE html><html lang="en"><head><meta charset="utf-8">',
+        '<meta name="viewport" content="width=device-width, initial-scale=1">',
+        f"<title>Lens test report, {_e(report.made[:10])}</title><style>{STYLE}</style></head><body>",
+        f"<header><h1>Lens test report</h1><p>{_count(sum(len(f.lenses) for f in report.files), 'lens', 'lenses')} "
+        f"from {_count(len(report.files), 'file', 'files')}, checked against "
+        f"{_e(report.rules.title or report.rules.path)}.</p></header>",
+    ]
     out += _summary(report, uses)
     number = 0
     for entry in report.files:
         if entry.error:
-            out.append(f'<section class="damaged"><h2>{_e(entry.path)}</h2><p class="error">This file could not '
-                       f"be rated: {_e(entry.error)}</p></section>")
+            out.append(
+                f'<section class="damaged"><h2>{_e(entry.path)}</h2><p class="error">This file could not '
+                f"be rated: {_e(entry.error)}</p></section>"
+            )
         for item in entry.lenses:
             number += 1
             out += _lens_section(number, entry, item, _figure(item, number, plots, scale))
     rules = report.rules
-    out.append(f"<footer><p>Made {_e(report.made)} with orvpy {_e(report.version)}; quantities worked out by the "
-               f'"{_e(report.method)}" method.</p><p>Requirements: {_e(rules.path)} ({_e(rules.title)}), '
-               f"{len(rules.requirements)} requirements. Sources:</p><ul>"
-               + "".join(f'<li>{_e(s.title)}, <a href="{_e(s.url)}">{_e(s.url)}</a>, summarising {_e(s.summarises)}'
-                         "</li>" for s in rules.sources)
-               + "</ul><p>The verdicts cover only the requirements listed; the standards' own texts prevail.</p>"
-               + "".join(f'<p class="note">Not checked: {_e(item)}</p>' for item in rules.left_out)
-               + "</footer></body></html>\n")
+    out.append(
+        f"<footer><p>Made {_e(report.made)} with orvpy {_e(report.version)}; quantities worked out by the "
+        f'"{_e(report.method)}" method.</p><p>Requirements: {_e(rules.path)} ({_e(rules.title)}), '
+        f"{len(rules.requirements)} requirements. Sources:</p><ul>"
+        + "".join(
+            f'<li>{_e(s.title)}, <a href="{_e(s.url)}">{_e(s.url)}</a>, summarising {_e(s.summarises)}' "</li>"
+            for s in rules.sources
+        )
+        + "</ul><p>The verdicts cover only the requirements listed; the standards' own texts prevail.</p>"
+        + "".join(f'<p class="note">Not checked: {_e(item)}</p>' for item in rules.left_out)
+        + "</footer></body></html>\n"
+    )
     return "\n".join(out)
 
 
@@ -436,14 +521,33 @@ def _chromium(arguments: Sequence[str], page: PathLike, timeout_s: float) -> Non
     """Runs headless Chromium on a page, in a fresh profile, with no network services."""
     program = shutil.which("chromium") or shutil.which("chromium-browser")
     if program is None:
-        raise MissingProgram(f"printing or picturing the report needs Chromium; on Debian or Ubuntu it comes with the "
-                             f"package {CHROMIUM_PACKAGE}")
+        raise MissingProgram(
+            f"printing or picturing the report needs Chromium; on Debian or Ubuntu it comes with the "
+            f"package {CHROMIUM_PACKAGE}"
+        )
     with tempfile.TemporaryDirectory(prefix="orvpy-chromium-") as profile:
-        command = [program, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                   f"--user-data-dir={profile}", *arguments, pathlib.Path(page).resolve().as_uri()]
-        result = subprocess.run(command, capture_output=True, text=True, timeout=timeout_s,
-                                env=dict(os.environ, HOME=profile), stdin=subprocess.DEVNULL)
+        command = [
+            program,
+            "--headless",
+            "--no-sandbox",
+            "--disable-gpu",
+            "--disable-quic",
+            "--no-first-run",
+            "--disable-background-networking",
+            "--disable-component-update",
+            "--disable-sync",
+            f"--user-data-dir={profile}",
+            *arguments,
+            pathlib.Path(page).resolve().as_uri(),
+        ]
+        result = subprocess.run(
+            command,
+            capture_output=True,
+            text=True,
+            timeout=timeout_s,
+            env=dict(os.environ, HOME=profile),
+            stdin=subprocess.DEVNULL,
+        )
     if result.returncode != 0:
         raise RuntimeError(f"Chromium failed ({result.returncode}): {result.stderr.strip()[-500:]}")
 
@@ -473,8 +577,9 @@ def print_pdf(page: PathLike, pdf: PathLike, *, timeout_s: float = 120.0) -> Non
     _through_chromium("--print-to-pdf", page, pdf, ["--no-pdf-header-footer"], timeout_s)
 
 
-def screenshot(page: PathLike, png: PathLike, *, width: int = 1200, height: int = 1500,
-               timeout_s: float = 120.0) -> None:
+def screenshot(
+    page: PathLike, png: PathLike, *, width: int = 1200, height: int = 1500, timeout_s: float = 120.0
+) -> None:
     """A PNG picture of the top of an HTML page, ``width`` x ``height`` pixels, by headless
     Chromium. Raises as ``print_pdf``."""
     _through_chromium("--screenshot", page, png, [f"--window-size={width},{height}", "--hide-scrollbars"], timeout_s)

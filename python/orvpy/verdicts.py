@@ -36,8 +36,19 @@ from typing import TYPE_CHECKING, Any, Callable, Literal, Optional, Union
 if TYPE_CHECKING:
     from orvpy.lens import LensRating, Method
 
-__all__ = ["DEFAULT_RULES", "Assessment", "Requirement", "Rules", "RulesError", "Source", "UseVerdict", "Verdict",
-           "assess", "assess_file", "load_rules"]
+__all__ = [
+    "DEFAULT_RULES",
+    "Assessment",
+    "Requirement",
+    "Rules",
+    "RulesError",
+    "Source",
+    "UseVerdict",
+    "Verdict",
+    "assess",
+    "assess_file",
+    "load_rules",
+]
 
 DEFAULT_RULES = pathlib.Path(__file__).resolve().parent / "rules" / "iso12312-1.toml"
 
@@ -45,7 +56,11 @@ Outcome = Literal["pass", "fail", "not assessed", "not applicable"]
 PathLike = Union[str, "os.PathLike[str]"]
 
 _COMPARISONS: dict[str, Callable[[float, float], bool]] = {
-    ">": operator.gt, ">=": operator.ge, "<": operator.lt, "<=": operator.le}
+    ">": operator.gt,
+    ">=": operator.ge,
+    "<": operator.lt,
+    "<=": operator.le,
+}
 _CATEGORIES = range(5)
 
 
@@ -206,7 +221,7 @@ class UseVerdict:
 
     @property
     def label(self) -> str:
-        """"suitable", "not suitable" or "not assessed"."""
+        """ "suitable", "not suitable" or "not assessed"."""
         return {True: "suitable", False: "not suitable", None: "not assessed"}[self.suitable]
 
 
@@ -225,8 +240,10 @@ class Assessment:
         for v in self.verdicts:
             r = v.requirement
             if v.at_limit:
-                lines.append(f"{r.id}: {r.quantity} = {v.measured!r} is within {r.tolerance:g}"
-                             f"{' x ' + r.times if r.times else ''} of its limit {v.limit!r} ({v.outcome})")
+                lines.append(
+                    f"{r.id}: {r.quantity} = {v.measured!r} is within {r.tolerance:g}"
+                    f"{' x ' + r.times if r.times else ''} of its limit {v.limit!r} ({v.outcome})"
+                )
             if v.outcome == "not assessed":
                 lines.append(f"{r.id}: not assessed, {v.reason}")
         return tuple(lines)
@@ -338,8 +355,9 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
         line = text.count("\n", 0, header.start()) + 1 if header else 0
         entry = _Reader(shown, line, table if isinstance(table, dict) else {}, f"source {key!r}")
         sources[key] = Source(key, entry.text("title"), entry.text("url"), entry.text("summarises"))
-    quantities = tuple(f.name for f in fields(LensRating)
-                       if f.name not in ("method", "warnings", "min_wavelength", "max_wavelength"))
+    quantities = tuple(
+        f.name for f in fields(LensRating) if f.name not in ("method", "warnings", "min_wavelength", "max_wavelength")
+    )
     raw = data.get("requirement", [])
     if not isinstance(raw, list) or not raw:
         raise top.fail("requirement", "the file states no [[requirement]]")
@@ -349,8 +367,24 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
         line = lines[number] if number < len(lines) else 0
         what = f"requirement {table.get('id')!r}" if isinstance(table.get("id"), str) else f"requirement #{number + 1}"
         entry = _Reader(shown, line, table, what)
-        unknown = sorted(set(table) - {"id", "standard", "edition", "clause", "text", "quantity", "compare", "limit",
-                                       "times", "categories", "uses", "tolerance", "source"})
+        unknown = sorted(
+            set(table)
+            - {
+                "id",
+                "standard",
+                "edition",
+                "clause",
+                "text",
+                "quantity",
+                "compare",
+                "limit",
+                "times",
+                "categories",
+                "uses",
+                "tolerance",
+                "source",
+            }
+        )
         if unknown:
             raise entry.fail(unknown[0], "is not a field of a requirement")
         identifier = entry.text("id")
@@ -372,13 +406,32 @@ def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
         source_key = entry.text("source")
         if source_key not in sources:
             raise entry.fail("source", f"{source_key!r} is not in the [sources] table")
-        requirements.append(Requirement(
-            id=identifier, standard=entry.text("standard"), edition=entry.text("edition"),
-            clause=entry.text("clause"), text=entry.text("text"), quantity=quantity, compare=compare, limit=limit,
-            times=times, categories=entry.names("categories", _CATEGORIES, required=False),
-            uses=entry.names("uses", tuple(uses)) or (), tolerance=tolerance, source=sources[source_key], line=line))
-    return Rules(path=shown, title=title, uses=tuple(uses.items()), sources=tuple(sources.values()),
-                 requirements=tuple(requirements), left_out=tuple(left_out))
+        requirements.append(
+            Requirement(
+                id=identifier,
+                standard=entry.text("standard"),
+                edition=entry.text("edition"),
+                clause=entry.text("clause"),
+                text=entry.text("text"),
+                quantity=quantity,
+                compare=compare,
+                limit=limit,
+                times=times,
+                categories=entry.names("categories", _CATEGORIES, required=False),
+                uses=entry.names("uses", tuple(uses)) or (),
+                tolerance=tolerance,
+                source=sources[source_key],
+                line=line,
+            )
+        )
+    return Rules(
+        path=shown,
+        title=title,
+        uses=tuple(uses.items()),
+        sources=tuple(sources.values()),
+        requirements=tuple(requirements),
+        left_out=tuple(left_out),
+    )
 
 
 def _value(rating: LensRating, name: str) -> Optional[float]:
@@ -395,15 +448,25 @@ def _check(requirement: Requirement, rating: LensRating) -> Verdict:
     if r.categories is not None:
         if rating.category is None:
             if rating.ISO8980_3_tau_v is None or math.isnan(rating.ISO8980_3_tau_v):
-                return not_assessed("it applies to categories "
-                                    f"{', '.join(map(str, r.categories))} and the category is unknown "
-                                    "(ISO8980_3_tau_v not measured)")
-            return Verdict(r, "not applicable", _value(rating, r.quantity), None, None, False,
-                           "the lens is in no filter category")
+                return not_assessed(
+                    "it applies to categories "
+                    f"{', '.join(map(str, r.categories))} and the category is unknown "
+                    "(ISO8980_3_tau_v not measured)"
+                )
+            return Verdict(
+                r, "not applicable", _value(rating, r.quantity), None, None, False, "the lens is in no filter category"
+            )
         if rating.category not in r.categories:
-            return Verdict(r, "not applicable", _value(rating, r.quantity), None, None, False,
-                           f"it applies to categories {', '.join(map(str, r.categories))}, the lens is in "
-                           f"category {rating.category}")
+            return Verdict(
+                r,
+                "not applicable",
+                _value(rating, r.quantity),
+                None,
+                None,
+                False,
+                f"it applies to categories {', '.join(map(str, r.categories))}, the lens is in "
+                f"category {rating.category}",
+            )
     measured = _value(rating, r.quantity)
     scale = 1.0 if r.times is None else _value(rating, r.times)
     for name, value in ((r.quantity, measured), (r.times, scale)):
@@ -415,12 +478,12 @@ def _check(requirement: Requirement, rating: LensRating) -> Verdict:
     limit = r.limit * scale
     passed = _COMPARISONS[r.compare](measured, limit)
     margin = measured - limit if r.compare.startswith(">") else limit - measured
-    return Verdict(r, "pass" if passed else "fail", measured, limit, margin,
-                   abs(measured - limit) <= r.tolerance * abs(scale))
+    return Verdict(
+        r, "pass" if passed else "fail", measured, limit, margin, abs(measured - limit) <= r.tolerance * abs(scale)
+    )
 
 
-def assess(rating: LensRating, rules: Union[Rules, PathLike, None] = None, *,
-           use: Optional[str] = None) -> Assessment:
+def assess(rating: LensRating, rules: Union[Rules, PathLike, None] = None, *, use: Optional[str] = None) -> Assessment:
     """Checks a lens rating against a set of requirements.
 
     Parameters
@@ -462,8 +525,13 @@ def assess(rating: LensRating, rules: Union[Rules, PathLike, None] = None, *,
     return Assessment(rules, verdicts, tuple(summaries))
 
 
-def assess_file(path: PathLike, rules: Union[Rules, PathLike, None] = None, *, use: Optional[str] = None,
-                method: Method = "integral") -> list[tuple[str, LensRating, Assessment]]:
+def assess_file(
+    path: PathLike,
+    rules: Union[Rules, PathLike, None] = None,
+    *,
+    use: Optional[str] = None,
+    method: Method = "integral",
+) -> list[tuple[str, LensRating, Assessment]]:
     """Rates and assesses every data set of an instrument data file, in file order.
 
     Parameters
@@ -488,5 +556,7 @@ def assess_file(path: PathLike, rules: Union[Rules, PathLike, None] = None, *, u
     from orvpy.lens import rate_file
 
     loaded = rules if isinstance(rules, Rules) else load_rules(DEFAULT_RULES if rules is None else rules)
-    return [(name, rating, assess(rating, loaded, use=use))
-            for name, rating in rate_file(path, require_coverage=False, method=method)]
+    return [
+        (name, rating, assess(rating, loaded, use=use))
+        for name, rating in rate_file(path, require_coverage=False, method=method)
+    ]

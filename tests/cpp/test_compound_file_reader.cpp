@@ -94,7 +94,7 @@ TEST(CompoundFileReader, FatSectorsListedInTheSecondDifatSector) {
     put(data, 0x1A, 3, 2);
     put(data, 0x44, 1);                     // DIFAT sectors 1, then 2
     put(data, 3 * 512 - 4, 2);              // the next DIFAT sector, in the last slot of sector 1
-    put(data, 3 * 512, 3);                  // sector 2 lists FAT sector 3 first
+    put(data, std::size_t{3} * 512, 3);     // sector 2 lists FAT sector 3 first
     put(data, 4 * 512 + 4 * 5, first + 1);  // FAT sector 3: first -> first + 1 -> end
     put(data, 4 * 512 + 4 * 6, 0xFFFFFFFE);
     put(data, 512 + 128 + 0x74, first);  // directory sector 0, entry 1: start and size

@@ -38,8 +38,8 @@ TEST(LoadCsv, DelimitersHeadersCommentsQuotesAndLineEnds) {
              "x,y\r380,1\r390,2\r",                                     // a lone CR ends a line
              "380,1\r\r\n390,2\r\n",                                    // a stray CR is a blank line
              "380,1,99\n390\t2\tnote here\n390,2,\n",                   // further fields
-             "\xEF\xBB\xBF"
-             "380,1\n390,2\n",                         // a UTF-8 byte order mark
+             "\xEF\xBB\xBF"     // NOLINT(bugprone-suspicious-missing-comma): one text, the mark before its lines
+             "380,1\n390,2\n",  // a UTF-8 byte order mark
              "\"x\",\"y\"\n\"380\",\"1\"\n390;\"2\"",  // quoted fields
          }) {
         EXPECT_EQ(load(text), two) << text;

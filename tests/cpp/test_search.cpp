@@ -41,7 +41,7 @@ TEST(FindPeaks, EveryMaximumOfASine) {
     const Scan peaks = utils::find_peaks(sampled(400, 600, 0.5, [](double x) { return std::sin(x / 10.0); }));
     ASSERT_EQ(peaks.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        const double expected = 10 * (M_PI / 2 + (14 + 2 * i) * M_PI);  // sin(x / 10) = 1
+        const double expected = 10 * (M_PI / 2 + (14 + 2 * static_cast<double>(i)) * M_PI);  // sin(x / 10) = 1
         EXPECT_NEAR(peaks.wavelengths()[i], expected, expected * 1e-4);
         EXPECT_NEAR(peaks.values()[i], 1.0, 1e-6);
     }

@@ -7,10 +7,24 @@ import subprocess
 import tempfile
 
 GUID = bytes.fromhex("4ED0DF7188CB024588EBD943A3091A1A")
-INFO_TEXTS = ("date_and_time", "scan_summary", "data_calibration_file", "certificate_file", "system_file",
-              "pre_scan_addon_description", "post_scan_addon_description", "pre_scan_addon_filename",
-              "post_scan_addon_filename", "type_and_units", "type_and_units_codes", "auxiliary_type_and_units",
-              "auxiliary_type_and_units_codes", "reference_type", "reference_file", "reference_parameter")
+INFO_TEXTS = (
+    "date_and_time",
+    "scan_summary",
+    "data_calibration_file",
+    "certificate_file",
+    "system_file",
+    "pre_scan_addon_description",
+    "post_scan_addon_description",
+    "pre_scan_addon_filename",
+    "post_scan_addon_filename",
+    "type_and_units",
+    "type_and_units_codes",
+    "auxiliary_type_and_units",
+    "auxiliary_type_and_units_codes",
+    "reference_type",
+    "reference_file",
+    "reference_parameter",
+)
 
 
 def _string(text):
@@ -18,8 +32,15 @@ def _string(text):
     return bytes([len(raw)]) + raw if len(raw) < 255 else b"\xff" + struct.pack("<H", len(raw)) + raw
 
 
-def contents(datasets, x_axis_title="Wavelength (nm)", y_axis_title="Transmittance (%)", x_type=0,
-             apply_data_calibration=0, apply_reference=0, **texts):
+def contents(
+    datasets,
+    x_axis_title="Wavelength (nm)",
+    y_axis_title="Transmittance (%)",
+    x_type=0,
+    apply_data_calibration=0,
+    apply_reference=0,
+    **texts,
+):
     """The "Contents" stream of data sets given as (name, points) pairs, points as (x, y) pairs in
     file order; ``texts`` sets the information strings named in INFO_TEXTS. Returns the bytes and
     the offset of each data set's first point."""

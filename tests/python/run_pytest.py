@@ -16,7 +16,7 @@ def main(argv):
     # The module under test, then the orvpy package from the source tree.
     sys.path[:0] = [arg.split("=", 1)[1] for arg in argv if arg.startswith("--module-dir=")] + [PACKAGE_DIR]
     for option, variable in (("--other-module=", "ORVPY_OTHER_MODULES"), ("--other-python=", "ORVPY_OTHER_PYTHONS")):
-        os.environ[variable] = os.pathsep.join(arg[len(option):] for arg in argv if arg.startswith(option))
+        os.environ[variable] = os.pathsep.join(arg[len(option) :] for arg in argv if arg.startswith(option))
     pytest_args = [arg for arg in argv if not arg.startswith(("--module-dir=", "--other-module=", "--other-python="))]
     # Debian's pure-Python tools (pytest, hypothesis) also serve an interpreter installed
     # beside the system one; appended, so that interpreter's own packages come first.

@@ -32,10 +32,12 @@ def orv(*args, cwd=None, wrap=(), env=(), popen=False):
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p), **dict(env))
     command = [*wrap, sys.executable, "-m", "orvpy", *map(str, args)]
     if popen:
-        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=cwd, env=env,
-                                start_new_session=True)
-    return subprocess.run(command, capture_output=True, text=True, errors="surrogateescape", cwd=cwd, env=env,
-                          timeout=120)
+        return subprocess.Popen(
+            command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=cwd, env=env, start_new_session=True
+        )
+    return subprocess.run(
+        command, capture_output=True, text=True, errors="surrogateescape", cwd=cwd, env=env, timeout=120
+    )
 
 
 def has(module):
@@ -71,7 +73,11 @@ def test_single_file_commands(tmp_path):
     points = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
     named = write_orv(tmp_path / "named.orv", [("A/B", points), ("a/b", points[:5]), ("", points[:9])])
     empty = write_orv(tmp_path / "empty.orv", [("0", [])])
-    assert orv("csv", named, "-o", tmp_path / "csv").returncode == orv("csv", empty, "-o", tmp_path / "csv").returncode == 0
+    assert (
+        orv("csv", named, "-o", tmp_path / "csv").returncode
+        == orv("csv", empty, "-o", tmp_path / "csv").returncode
+        == 0
+    )
     written = sorted(p.name for p in (tmp_path / "csv").iterdir())
     assert written == ["0.csv", "A_B.csv", "a_b-2.csv", "data_set.csv"]
     sets = io.load_orvfile(named).data_sets + io.load_orvfile(empty).data_sets
@@ -92,7 +98,8 @@ def test_single_file_commands(tmp_path):
     # Ratings in three forms; an unmeasured band is never a number.
     rated = json.loads(orv("rate", SAMPLE, named, "--format", "json").stdout)
     expected = [r.as_dict() for _, r in lens.rate_file(SAMPLE)] + [
-        r.as_dict() for _, r in lens.rate_file(named, require_coverage=False)]
+        r.as_dict() for _, r in lens.rate_file(named, require_coverage=False)
+    ]
     assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in rated] == expected
     assert [row["ISO8980_3_tau_uva"] for row in rated][3:] == [None, None, None]
     opaque = write_orv(tmp_path / "opaque.orv", [("black", [(280.0 + 5 * i, 0.0) for i in range(101)])])
@@ -100,11 +107,13 @@ def test_single_file_commands(tmp_path):
     table = orv("rate", named).stdout
     assert "not measured" in table and table.count("#1:") == 1
     rows = list(csv.DictReader(orv("rate", SAMPLE, "--format", "csv").stdout.splitlines()))
-    assert [row["category"] for row in rows] == ["3", "2", "0"] and float(rows[0]["ISO8980_3_tau_v"]) == \
-        rated[0]["ISO8980_3_tau_v"]
+    assert [row["category"] for row in rows] == ["3", "2", "0"] and float(rows[0]["ISO8980_3_tau_v"]) == rated[0][
+        "ISO8980_3_tau_v"
+    ]
     summed = json.loads(orv("rate", SAMPLE, "--format", "json", "--method", "sum").stdout)
     assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in summed] == [
-        r.as_dict() for _, r in lens.rate_file(SAMPLE, method="sum")]
+        r.as_dict() for _, r in lens.rate_file(SAMPLE, method="sum")
+    ]
 
 
 @pytest.mark.parametrize("kind", ["symlink", "fifo", "stdout"])
@@ -128,8 +137,11 @@ def test_an_output_that_is_no_regular_file_is_written_through(tmp_path, kind):
 def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
     os.mkfifo(tmp_path / "fifo.orv")  # opening it would wait for a writer forever: every command checks alike
     for command in (["info"], ["json"], ["csv", "-o", tmp_path], ["rate"], ["plot", "-o", tmp_path / "p.png"]):
-        for path, reason in ((tmp_path / "missing.orv", "No such file or directory"), (DAMAGED, "Wrong file format"),
-                             (tmp_path / "fifo.orv", "FIFO"))[:3 if command[0] == "info" else 2]:
+        for path, reason in (
+            (tmp_path / "missing.orv", "No such file or directory"),
+            (DAMAGED, "Wrong file format"),
+            (tmp_path / "fifo.orv", "FIFO"),
+        )[: 3 if command[0] == "info" else 2]:
             result = orv(*command[:1], path, *command[1:])
             if command[0] == "plot" and not has("matplotlib"):
                 assert result.returncode == 2 and "python3-matplotlib" in result.stderr
@@ -139,13 +151,19 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
     absorbance = write_orv(tmp_path / "a.orv", [("s", [(400.0, 1.0), (410.0, 1.0)])], "Absorbance")
     assert orv("rate", absorbance).stderr.count(str(absorbance)) == 1
     unwritable = orv("json", SAMPLE, "-o", "/proc/x.json")
-    assert unwritable.returncode == 1 and unwritable.stderr.startswith("orv json: /proc/x.json: ") and \
-        ".part" not in unwritable.stderr
+    assert (
+        unwritable.returncode == 1
+        and unwritable.stderr.startswith("orv json: /proc/x.json: ")
+        and ".part" not in unwritable.stderr
+    )
     own = shutil.copy(SAMPLE, tmp_path / "x.json")  # an output path that names the input itself
     # a data file named as the CSV file of one of its own data sets
     own_csv = shutil.copy(SAMPLE, tmp_path / "Brown_driving_lens.csv")
-    for command in (["json", own, "-o", own], ["batch", own, "--to", "json", "--out", tmp_path],
-                    ["csv", own_csv, "-o", tmp_path]):
+    for command in (
+        ["json", own, "-o", own],
+        ["batch", own, "--to", "json", "--out", tmp_path],
+        ["csv", own_csv, "-o", tmp_path],
+    ):
         result = orv(*command)
         # single-file commands say it on stderr; orv batch in errors.csv
         report = (tmp_path / "errors.csv").read_text() if command[0] == "batch" else result.stderr
@@ -154,9 +172,16 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
     blocked = orv("json", SAMPLE, "-o", tmp_path / "x.json" / "y.json")  # x.json is a file
     assert blocked.returncode == 1 and blocked.stderr.startswith("orv json: ") and blocked.stderr.count("\n") == 1
     batch = ["batch", SAMPLE, "--to", "json", "--out", tmp_path]
-    for usage in (["frobnicate"], ["json", SAMPLE, "--indent", "65"], batch[:4], [*batch, "--jobs", "0"],
-                  [*batch, "--jobs", "257"], [*batch, "--scheduler", "bogus://x"],
-                  [*batch, "--scheduler", "localhost:8786x"], [*batch, "--scheduler", "foo"]):
+    for usage in (
+        ["frobnicate"],
+        ["json", SAMPLE, "--indent", "65"],
+        batch[:4],
+        [*batch, "--jobs", "0"],
+        [*batch, "--jobs", "257"],
+        [*batch, "--scheduler", "bogus://x"],
+        [*batch, "--scheduler", "localhost:8786x"],
+        [*batch, "--scheduler", "foo"],
+    ):
         result = orv(*usage)
         assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "Traceback" not in result.stderr
     for command in ("info", "json", "csv", "rate", "plot", "batch", "report"):
@@ -169,12 +194,13 @@ def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path):
     odd = os.fsdecode(b"bad\xff\xfename.orv")  # not UTF-8: held as these bytes by the file system
     shutil.copy(tmp_path / "=2+5.orv", tmp_path / odd)
     shutil.copy(DAMAGED, tmp_path / os.fsdecode(b"broken\xff.orv"))
-    result = orv("batch", "=2+5.orv", odd, os.fsdecode(b"broken\xff.orv"), "--to", "rate", "--out", "out",
-                 cwd=tmp_path)
+    result = orv("batch", "=2+5.orv", odd, os.fsdecode(b"broken\xff.orv"), "--to", "rate", "--out", "out", cwd=tmp_path)
     assert result.returncode == 1 and "Traceback" not in result.stderr
     assert b"\nbroken\xff.orv,Wrong file format\n" in (tmp_path / "out" / "errors.csv").read_bytes()
-    tables = [(tmp_path / "out" / "ratings.csv").read_bytes().decode("utf-8", "surrogateescape"),
-              orv("rate", "=2+5.orv", odd, "--format", "csv", cwd=tmp_path).stdout]
+    tables = [
+        (tmp_path / "out" / "ratings.csv").read_bytes().decode("utf-8", "surrogateescape"),
+        orv("rate", "=2+5.orv", odd, "--format", "csv", cwd=tmp_path).stdout,
+    ]
     for table in tables:
         rows = list(csv.reader(table.splitlines(keepends=True)))[1:]
         assert [row[:2] for row in rows] == [[owasp(file), owasp(name)] for file in ("=2+5.orv", odd) for name in names]
@@ -192,21 +218,29 @@ def test_plot_draws_every_spectrum(tmp_path):
     pixels = image.imread(tmp_path / "lens_transmittances.png")
     assert pixels.shape == (500, 800, 4) and pixels[..., :3].std() > 0.05
     # titles from the file are plain text, whatever mathtext they hold
-    mathtext = write_orv(tmp_path / "m.orv", [(r"lens $\undefinedcmd{x}$", [(400.0, 50.0), (410.0, 60.0)])],
-                         r"T $\frac{$", x_axis_title="$x^$", x_type=99)
+    mathtext = write_orv(
+        tmp_path / "m.orv",
+        [(r"lens $\undefinedcmd{x}$", [(400.0, 50.0), (410.0, 60.0)])],
+        r"T $\frac{$",
+        x_axis_title="$x^$",
+        x_type=99,
+    )
     assert orv("plot", mathtext, cwd=tmp_path).returncode == 0
 
 
 def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
     rows = list(csv.DictReader(orv("rate", SAMPLE, "--use", "road", "--format", "csv").stdout.splitlines()))
     assert [{k: v for k, v in row.items() if ":" in k} for row in rows] == [
-        lens.assess(r, use="road").as_dict() for _, r in lens.rate_file(SAMPLE)]
+        lens.assess(r, use="road").as_dict() for _, r in lens.rate_file(SAMPLE)
+    ]
     rules = tmp_path / "lab.toml"
     rules.write_text(verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.1"))
     (tmp_path / "bad.toml").write_text("title = \n")
-    for args, message in ((["--use", "night"], "names no intended use 'night'"),
-                          (["--rules", tmp_path], "Is a directory"),
-                          (["--rules", tmp_path / "bad.toml"], "bad.toml: not valid TOML: Invalid value (at line 1")):
+    for args, message in (
+        (["--use", "night"], "names no intended use 'night'"),
+        (["--rules", tmp_path], "Is a directory"),
+        (["--rules", tmp_path / "bad.toml"], "bad.toml: not valid TOML: Invalid value (at line 1"),
+    ):
         result = orv("rate", SAMPLE, *args)
         assert (result.returncode, result.stderr.count("\n")) == (1, 1) and message in result.stderr, result.stderr
     data = tmp_path / "data"
@@ -223,15 +257,26 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
         for command in (["plot", SAMPLE], ["report", SAMPLE, "-o", tmp_path / "r.html"]):
             assert orv(*command).returncode == 2 and "python3-matplotlib" in orv(*command).stderr
         return
-    for name, size, magic in (("p.svg", "6x4", b'<svg xmlns:xlink="http://www.w3.org/1999/xlink" width="432pt" '
-                                                b'height="288pt"'), ("p.pdf", "8x5", b"%PDF")):
+    for name, size, magic in (
+        ("p.svg", "6x4", b'<svg xmlns:xlink="http://www.w3.org/1999/xlink" width="432pt" ' b'height="288pt"'),
+        ("p.pdf", "8x5", b"%PDF"),
+    ):
         assert orv("plot", SAMPLE, "-o", tmp_path / name, "--scale", "od", "--size", size).returncode == 0
         assert magic in (tmp_path / name).read_bytes()[:400]
     assert orv("plot", SAMPLE, "-o", tmp_path / "p.jpg").stderr == (
-        f"orv plot: {tmp_path / 'p.jpg'}: the output's extension must be one of .png, .svg, .pdf, not '.jpg'\n")
+        f"orv plot: {tmp_path / 'p.jpg'}: the output's extension must be one of .png, .svg, .pdf, not '.jpg'\n"
+    )
     assert orv("plot", SAMPLE, "--size", "0x3").returncode == 2
-    made = orv("report", data, DAMAGED, "-o", tmp_path / "r.html", "--use", "road", *(
-        ["--pdf"] if shutil.which("chromium") else []))
+    made = orv(
+        "report",
+        data,
+        DAMAGED,
+        "-o",
+        tmp_path / "r.html",
+        "--use",
+        "road",
+        *(["--pdf"] if shutil.which("chromium") else []),
+    )
     assert (made.returncode, made.stderr) == (1, f"orv report: {DAMAGED}: Wrong file format\n")
     page = (tmp_path / "r.html").read_text()
     assert all(f"<h2>{name}</h2>" in page for name, _ in lens.rate_file(SAMPLE)) and page.count("<svg") == 3
@@ -249,8 +294,11 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     first = orv("batch", data, tmp_path / "nothing*.orv", "--to", "json", "--out", out, "--jobs", 2)
     assert first.returncode == 1 and "5 files, 4 converted, 0 up to date, 2 failed" in first.stderr
     errors = list(csv.reader((out / "errors.csv").read_text().splitlines()))
-    assert errors == [["file", "error"], [str(tmp_path / "nothing*.orv"), "no such file or folder, and no .orv "
-                      "file matches"], [str(data / "sub" / "broken.orv"), "Wrong file format"]]
+    assert errors == [
+        ["file", "error"],
+        [str(tmp_path / "nothing*.orv"), "no such file or folder, and no .orv " "file matches"],
+        [str(data / "sub" / "broken.orv"), "Wrong file format"],
+    ]
     text = io.orvfile_to_json(SAMPLE, -1, False)
     assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json", "l" * 250 + ".json"))
     assert not [p for p in out.rglob("*") if TEMPORARY.fullmatch(p.name)], "temporary files left"
@@ -281,8 +329,10 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     rows = list(csv.DictReader((tmp_path / "rate" / "ratings.csv").read_text().splitlines()))
     assert {row["method"] for row in rows} == {"sum"}
     assert [(row["file"], row["data_set"]) for row in rows] == [  # the long name's .rating.csv would not fit
-        (str(data / name), data_set.name) for name in ("a.orv", "b.orv", "sub/c.orv")
-        for data_set in io.load_orvfile(data / name).data_sets]
+        (str(data / name), data_set.name)
+        for name in ("a.orv", "b.orv", "sub/c.orv")
+        for data_set in io.load_orvfile(data / name).data_sets
+    ]
     assert orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv").returncode == 0
     assert len(list((tmp_path / "csv" / "a").glob("*.csv"))) == 3
     # sub.orv's CSV folder would be the folder of sub/c.orv's: it keeps its extension
@@ -315,8 +365,17 @@ def test_batch_inputs_that_are_no_plain_data_files(tmp_path):
     (tmp_path / "empty").mkdir()
     os.chmod(data / "locked", 0)
     try:
-        result = orv("batch", data, f"{data}/**/*.orv", tmp_path / "empty", "--to", "json", "--out", tmp_path / "out",
-                     wrap=AS_A_USER)
+        result = orv(
+            "batch",
+            data,
+            f"{data}/**/*.orv",
+            tmp_path / "empty",
+            "--to",
+            "json",
+            "--out",
+            tmp_path / "out",
+            wrap=AS_A_USER,
+        )
     finally:
         os.chmod(data / "locked", 0o755)
     assert result.returncode == 1 and "3 files, 2 converted, 0 up to date, 3 failed" in result.stderr
@@ -346,8 +405,9 @@ def running(pid):
         return False
 
 
-@pytest.mark.parametrize("signum, whole_group", [(signal.SIGINT, True), (signal.SIGKILL, False)],
-                         ids=["ctrl-c", "kill-9"])
+@pytest.mark.parametrize(
+    "signum, whole_group", [(signal.SIGINT, True), (signal.SIGKILL, False)], ids=["ctrl-c", "kill-9"]
+)
 def test_a_stopped_batch_leaves_no_worker_and_no_partial_file(tmp_path, signum, whole_group):
     (tmp_path / "data").mkdir()
     for i in range(500):
@@ -383,15 +443,28 @@ def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path):
     for name in ("ratings.csv", "errors.csv", "f3.rating.csv"):
         assert (tmp_path / "local" / name).read_bytes() == (tmp_path / "dask" / name).read_bytes()
     # a scheduler that does not answer: one line within the connect timeout, here shortened
-    silent = orv("batch", data, "--to", "rate", "--out", tmp_path / "x", "--scheduler", "tcp://127.0.0.1:1",
-                 env={"DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT": "1s"})
+    silent = orv(
+        "batch",
+        data,
+        "--to",
+        "rate",
+        "--out",
+        tmp_path / "x",
+        "--scheduler",
+        "tcp://127.0.0.1:1",
+        env={"DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT": "1s"},
+    )
     assert (silent.returncode, silent.stderr.count("\n")) == (1, 1) and "Traceback" not in silent.stderr
 
 
-@pytest.mark.parametrize("runner, failure", [
-    ("processes", "exit"),
-    pytest.param("dask", "memory", marks=pytest.mark.filterwarnings("ignore")),  # Debian's in-process Dask warns
-    pytest.param("dask", "no orvpy", marks=pytest.mark.filterwarnings("ignore"))])  # of its own sockets
+@pytest.mark.parametrize(
+    "runner, failure",
+    [
+        ("processes", "exit"),
+        pytest.param("dask", "memory", marks=pytest.mark.filterwarnings("ignore")),  # Debian's in-process Dask warns
+        pytest.param("dask", "no orvpy", marks=pytest.mark.filterwarnings("ignore")),
+    ],
+)  # of its own sockets
 def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner, failure):
     from orvpy.cli import batch
 
@@ -426,14 +499,18 @@ def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, r
         if not has("distributed"):
             pytest.skip("dask.distributed is not installed for this interpreter")
         import distributed
-        with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
-                                      dashboard_address=None) as cluster:  # in this process, no sockets
+
+        with distributed.LocalCluster(
+            n_workers=1, threads_per_worker=2, processes=False, dashboard_address=None
+        ) as cluster:  # in this process, no sockets
             outcomes = batch.run_dask(tasks, 2, cluster.scheduler_address, lambda count: None, distributed)
     status = {o.source: (o.status, o.error) for o in outcomes}
     assert len(outcomes) == len(files)
-    assert status.pop(files[7])[1].startswith("orvpy is not importable on the worker" if failure == "no orvpy"
-                                              else batch.WORKER_DIED)
+    assert status.pop(files[7])[1].startswith(
+        "orvpy is not importable on the worker" if failure == "no orvpy" else batch.WORKER_DIED
+    )
     # Files of the lost chunk converted before the worker died are found up to date on the rerun.
     assert set(status.values()) <= {("done", ""), ("skipped", "")}
     assert sorted(p.name for p in (tmp_path / "out").glob("*.json")) == sorted(
-        f"f{i}.json" for i in range(40) if i != 7)
+        f"f{i}.json" for i in range(40) if i != 7
+    )

@@ -24,8 +24,9 @@ def test_vectorised_calls_equal_the_float_calls_bit_for_bit():
     for seed in range(30):
         n = int(rng.integers(5, 40))
         keys = np.sort(rng.choice(np.arange(300.0, 900.0, 0.5), n, replace=False))
-        s = Scan(keys, rng.normal(size=n), float(rng.choice([0, 1e-20, 0.3])),
-                 core.Interpolation(int(rng.integers(1, 5))))
+        s = Scan(
+            keys, rng.normal(size=n), float(rng.choice([0, 1e-20, 0.3])), core.Interpolation(int(rng.integers(1, 5)))
+        )
         x = np.concatenate([rng.uniform(250, 950, 40), keys[:5], keys[:3] + 0.2, [np.nan, -np.inf]])
         x = (x if seed % 3 else x.astype(np.float32)).reshape(2, -1)
         expected = np.array([s(float(v)) for v in x.flat]).reshape(x.shape)
@@ -61,8 +62,11 @@ def state(value):
     if isinstance(value, (list, tuple)):
         return [state(v) for v in value]
     if type(value).__module__.startswith("_orvpy_core"):
-        return {name: state(getattr(value, name)) for name in dir(value)
-                if not name.startswith("_") and not callable(getattr(value, name))}
+        return {
+            name: state(getattr(value, name))
+            for name in dir(value)
+            if not name.startswith("_") and not callable(getattr(value, name))
+        }
     return value
 
 
@@ -72,15 +76,34 @@ def records():
     params.phi = -1.25
     free = fitting.FitWavelengthParamsFree()
     free.a = True
-    stitched = utils.stitch_scans(Scan([0, 1, 2], [1, 3, 5], 0, core.LINEAR), Scan([0, 1], [1, 1], 0, core.LINEAR), 0, 1, 0.5)
+    stitched = utils.stitch_scans(
+        Scan([0, 1, 2], [1, 3, 5], 0, core.LINEAR), Scan([0, 1], [1, 1], 0, core.LINEAR), 0, 1, 0.5
+    )
     f = io.load_orvfile(LENS)
-    return [x, core.Observer(x, y, z), chromaticity.CIExy(0.25, 0.5), colorimetry.CIEXYZ(1, 2, 3),
-            colorimetry.CIELAB(50, -3, 7), colorimetry.RYG(1, 2, 3), colorimetry.RYGB(1, 2, 3, 4), params, free,
-            stitched, f, f.meta, f.graph, f.data_info, f.data_info.type_and_units, f.data_sets[0], core.CUBIC]
+    return [
+        x,
+        core.Observer(x, y, z),
+        chromaticity.CIExy(0.25, 0.5),
+        colorimetry.CIEXYZ(1, 2, 3),
+        colorimetry.CIELAB(50, -3, 7),
+        colorimetry.RYG(1, 2, 3),
+        colorimetry.RYGB(1, 2, 3, 4),
+        params,
+        free,
+        stitched,
+        f,
+        f.meta,
+        f.graph,
+        f.data_info,
+        f.data_info.type_and_units,
+        f.data_sets[0],
+        core.CUBIC,
+    ]
 
 
-@pytest.mark.parametrize("duplicate", [lambda v, p=p: pickle.loads(pickle.dumps(v, p)) for p in range(6)]
-                         + [copy.copy, copy.deepcopy])
+@pytest.mark.parametrize(
+    "duplicate", [lambda v, p=p: pickle.loads(pickle.dumps(v, p)) for p in range(6)] + [copy.copy, copy.deepcopy]
+)
 def test_pickles_and_copies_hold_every_field(duplicate):
     for value in records():
         twin = duplicate(value)
@@ -105,11 +128,17 @@ def test_spawned_processes_and_other_interpreters_exchange_scans_and_records():
     with multiprocessing.get_context("spawn").Pool(2) as pool:
         results = pool.map(scan_and_record, [str(LENS)] * 2)
     assert [state(r) for r in results] == [state(scan_and_record(LENS))] * 2
-    others = zip(*(filter(None, os.environ.get(name, "").split(os.pathsep))
-                    for name in ("ORVPY_OTHER_PYTHONS", "ORVPY_OTHER_MODULES")))
+    others = zip(
+        *(
+            filter(None, os.environ.get(name, "").split(os.pathsep))
+            for name in ("ORVPY_OTHER_PYTHONS", "ORVPY_OTHER_MODULES")
+        )
+    )
     for python, module in others:
-        code = (f"import sys, pickle; sys.path[:0] = [{os.path.dirname(module)!r}]\n"
-                "sys.stdout.buffer.write(pickle.dumps(pickle.loads(sys.stdin.buffer.read()), 2))")
+        code = (
+            f"import sys, pickle; sys.path[:0] = [{os.path.dirname(module)!r}]\n"
+            "sys.stdout.buffer.write(pickle.dumps(pickle.loads(sys.stdin.buffer.read()), 2))"
+        )
         sent = scan_and_record(LENS)
         back = subprocess.run([python, "-c", code], input=pickle.dumps(sent), capture_output=True, check=True)
         assert state(pickle.loads(back.stdout)) == state(sent)

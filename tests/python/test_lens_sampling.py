@@ -12,8 +12,12 @@ from orvpy import Scan, colorimetry, lens
 
 BANDS = colorimetry.lens_quantity_bands()
 MEANS = [name for name in BANDS if "_tau_" in name and name != "ANSI_Z80_3_tau_spectral_min"]
-PROPERTY = settings(max_examples=25, deadline=None, database=None,
-                    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+PROPERTY = settings(
+    max_examples=25,
+    deadline=None,
+    database=None,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
 
 
 @st.composite
@@ -58,7 +62,7 @@ def test_every_mean_lies_within_the_values_of_the_lens_in_its_band(seed, grid, m
         # The points in the band and the one on either side of it, between which its ends lie.
         first = max(i for i, w in enumerate(grid) if w <= lo) if grid[0] <= lo else 0
         last = min(i for i, w in enumerate(grid) if w >= hi) if grid[-1] >= hi else len(grid) - 1
-        inside = values[first:last + 1]
+        inside = values[first : last + 1]
         assert min(inside) - 1e-5 <= value <= max(inside) + 1e-5, name
 
 
@@ -67,8 +71,9 @@ def test_every_mean_lies_within_the_values_of_the_lens_in_its_band(seed, grid, m
 def test_a_smooth_lens_rates_the_same_at_5_nm_and_at_1_nm(edge, width, level):
     t = smooth(edge, width, level)
     coarse, fine = ([t(280.0 + step * i) for i in range(int(500 / step) + 1)] for step in (5, 1))
-    rated = [means(lens.rate(Scan([280.0 + step * i for i in range(len(v))], v))) for step, v in ((5, coarse),
-                                                                                                  (1, fine))]
+    rated = [
+        means(lens.rate(Scan([280.0 + step * i for i in range(len(v))], v))) for step, v in ((5, coarse), (1, fine))
+    ]
     assert rated[0] == pytest.approx(rated[1], abs=1e-3)
 
 
@@ -80,10 +85,10 @@ def test_the_sum_is_the_standards_arithmetic():
     values = np.array([smooth(400.0, 8.0, 0.9)(nm) for nm in lens_nm])
     scan = Scan(lens_nm, values)
     for name, curves, band in [
-            ("ISO8980_3_tau_v", (data.cie_1931_standard_observer_y(), data.cie_illuminant_d65()), (380, 780)),
-            ("ISO8980_3_tau_suvb", (data.solar_spectral_irradiance(), data.relative_spectral_effectiveness()),
-             (290, 315)),
-            ("ISO12311_tau_sb", (data.solar_spectral_irradiance(), data.blue_light_hazard()), (380, 500))]:
+        ("ISO8980_3_tau_v", (data.cie_1931_standard_observer_y(), data.cie_illuminant_d65()), (380, 780)),
+        ("ISO8980_3_tau_suvb", (data.solar_spectral_irradiance(), data.relative_spectral_effectiveness()), (290, 315)),
+        ("ISO12311_tau_sb", (data.solar_spectral_irradiance(), data.blue_light_hazard()), (380, 500)),
+    ]:
         nodes = np.arange(band[0], band[1] + 1, 5.0)
         weight = np.prod([np.array(c.values())[np.isin(c.wavelengths(), nodes)] for c in curves], axis=0)
         expected = np.sum(values[np.isin(lens_nm, nodes)] * weight) / np.sum(weight)

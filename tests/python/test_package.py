@@ -19,8 +19,14 @@ from orvpy import Scan, lens
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 STUBS = ROOT / "python" / "stubs" / "_orvpy_core"
 SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
-UV = ("ANSI_Z80_3_tau_uva", "ANSI_Z80_3_tau_uvb", "ISO8980_3_tau_uva", "ISO8980_3_tau_suva", "ISO8980_3_tau_suvb",
-      "ASNZS1067_2016_tau_suva")
+UV = (
+    "ANSI_Z80_3_tau_uva",
+    "ANSI_Z80_3_tau_uvb",
+    "ISO8980_3_tau_uva",
+    "ISO8980_3_tau_suva",
+    "ISO8980_3_tau_suvb",
+    "ASNZS1067_2016_tau_suva",
+)
 
 
 def grid(first, last, value=0.5):
@@ -44,8 +50,11 @@ def stub_functions():
 def test_package_mirrors_the_core_with_the_stubs_signatures():
     version = re.search(r"project\(\w+ VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
     assert orvpy.__version__ == _orvpy_core.__version__ == version
-    assert (orvpy.Scan, orvpy.Interpolation, orvpy.LINEAR) == (_orvpy_core.Scan, _orvpy_core.Interpolation,
-                                                                _orvpy_core.LINEAR)
+    assert (orvpy.Scan, orvpy.Interpolation, orvpy.LINEAR) == (
+        _orvpy_core.Scan,
+        _orvpy_core.Interpolation,
+        _orvpy_core.LINEAR,
+    )
     assert orvpy.io.OrvFile is _orvpy_core.io.OrvFile and (ROOT / "python" / "orvpy" / "py.typed").exists()
     checked = 0
     for module, name, parameters in stub_functions():
@@ -59,12 +68,12 @@ def test_package_mirrors_the_core_with_the_stubs_signatures():
     lens_scan = grid(380, 780)
     assert orvpy.colorimetry.ISO8980_3_tau_v(trans=lens_scan) == _orvpy_core.colorimetry.ISO8980_3_tau_v(lens_scan)
     assert str(inspect.signature(orvpy.curves.lognormal)) == (
-        "(peak_wl: float, fwhm: float, min_wl: float, max_wl: float, step_wl: float) -> _orvpy_core.Scan")
+        "(peak_wl: float, fwhm: float, min_wl: float, max_wl: float, step_wl: float) -> _orvpy_core.Scan"
+    )
     assert doctest.testmod(orvpy).failed == doctest.testmod(orvpy.lens).failed == 0
 
 
-@pytest.mark.parametrize("value, category", [(1.0, 0), (0.5, 1), (0.25, 2), (0.125, 3), (0.0625, 4),
-                                             (0.015625, None)])
+@pytest.mark.parametrize("value, category", [(1.0, 0), (0.5, 1), (0.25, 2), (0.125, 3), (0.0625, 4), (0.015625, None)])
 def test_a_flat_lens_transmits_its_value_everywhere(value, category):
     rating = lens.rate(grid(280, 780, value))
     fields = rating.as_dict()
@@ -80,10 +89,24 @@ def test_a_flat_lens_transmits_its_value_everywhere(value, category):
     assert lens.rate(grid(280, 780, value * 100), percent=True) == rating
 
 
-@pytest.mark.parametrize("tau_v, category", [
-    (1.02, 0), (math.nextafter(0.80, 1), 0), (0.80, 1), (math.nextafter(0.43, 1), 1), (0.43, 2),
-    (math.nextafter(0.18, 1), 2), (0.18, 3), (math.nextafter(0.08, 1), 3), (0.08, 4), (math.nextafter(0.03, 1), 4),
-    (0.03, None), (0.0, None), (math.nan, None)])
+@pytest.mark.parametrize(
+    "tau_v, category",
+    [
+        (1.02, 0),
+        (math.nextafter(0.80, 1), 0),
+        (0.80, 1),
+        (math.nextafter(0.43, 1), 1),
+        (0.43, 2),
+        (math.nextafter(0.18, 1), 2),
+        (0.18, 3),
+        (math.nextafter(0.08, 1), 3),
+        (0.08, 4),
+        (math.nextafter(0.03, 1), 4),
+        (0.03, None),
+        (0.0, None),
+        (math.nan, None),
+    ],
+)
 def test_filter_category_boundaries(tau_v, category):
     assert lens.filter_category(tau_v) == category
 
@@ -136,9 +159,11 @@ def test_a_file_rates_as_the_core_functions_do(tmp_path):
         lens.rate_file(twice)
     both = lens.rate_file(twice, require_coverage=False)
     assert [(n, r.ISO8980_3_tau_uva is None) for n, r in both] == [("A", False), ("A", True)]
-    for x_type, units, refusal in [(2, "Transmittance / %", "x axis is 'Time / ms'"),
-                                   (0, "Optical density / OD", "holds 'Optical density'"),
-                                   (0, "Transmittance / W", "in 'W'")]:
+    for x_type, units, refusal in [
+        (2, "Transmittance / %", "x axis is 'Time / ms'"),
+        (0, "Optical density / OD", "holds 'Optical density'"),
+        (0, "Transmittance / W", "in 'W'"),
+    ]:
         other = tmp_path / "other.orv"
         other.write_bytes(w.container(w.contents([("A", points)], x_type=x_type, type_and_units=units)[0]))
         with pytest.raises(ValueError, match=refusal):

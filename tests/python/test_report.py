@@ -26,13 +26,15 @@ HOSTILE = '<script>alert("$5")</script> & tint'
 def has_matplotlib():
     try:
         import matplotlib.figure  # noqa: F401
+
         return True
     except Exception:  # Debian's packages appended to another interpreter's path may fail to load
         return False
 
 
-needs_matplotlib = pytest.mark.skipif(not has_matplotlib(), reason="matplotlib (Debian: python3-matplotlib) is "
-                                      "not installed for this interpreter")
+needs_matplotlib = pytest.mark.skipif(
+    not has_matplotlib(), reason="matplotlib (Debian: python3-matplotlib) is " "not installed for this interpreter"
+)
 
 
 class Page(html.parser.HTMLParser):
@@ -40,7 +42,15 @@ class Page(html.parser.HTMLParser):
 
     def __init__(self, text):
         super().__init__()
-        self.cells, self.headings, self.ids, self.tags, self.section, self.row, self.open = [], [], [], set(), "", {}, None
+        self.cells, self.headings, self.ids, self.tags, self.section, self.row, self.open = (
+            [],
+            [],
+            [],
+            set(),
+            "",
+            {},
+            None,
+        )
         self.feed(text)
 
     def handle_starttag(self, tag, attrs):
@@ -72,19 +82,27 @@ def shows(text, value, scale):
 def test_the_report_holds_every_number_of_every_rating(tmp_path):
     visible_only = [(380.0 + 5 * i, 40.0) for i in range(81)]  # no UV measured: UV quantities not assessed
     own = tmp_path / "own.orv"
-    own.write_bytes(w.container(w.contents([(HOSTILE, visible_only)], type_and_units="Transmittance / %",
-                                           x_axis_title="Wavelength / nm")[0]))
+    own.write_bytes(
+        w.container(
+            w.contents([(HOSTILE, visible_only)], type_and_units="Transmittance / %", x_axis_title="Wavelength / nm")[0]
+        )
+    )
     made = report.build([SAMPLE, tmp_path, DAMAGED, tmp_path / "missing.orv"], made="2026-12-01T10:00:00+00:00")
     text = report.render(made)
     page = Page(text)
-    expected = [(n, r, lens.assess(r)) for path in (SAMPLE, own) for n, r in lens.rate_file(path, require_coverage=False)]
+    expected = [
+        (n, r, lens.assess(r)) for path in (SAMPLE, own) for n, r in lens.rate_file(path, require_coverage=False)
+    ]
     assert made.failed and [h[3] for h in page.headings if h[0].startswith("lens-")] == [n for n, _, _ in expected]
     with pytest.raises(RuntimeError) as damaged:
         lens.rate_file(DAMAGED)
     assert f"This file could not be rated: {damaged.value}</p>" in text
     assert "not rated: no such file or folder" in [c[3] for c in page.cells]
-    numeric = {f for f in lens.LensRating.__dataclass_fields__ if f not in (
-        "min_wavelength", "max_wavelength", "category", "method", "warnings")}
+    numeric = {
+        f
+        for f in lens.LensRating.__dataclass_fields__
+        if f not in ("min_wavelength", "max_wavelength", "category", "method", "warnings")
+    }
     for number, (name, rating, assessment) in enumerate(expected, 1):
         cells = [c for c in page.cells if c[0] == f"lens-{number}"]
         fields = {c[2]["data-field"] for c in cells if "data-field" in c[2]}
@@ -96,10 +114,11 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path):
                 assert exact == value or (math.isnan(exact) and math.isnan(value)), attrs
                 assert shows(shown, value, 100 if "_tau_" in attrs["data-field"] else 1), (attrs, shown)
         labels = {r.get("data-requirement"): c for _, r, _, c in cells}
-        assert [labels[v.requirement.id].split(" (")[0] for v in assessment.verdicts] == [v.outcome
-                                                                                     for v in assessment.verdicts]
+        assert [labels[v.requirement.id].split(" (")[0] for v in assessment.verdicts] == [
+            v.outcome for v in assessment.verdicts
+        ]
         uses = [c[3] for c in page.cells if c[0] == "summary" and "data-use" in c[2]]
-        assert uses[3 * (number - 1):3 * number] == [u.label for u in assessment.uses]
+        assert uses[3 * (number - 1) : 3 * number] == [u.label for u in assessment.uses]
     assert "<li>not reported: ISO8980_3_tau_uva needs 315-380 nm and the scan covers 380-780 nm</li>" in text
     # Self-contained and escaped: nothing fetched, nothing run, every id once.
     assert not page.tags & {"script", "link", "img", "iframe", "object"} and not re.search(r"url\((?!#)|@import", text)
@@ -113,28 +132,34 @@ def png_pixels(data):
     assert data[:8] == b"\x89PNG\r\n\x1a\n"
     chunks, at = {}, 8
     while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        chunks[kind] = chunks.get(kind, b"") + data[at + 8:at + 8 + length]
+        length, kind = struct.unpack(">I4s", data[at : at + 8])
+        chunks[kind] = chunks.get(kind, b"") + data[at + 8 : at + 8 + length]
         at += 12 + length
     width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
     assert depth == 8 and colour in (2, 6) and interlace == 0
     step = 3 if colour == 2 else 4
     raw, rows, previous = zlib.decompress(chunks[b"IDAT"]), [], bytearray(width * step)
     for y in range(height):
-        kind, line = raw[y * (width * step + 1)], bytearray(raw[y * (width * step + 1) + 1:(y + 1) * (width * step + 1)])
+        kind, line = raw[y * (width * step + 1)], bytearray(
+            raw[y * (width * step + 1) + 1 : (y + 1) * (width * step + 1)]
+        )
         for i in range(len(line)):
             a, b = line[i - step] if i >= step else 0, previous[i]
             c = previous[i - step] if i >= step else 0
             p = a + b - c
-            predictor = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+            predictor = (
+                a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+            )
             line[i] = (line[i] + (0, a, b, (a + b) // 2, predictor)[kind]) & 0xFF
-        rows.append([bytes(line[j:j + 3]) for j in range(0, len(line), step)])
+        rows.append([bytes(line[j : j + 3]) for j in range(0, len(line), step)])
         previous = line
     return width, height, rows
 
 
-@pytest.mark.skipif(not (shutil.which("chromium") and shutil.which("pdftotext")),
-                    reason="needs the Debian packages chromium and poppler-utils")
+@pytest.mark.skipif(
+    not (shutil.which("chromium") and shutil.which("pdftotext")),
+    reason="needs the Debian packages chromium and poppler-utils",
+)
 def test_the_report_in_a_real_browser(tmp_path):
     made = report.build([SAMPLE, DAMAGED])
     report.write(made, tmp_path / "r.html")
@@ -143,8 +168,11 @@ def test_the_report_in_a_real_browser(tmp_path):
     width, height, rows = png_pixels((tmp_path / "r.png").read_bytes())
     inked = sum(pixel != b"\xff\xff\xff" for row in rows for pixel in row)
     assert (width, height) == (900, 700) and 0.02 < inked / (width * height) < 0.9
-    words = " ".join(subprocess.run(["pdftotext", tmp_path / "r.pdf", "-"], capture_output=True, text=True,
-                                    check=True).stdout.split())
+    words = " ".join(
+        subprocess.run(
+            ["pdftotext", tmp_path / "r.pdf", "-"], capture_output=True, text=True, check=True
+        ).stdout.split()
+    )
     for entry in made.files[0].lenses:
         assert entry.name in words and all(u.label in words for u in entry.assessment.uses)
     assert "Wrong file format" in words and "suitable" in words and "not suitable" in words
@@ -152,8 +180,9 @@ def test_the_report_in_a_real_browser(tmp_path):
 
 
 @needs_matplotlib
-@pytest.mark.parametrize("scale, expected", [("linear", [0, 0.1, 10, 50]), ("log", [0.1, 0.1, 10, 50]),
-                                             ("od", [3, 3, 1, -math.log10(0.5)])])
+@pytest.mark.parametrize(
+    "scale, expected", [("linear", [0, 0.1, 10, 50]), ("log", [0.1, 0.1, 10, 50]), ("od", [3, 3, 1, -math.log10(0.5)])]
+)
 def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
     scan = Scan([280.0, 400.0, 500.0, 600.0], [0.0, 0.001, 0.1, 0.5])  # 0 drawn at the floor, 0.001
     rating = lens.rate(Scan([380.0 + 5 * i for i in range(81)], [0.1] * 81), require_coverage=False)
@@ -162,8 +191,10 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
     assert list(axes.get_lines()[0].get_ydata()) == pytest.approx(expected)
     assert {t.get_text() for t in axes.texts} == {"UV-B", "UV-A", "visible"} and len(axes.patches) == 3
     assert [t.get_text() for t in ruler.get_yticklabels()] == ["80 %", "43 %", "18 %", "8 %", "3 %"]
-    assert ruler.get_ylim() == axes.get_ylim() and (axes.get_title(), axes.title.get_parse_math()) == ("Lab $x$ file",
-                                                                                                       False)
+    assert ruler.get_ylim() == axes.get_ylim() and (axes.get_title(), axes.title.get_parse_math()) == (
+        "Lab $x$ file",
+        False,
+    )
     for extension, magic in ((".png", b"\x89PNG"), (".svg", b"<?xml"), (".pdf", b"%PDF")):
         plot.save(figure, tmp_path / f"p{extension}")
         assert (tmp_path / f"p{extension}").read_bytes().startswith(magic)

@@ -23,18 +23,35 @@ def flat(value, kind=core.AKIMA):
     return Scan([280.0 + 5.0 * i for i in range(101)], [value] * 101, interpolation=kind)
 
 
-@pytest.mark.parametrize("record, text, plain", [
-    (chromaticity.CIExy(y=0.5, x=0.25), "<Chromaticity x:0.25 y:0.5>", "x:0.25 y:0.5"),
-    (colorimetry.CIELAB(L_star=100, a_star=1 / 3, b_star=-5), "<CIELAB L*:100 a*:0.333333 b*:-5>",
-     "L*:100 a*:0.333333 b*:-5"),
-    (colorimetry.RYG(math.nan, math.inf, -0.0), "<RYG red:nan yellow:inf green:-0>", "red:nan yellow:inf green:-0"),
-    (colorimetry.RYGB(red=1, yellow=2, green=3, blue=12.3456789), "<RYGB red:1 yellow:2 green:3 blue:12.3457>",
-     "red:1 yellow:2 green:3 blue:12.3457"),
-    (fitting.FitWavelengthParams(), "<FitWavelengthParams d=0.000000, omega_t=0.000000, omega_m=0.000000, "
-                                    "cos_K=0.000000, theta_z=0.000000, alpha=0.000000, a=0.000000, phi=0.000000>", None),
-    (fitting.FitWavelengthParamsFree(), "<FitWavelengthParamsFree d=False, omega_t=False, omega_m=False, "
-                                        "cos_K=False, theta_z=False, alpha=False, a=False, phi=False>", None),
-])
+@pytest.mark.parametrize(
+    "record, text, plain",
+    [
+        (chromaticity.CIExy(y=0.5, x=0.25), "<Chromaticity x:0.25 y:0.5>", "x:0.25 y:0.5"),
+        (
+            colorimetry.CIELAB(L_star=100, a_star=1 / 3, b_star=-5),
+            "<CIELAB L*:100 a*:0.333333 b*:-5>",
+            "L*:100 a*:0.333333 b*:-5",
+        ),
+        (colorimetry.RYG(math.nan, math.inf, -0.0), "<RYG red:nan yellow:inf green:-0>", "red:nan yellow:inf green:-0"),
+        (
+            colorimetry.RYGB(red=1, yellow=2, green=3, blue=12.3456789),
+            "<RYGB red:1 yellow:2 green:3 blue:12.3457>",
+            "red:1 yellow:2 green:3 blue:12.3457",
+        ),
+        (
+            fitting.FitWavelengthParams(),
+            "<FitWavelengthParams d=0.000000, omega_t=0.000000, omega_m=0.000000, "
+            "cos_K=0.000000, theta_z=0.000000, alpha=0.000000, a=0.000000, phi=0.000000>",
+            None,
+        ),
+        (
+            fitting.FitWavelengthParamsFree(),
+            "<FitWavelengthParamsFree d=False, omega_t=False, omega_m=False, "
+            "cos_K=False, theta_z=False, alpha=False, a=False, phi=False>",
+            None,
+        ),
+    ],
+)
 def test_records_text_and_fields(record, text, plain):
     assert (repr(record), str(record)) == (text, plain or text)
     field = sorted(name for name in dir(record) if not name.startswith("_"))[0]
@@ -63,18 +80,25 @@ def test_reference_spectra_hold_their_published_tables():
     for name, table in tables.items():
         s = getattr(data, name)()
         assert (len(s.wavelengths()), s.min_wavelength(), s.max_wavelength()) == (
-            table["points"], table["first"], table["last"]), name
+            table["points"],
+            table["first"],
+            table["last"],
+        ), name
         assert {w: s[float(w)] for w in table["published"]} == {w: float(v) for w, v in table["published"].items()}
     # Column sums of the CIE 1931 tables, as CIE 15 publishes them.
     assert [sum(getattr(data, "cie_1931_standard_observer_" + c)().values()) for c in "xyz"] == pytest.approx(
-        [21.371524, 21.371327, 21.371540], abs=1e-9)
+        [21.371524, 21.371327, 21.371540], abs=1e-9
+    )
 
 
 def test_reference_spectra_are_live_views_that_every_computation_sees():
     assert data.cie_illuminant_d65() is data.cie_illuminant_d65()
     lens = Scan([280.0 + 5.0 * i for i in range(101)], [0.2 + i / 200 for i in range(101)])
-    quantities = (colorimetry.ISO8980_3_tau_v, lambda t: colorimetry.ISO8980_3_tau_signal_led(t).red,
-                  lambda t: colorimetry.ANSI_Z80_3_tau_signal(t).green)
+    quantities = (
+        colorimetry.ISO8980_3_tau_v,
+        lambda t: colorimetry.ISO8980_3_tau_signal_led(t).red,
+        lambda t: colorimetry.ANSI_Z80_3_tau_signal(t).green,
+    )
     before = [q(lens) for q in quantities]
     weightings = (data.cie_illuminant_d65(), data.ISO8980_3_led_red(), data.cie_illuminant_a())
     try:
@@ -90,50 +114,80 @@ def test_reference_spectra_are_live_views_that_every_computation_sees():
     assert quantities[0](lens) == before[0]
 
 
-@pytest.mark.parametrize("call, expected", [
-    (lambda: colorimetry.ISO8980_3_tau_v(trans=flat(0.5)), 0.5),
-    (lambda: chromaticity.ANSI_Z80_3_daylight_chromaticity(scan=flat(0.5)).x, pytest.approx(0.31271, abs=1e-4)),
-    (lambda: colorimetry.CIELAB_tristimulus_values(scan=flat(1), white_point_reference=flat(1), observer=core.Observer(
-        data.cie_1931_standard_observer_x(), data.cie_1931_standard_observer_y(),
-        data.cie_1931_standard_observer_z())).L_star, 100),
-    (lambda: colorimetry.f1_prime(scan=data.cie_1931_standard_observer_y()), 0.0),
-    (lambda: radiometry.illuminance(spectral_irradiance=Scan()), 0.0),
-    (lambda: utils.find_key(scan=flat(1, core.LINEAR), lo=700, hi=800, value=0.5), pytest.approx(780, rel=1e-4)),
-    (lambda: utils.find_peak(scan=Scan([0, 1, 2], [0, 1, 0], interpolation=core.LINEAR)), pytest.approx(1, rel=1e-4)),
-    (lambda: utils.peak_width(scan=Scan([0, 1, 2], [0, 1, 0], interpolation=core.LINEAR), height=0.5),
-     pytest.approx(1, rel=1e-3)),
-    (lambda: utils.log(scan=Scan([1, 2], [8, 4]), base=2).values(), [3, 2]),
-    (lambda: utils.transform(scan=Scan([1, 2], [3, 4]), binary_operation=lambda k, v: k * v).values(), [3, 8]),
-    (lambda: physics.planks_law_sr_nm(T=5778, wl=500), physics.planks_law_sr(5778, 500e-9) * 1e-9),
-    (lambda: physics.stefan_boltzmann_law_surface(T=900, A=1, epsilon=1), physics.stefan_boltzmann_law(T=900)),
-    (lambda: curves.lognormal(peak_wl=500, fwhm=50, min_wl=300, max_wl=800, step_wl=1)(500), 1.0),
-    (lambda: slit_function.uniform_fibres(central_wavelength=500, bandwidth=1, points=5).values()[2], 1.0),
-    (lambda: slit_function.uniform_fibres_value(central_wavelength=500, bandwidth=2, wavelength=500), 1.0),
-    (lambda: colorimetry.CIELAB_f(t=8.0), pytest.approx(2.0)),
-])
+@pytest.mark.parametrize(
+    "call, expected",
+    [
+        (lambda: colorimetry.ISO8980_3_tau_v(trans=flat(0.5)), 0.5),
+        (lambda: chromaticity.ANSI_Z80_3_daylight_chromaticity(scan=flat(0.5)).x, pytest.approx(0.31271, abs=1e-4)),
+        (
+            lambda: colorimetry.CIELAB_tristimulus_values(
+                scan=flat(1),
+                white_point_reference=flat(1),
+                observer=core.Observer(
+                    data.cie_1931_standard_observer_x(),
+                    data.cie_1931_standard_observer_y(),
+                    data.cie_1931_standard_observer_z(),
+                ),
+            ).L_star,
+            100,
+        ),
+        (lambda: colorimetry.f1_prime(scan=data.cie_1931_standard_observer_y()), 0.0),
+        (lambda: radiometry.illuminance(spectral_irradiance=Scan()), 0.0),
+        (lambda: utils.find_key(scan=flat(1, core.LINEAR), lo=700, hi=800, value=0.5), pytest.approx(780, rel=1e-4)),
+        (
+            lambda: utils.find_peak(scan=Scan([0, 1, 2], [0, 1, 0], interpolation=core.LINEAR)),
+            pytest.approx(1, rel=1e-4),
+        ),
+        (
+            lambda: utils.peak_width(scan=Scan([0, 1, 2], [0, 1, 0], interpolation=core.LINEAR), height=0.5),
+            pytest.approx(1, rel=1e-3),
+        ),
+        (lambda: utils.log(scan=Scan([1, 2], [8, 4]), base=2).values(), [3, 2]),
+        (lambda: utils.transform(scan=Scan([1, 2], [3, 4]), binary_operation=lambda k, v: k * v).values(), [3, 8]),
+        (lambda: physics.planks_law_sr_nm(T=5778, wl=500), physics.planks_law_sr(5778, 500e-9) * 1e-9),
+        (lambda: physics.stefan_boltzmann_law_surface(T=900, A=1, epsilon=1), physics.stefan_boltzmann_law(T=900)),
+        (lambda: curves.lognormal(peak_wl=500, fwhm=50, min_wl=300, max_wl=800, step_wl=1)(500), 1.0),
+        (lambda: slit_function.uniform_fibres(central_wavelength=500, bandwidth=1, points=5).values()[2], 1.0),
+        (lambda: slit_function.uniform_fibres_value(central_wavelength=500, bandwidth=2, wavelength=500), 1.0),
+        (lambda: colorimetry.CIELAB_f(t=8.0), pytest.approx(2.0)),
+    ],
+)
 def test_keyword_names_and_results(call, expected):
     assert call() == expected
 
 
-@pytest.mark.parametrize("call, error, text", [
-    (lambda: utils.find_key(Scan(), 400, 500, 1), ValueError, "Key not found."),
-    (lambda: utils.find_peak(Scan()), ValueError, "No peak found."),
-    (lambda: utils.peak_width(Scan(), 0.5), ValueError, "Unable to calculate peak width."),
-    (lambda: utils.stitch_scans(Scan([0, 1], [1, 1]), Scan(), 1, 0, 1), IndexError, "domain error, max_wl < min_wl"),
-    (lambda: colorimetry.f1_prime(Scan()), ValueError, "Input has no data in the range 380 to 780"),
-    (lambda: curves.lognormal(0, 50, 400, 300, 1), ValueError, "peak_wl <= 0 || fwhm <= 0"),
-    (lambda: slit_function.uniform_fibres(500, 1, 1), ValueError,
-     "uniform_fibres: at least 2 points are needed to span the slit function"),
-    (lambda: colorimetry.ISO8980_3_tau_v([0.5, 0.5]), TypeError, None),
-    (lambda: slit_function.uniform_fibres(500, 1, -3), TypeError, None),
-    (lambda: utils.transform(Scan([1], [1]), lambda k, v: 1 / 0), ZeroDivisionError, "division by zero"),
-    (lambda: io.load_orvfile_binary_data(bytearray()), RuntimeError, "Buffer is empty"),
-    (lambda: io.orvfile_to_json_binary_data(bytearray(600), 2, False), RuntimeError, "Wrong file format"),
-    (lambda: io.orvfile_to_json(LENS, 65, False), ValueError, "indent must be at most 64 spaces"),
-    (lambda: io.load_csv(LENS + "\0.csv"), ValueError, f"embedded null byte in the file path {LENS}\\x00.csv"),
-    (lambda: io.load_orvfile(b"/nowhere/\xff.orv"), RuntimeError,
-     "Could not open file for reading: /nowhere/\\xff.orv: iostream stream error"),
-])
+@pytest.mark.parametrize(
+    "call, error, text",
+    [
+        (lambda: utils.find_key(Scan(), 400, 500, 1), ValueError, "Key not found."),
+        (lambda: utils.find_peak(Scan()), ValueError, "No peak found."),
+        (lambda: utils.peak_width(Scan(), 0.5), ValueError, "Unable to calculate peak width."),
+        (
+            lambda: utils.stitch_scans(Scan([0, 1], [1, 1]), Scan(), 1, 0, 1),
+            IndexError,
+            "domain error, max_wl < min_wl",
+        ),
+        (lambda: colorimetry.f1_prime(Scan()), ValueError, "Input has no data in the range 380 to 780"),
+        (lambda: curves.lognormal(0, 50, 400, 300, 1), ValueError, "peak_wl <= 0 || fwhm <= 0"),
+        (
+            lambda: slit_function.uniform_fibres(500, 1, 1),
+            ValueError,
+            "uniform_fibres: at least 2 points are needed to span the slit function",
+        ),
+        (lambda: colorimetry.ISO8980_3_tau_v([0.5, 0.5]), TypeError, None),
+        (lambda: slit_function.uniform_fibres(500, 1, -3), TypeError, None),
+        (lambda: utils.transform(Scan([1], [1]), lambda k, v: 1 / 0), ZeroDivisionError, "division by zero"),
+        (lambda: io.load_orvfile_binary_data(bytearray()), RuntimeError, "Buffer is empty"),
+        (lambda: io.orvfile_to_json_binary_data(bytearray(600), 2, False), RuntimeError, "Wrong file format"),
+        (lambda: io.orvfile_to_json(LENS, 65, False), ValueError, "indent must be at most 64 spaces"),
+        (lambda: io.load_csv(LENS + "\0.csv"), ValueError, f"embedded null byte in the file path {LENS}\\x00.csv"),
+        (
+            lambda: io.load_orvfile(b"/nowhere/\xff.orv"),
+            RuntimeError,
+            "Could not open file for reading: /nowhere/\\xff.orv: iostream stream error",
+        ),
+    ],
+)
 def test_errors_reach_python_with_their_type_and_text(call, error, text):
     with pytest.raises(error) as info:
         call()
@@ -171,7 +225,7 @@ def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
     from orvpy.fitting import fit
 
     def grating(p, x):  # cos_K, theta_z, a, phi free; d = 833.3 nm, 1200 lines per mm
-        theta = (2 * np.pi / 5120000 * (x + p[2] * np.sin(2 * np.pi / 51200 * x + p[3])) - p[1])
+        theta = 2 * np.pi / 5120000 * (x + p[2] * np.sin(2 * np.pi / 51200 * x + p[3])) - p[1]
         return 2 * 833.3 * p[0] * np.sin(theta)
 
     x = np.arange(500.0, 200000.0, 500.0)
@@ -181,8 +235,9 @@ def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
     start.cos_K, start.theta_z, start.a, start.phi = 0.97, 0.051, 20.0, 0.5
     free.cos_K = free.theta_z = free.a = free.phi = True
     result = fit(Scan(x, y), start, free)
-    reference = least_squares(lambda p: grating(p, x) - y, [0.97, 0.051, 20.0, 0.5], method="lm", xtol=1e-15,
-                              ftol=1e-15, gtol=1e-15)
+    reference = least_squares(
+        lambda p: grating(p, x) - y, [0.97, 0.051, 20.0, 0.5], method="lm", xtol=1e-15, ftol=1e-15, gtol=1e-15
+    )
     residuals = reference.fun
     covariance = np.linalg.inv(reference.jac.T @ reference.jac) * (residuals @ residuals) / (x.size - 4)
     assert (result.success, result.free, start.cos_K) == (True, ("cos_K", "theta_z", "a", "phi"), 0.97)
@@ -191,7 +246,8 @@ def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
     assert (np.abs(np.array(fitted) - reference.x) < 1e-3 * np.sqrt(np.diag(covariance))).all()
     assert np.array(result.residuals) == pytest.approx(grating(fitted, x) - y, abs=1e-9)
     assert (result.rms, result.max_residual) == pytest.approx(
-        (np.sqrt(np.mean(residuals ** 2)), np.abs(residuals).max()), rel=1e-6)
+        (np.sqrt(np.mean(residuals**2)), np.abs(residuals).max()), rel=1e-6
+    )
     assert np.array(result.covariance) == pytest.approx(covariance, rel=1e-4)
     assert result.iterations > 0 and "tol" in result.reason
 
@@ -202,8 +258,12 @@ class TestDataFiles:
         for name in ("Meta", "Graph", "MeasurementTypeUnits", "DataInfo", "DataSet", "OrvFile"):
             with pytest.raises(TypeError):
                 getattr(io, name)()
-        for record, attribute in [(f, "meta"), (f.meta, "file_version"), (f.data_info.type_and_units, "units_code"),
-                                  (f.data_sets[0], "data")]:
+        for record, attribute in [
+            (f, "meta"),
+            (f.meta, "file_version"),
+            (f.data_info.type_and_units, "units_code"),
+            (f.data_sets[0], "data"),
+        ]:
             with pytest.raises(AttributeError):
                 setattr(record, attribute, getattr(record, attribute))
         meta, units, sets = f.meta, f.data_info.type_and_units, f.data_sets
@@ -221,8 +281,10 @@ class TestDataFiles:
         text = io.orvfile_to_json(file_path=LENS, indent=1, ensure_ascii=True)
         for buffer in (list(raw), tuple(raw), bytearray(raw), memoryview(bytearray(raw))):
             assert io.orvfile_to_json_binary_data(buffer=buffer, indent=1, ensure_ascii=True) == text
-        assert io.load_orvfile_binary_data(buffer=bytearray(raw)).data_info.scan_summary == \
-            io.load_orvfile(file_path=LENS).data_info.scan_summary
+        assert (
+            io.load_orvfile_binary_data(buffer=bytearray(raw)).data_info.scan_summary
+            == io.load_orvfile(file_path=LENS).data_info.scan_summary
+        )
         assert io.load_orv_scan_binary_data(buffer=list(raw)) == io.load_orv_scan_data(file_path=LENS)
         for bad in ("text", [0, 256], [-1], [1.5], None):
             with pytest.raises(TypeError):

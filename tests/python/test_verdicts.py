@@ -15,13 +15,16 @@ up, down = (lambda x: math.nextafter(x, math.inf)), (lambda x: math.nextafter(x,
 
 # The limits as the College of Optometrists' summary of ISO 12312-1:2013 words them: "over" is
 # strict, "not less than" is not. (requirement, field, limit, strict)
-LIMITS = [("category", "ISO8980_3_tau_v", 0.03, True), ("road.category", "ISO8980_3_tau_v", 0.08, True),
-          ("road.spectral-minimum", "ANSI_Z80_3_tau_spectral_min", 0.1, False),  # 0.2 x tau_v of 0.5
-          ("road.Q-red.incandescent", "ISO8980_3_Q_incandescent_red", 0.8, False),
-          ("road.Q-red.led", "ISO8980_3_Q_led_red", 0.8, False),
-          ("road.Q-green.incandescent", "ISO8980_3_Q_incandescent_green", 0.6, False),
-          ("road.Q-green.led", "ISO8980_3_Q_led_green", 0.6, False),
-          ("twilight.luminous", "ISO8980_3_tau_v", 0.75, False)]
+LIMITS = [
+    ("category", "ISO8980_3_tau_v", 0.03, True),
+    ("road.category", "ISO8980_3_tau_v", 0.08, True),
+    ("road.spectral-minimum", "ANSI_Z80_3_tau_spectral_min", 0.1, False),  # 0.2 x tau_v of 0.5
+    ("road.Q-red.incandescent", "ISO8980_3_Q_incandescent_red", 0.8, False),
+    ("road.Q-red.led", "ISO8980_3_Q_led_red", 0.8, False),
+    ("road.Q-green.incandescent", "ISO8980_3_Q_incandescent_green", 0.6, False),
+    ("road.Q-green.led", "ISO8980_3_Q_led_green", 0.6, False),
+    ("twilight.luminous", "ISO8980_3_tau_v", 0.75, False),
+]
 
 
 def verdict(rating, requirement, rules=None):
@@ -43,23 +46,32 @@ def test_what_cannot_be_assessed_is_never_a_pass():
         rating = dataclasses.replace(BASE, ISO8980_3_Q_led_red=missing)
         assert verdict(rating, "road.Q-red.led").outcome == "not assessed"
         assert (road(rating).suitable, road(rating).not_assessed, road(rating).label) == (
-            None, ("road.Q-red.led",), "not assessed")
+            None,
+            ("road.Q-red.led",),
+            "not assessed",
+        )
     dark = dataclasses.replace(BASE, ISO8980_3_tau_v=0.05, category=4, ISO8980_3_Q_led_red=0.1)
     assert verdict(dark, "road.Q-red.led").outcome == "not applicable"  # Q binds categories 0-3 only
     assert (road(dark).suitable, road(dark).failing) == (False, ("road.category",))
     unknown = dataclasses.replace(BASE, ISO8980_3_tau_v=None, category=None)
     assert {v.outcome for v in lens.assess(unknown).verdicts} == {"not assessed"}
     # 7.9 % and 8.1 % are both flagged beside their verdicts; 50 % is not.
-    flags = [(verdict(dataclasses.replace(BASE, ISO8980_3_tau_v=t), "road.category").label) for t in (0.079, 0.081, 0.5)]
+    flags = [
+        (verdict(dataclasses.replace(BASE, ISO8980_3_tau_v=t), "road.category").label) for t in (0.079, 0.081, 0.5)
+    ]
     assert flags == ["fail (at the limit)", "pass (at the limit)", "pass"]
     columns = lens.assess(dataclasses.replace(BASE, ISO8980_3_tau_v=0.079)).as_dict()
     assert (columns["verdict:road.category"], columns["use:road"], columns["use:general"]) == (
-        "fail (at the limit)", "not suitable", "suitable")
+        "fail (at the limit)",
+        "not suitable",
+        "suitable",
+    )
     with pytest.raises(ValueError, match="names no intended use 'night'; it names 'general', 'road', 'twilight'"):
         lens.assess(BASE, use="night")
     rated = lens.assess_file(ROOT / "examples" / "lens_transmittances.orv", use="road")
     assert [(name, r.category, a.uses[0].suitable) for name, r, a in rated] == [
-        (name, r.category, True) for name, r in lens.rate_file(ROOT / "examples" / "lens_transmittances.orv")]
+        (name, r.category, True) for name, r in lens.rate_file(ROOT / "examples" / "lens_transmittances.orv")
+    ]
 
 
 RULES = """title = "A lab's own rules"
@@ -90,26 +102,37 @@ def test_a_labs_own_rules_file(tmp_path):
     path.write_text(RULES)
     v = verdict(BASE, "q", path)  # Q 1.0 against 0.8 x 0.5
     assert (v.outcome, v.limit, v.margin, v.requirement.clause, v.requirement.source.summarises) == (
-        "pass", 0.4, 0.6, "5.3", "X 1:2020")
+        "pass",
+        0.4,
+        0.6,
+        "5.3",
+        "X 1:2020",
+    )
     assert verdict(dataclasses.replace(BASE, category=3), "q", path).outcome == "not applicable"
 
 
-@pytest.mark.parametrize("old, new, message", [
-    ("limit = 0.8", 'limit = "0.8"', "line 8: requirement 'q', field 'limit': must be a finite number, not '0.8'"),
-    ('"ISO8980_3_Q_led_red"', '"Q_red"', "line 8: requirement 'q', field 'quantity': 'Q_red' is not a quantity"),
-    ('times = "ISO8980_3_tau_v"', 'times = "tau"', "field 'times': 'tau' is not a quantity"),
-    ('compare = ">="', 'compare = "=>"', "field 'compare': '=>' is not one of"),
-    ('uses = ["road"]', 'uses = ["night"]', "field 'uses': 'night' is not one of 'road'"),
-    ('source = "lab"', 'source = "web"', "field 'source': 'web' is not in the [sources] table"),
-    ("[0, 1, 2]", "[5]", "field 'categories': 5 is not one of"),
-    ('clause = "5.3"\n', "", "line 8: requirement 'q', field 'clause': missing"),
-    ('edition = "2020"', "edition = 2020", "field 'edition': must be text, not 2020"),
-    ("limit = 0.8", "limit = 0.8\nlimt = 1", "field 'limt': is not a field of a requirement"),
-    ('id = "q"', "id = 7", "line 8: requirement #1, field 'id': must be text"),
-    ('text = "Q red', "text = Q red", "not valid TOML: Invalid value (at line 13, column 8)"),
-    ('source = "lab"\n', 'source = "lab"\n' + RULES[RULES.index("[[requirement]]"):],
-     "line 21: requirement 'q', field 'id': repeats an earlier requirement's id"),
-])
+@pytest.mark.parametrize(
+    "old, new, message",
+    [
+        ("limit = 0.8", 'limit = "0.8"', "line 8: requirement 'q', field 'limit': must be a finite number, not '0.8'"),
+        ('"ISO8980_3_Q_led_red"', '"Q_red"', "line 8: requirement 'q', field 'quantity': 'Q_red' is not a quantity"),
+        ('times = "ISO8980_3_tau_v"', 'times = "tau"', "field 'times': 'tau' is not a quantity"),
+        ('compare = ">="', 'compare = "=>"', "field 'compare': '=>' is not one of"),
+        ('uses = ["road"]', 'uses = ["night"]', "field 'uses': 'night' is not one of 'road'"),
+        ('source = "lab"', 'source = "web"', "field 'source': 'web' is not in the [sources] table"),
+        ("[0, 1, 2]", "[5]", "field 'categories': 5 is not one of"),
+        ('clause = "5.3"\n', "", "line 8: requirement 'q', field 'clause': missing"),
+        ('edition = "2020"', "edition = 2020", "field 'edition': must be text, not 2020"),
+        ("limit = 0.8", "limit = 0.8\nlimt = 1", "field 'limt': is not a field of a requirement"),
+        ('id = "q"', "id = 7", "line 8: requirement #1, field 'id': must be text"),
+        ('text = "Q red', "text = Q red", "not valid TOML: Invalid value (at line 13, column 8)"),
+        (
+            'source = "lab"\n',
+            'source = "lab"\n' + RULES[RULES.index("[[requirement]]") :],
+            "line 21: requirement 'q', field 'id': repeats an earlier requirement's id",
+        ),
+    ],
+)
 def test_a_malformed_rules_file_is_refused_with_its_line_and_field(tmp_path, old, new, message):
     path = tmp_path / "bad.toml"
     assert old in RULES

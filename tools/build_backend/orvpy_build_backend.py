@@ -52,6 +52,7 @@ def _project() -> dict[str, Any]:
     try:
         import tomllib
     except ImportError:  # Python < 3.11: the tables hold only simple "key = value" lines.
+
         def table(name: str) -> dict[str, str]:
             found = re.search(r"^\[" + re.escape(name) + r"\]\n(.*?)(?=^\[|\Z)", text, re.M | re.S)
             return dict(re.findall(r'^(\S+)\s*=\s*"([^"]*)"', found.group(1) if found else "", re.M))
@@ -104,20 +105,35 @@ def _run(command: list[str]) -> None:
 def _build_module(build_dir: Path) -> Path:
     """Configures (unless already configured) and builds the module for this interpreter."""
     if shutil.which("cmake") is None:
-        raise RuntimeError("building orvpy needs cmake and a C++17 compiler; on Debian or Ubuntu: "
-                           "apt install cmake build-essential libgsl-dev nlohmann-json3-dev pybind11-dev "
-                           "python3-dev")
+        raise RuntimeError(
+            "building orvpy needs cmake and a C++17 compiler; on Debian or Ubuntu: "
+            "apt install cmake build-essential libgsl-dev nlohmann-json3-dev pybind11-dev "
+            "python3-dev"
+        )
     version = "%d.%d" % sys.version_info[:2]
     if not (build_dir / "CMakeCache.txt").exists():
-        _run(["cmake", "-S", str(ROOT), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
-              f"-DORVPY_PYTHON={sys.executable}", "-DORVPY_EXTRA_PYTHONS=", "-DORVPY_BUILD_TESTS=OFF"])
+        _run(
+            [
+                "cmake",
+                "-S",
+                str(ROOT),
+                "-B",
+                str(build_dir),
+                "-DCMAKE_BUILD_TYPE=Release",
+                f"-DORVPY_PYTHON={sys.executable}",
+                "-DORVPY_EXTRA_PYTHONS=",
+                "-DORVPY_BUILD_TESTS=OFF",
+            ]
+        )
     target = "orvpy_core_py" + version.replace(".", "")
     try:
         _run(["cmake", "--build", str(build_dir), "--target", target, "--parallel", str(os.cpu_count() or 1)])
     except subprocess.CalledProcessError as error:
-        raise RuntimeError(f"building {target} in {build_dir} failed; if that folder is configured for other "
-                           f"Python versions, add this one ({sys.executable}) with ORVPY_EXTRA_PYTHONS or "
-                           "leave build-dir unset") from error
+        raise RuntimeError(
+            f"building {target} in {build_dir} failed; if that folder is configured for other "
+            f"Python versions, add this one ({sys.executable}) with ORVPY_EXTRA_PYTHONS or "
+            "leave build-dir unset"
+        ) from error
     module = build_dir / f"python{version}" / (MODULE + sysconfig.get_config_var("EXT_SUFFIX"))
     if not module.is_file():
         raise RuntimeError(f"the build did not produce {module}")
@@ -145,8 +161,10 @@ def _write_wheel(wheel_directory: str, entries: list[tuple[str, bytes]]) -> str:
     dist_info = _dist_info()
     entries = entries + [
         (f"{dist_info}/METADATA", _metadata().encode()),
-        (f"{dist_info}/WHEEL", (f"Wheel-Version: 1.0\nGenerator: orvpy_build_backend\nRoot-Is-Purelib: false\n"
-                                f"Tag: {tag}\n").encode()),
+        (
+            f"{dist_info}/WHEEL",
+            (f"Wheel-Version: 1.0\nGenerator: orvpy_build_backend\nRoot-Is-Purelib: false\n" f"Tag: {tag}\n").encode(),
+        ),
         (f"{dist_info}/top_level.txt", f"{MODULE}\norvpy\n".encode()),
         (f"{dist_info}/entry_points.txt", _entry_points().encode()),
     ]
@@ -177,8 +195,9 @@ def prepare_metadata_for_build_wheel(metadata_directory: str, config_settings: C
     return target.name
 
 
-def build_wheel(wheel_directory: str, config_settings: ConfigSettings = None,
-                metadata_directory: Optional[str] = None) -> str:
+def build_wheel(
+    wheel_directory: str, config_settings: ConfigSettings = None, metadata_directory: Optional[str] = None
+) -> str:
     chosen = (config_settings or {}).get("build-dir")
     with tempfile.TemporaryDirectory(prefix="orvpy-build-") as scratch:
         build_dir = Path(chosen).resolve() if chosen else Path(scratch)
@@ -196,8 +215,11 @@ def build_sdist(sdist_directory: str, config_settings: ConfigSettings = None) ->
         listed = subprocess.run(["git", "-C", str(ROOT), "ls-files", "-z"], capture_output=True, check=True)
         files = [name for name in listed.stdout.decode().split("\0") if name]
     except (OSError, subprocess.CalledProcessError):
-        files = [path.relative_to(ROOT).as_posix() for path in ROOT.rglob("*")
-                 if path.is_file() and not path.relative_to(ROOT).parts[0].startswith((".git", "build"))]
+        files = [
+            path.relative_to(ROOT).as_posix()
+            for path in ROOT.rglob("*")
+            if path.is_file() and not path.relative_to(ROOT).parts[0].startswith((".git", "build"))
+        ]
     name = f"{base}.tar.gz"
     with tarfile.open(Path(sdist_directory) / name, "w:gz", format=tarfile.PAX_FORMAT) as sdist:
         for file in sorted(files):

@@ -28,20 +28,19 @@ from orvpy.cli.export import shown
 EXAMPLES = {
     "info": "  orv info lenses.orv",
     "json": "  orv json lenses.orv              # to stdout, indented by 2\n"
-            "  orv json lenses.orv -o lenses.json --indent -1 --ascii",
+    "  orv json lenses.orv -o lenses.json --indent -1 --ascii",
     "csv": "  orv csv lenses.orv -o lenses/    # lenses/<data set>.csv, one per data set",
     "rate": "  orv rate lenses.orv\n"
-            "  orv rate day1/*.orv --format csv > ratings.csv\n"
-            "  orv rate lens.orv --method sum     # the standards' 5 nm sums\n"
-            "  orv rate day1/*.orv --use road     # with verdicts (--rules FILE: a lab's own requirements)",
+    "  orv rate day1/*.orv --format csv > ratings.csv\n"
+    "  orv rate lens.orv --method sum     # the standards' 5 nm sums\n"
+    "  orv rate day1/*.orv --use road     # with verdicts (--rules FILE: a lab's own requirements)",
     "plot": "  orv plot lenses.orv -o lenses.png --rating\n"
-            "  orv plot lenses.orv -o lenses.svg --scale od --size 10x6",
-    "report": "  orv report measurements/ -o report.html\n"
-              "  orv report day1/*.orv -o day1.html --use road --pdf",
+    "  orv plot lenses.orv -o lenses.svg --scale od --size 10x6",
+    "report": "  orv report measurements/ -o report.html\n" "  orv report day1/*.orv -o day1.html --use road --pdf",
     "batch": "  orv batch measurements/ --to json --out converted/\n"
-             "  orv batch 'day*/**/*.orv' --to rate --out report/ --jobs 8\n"
-             "  orv batch measurements/ --to csv --out csv/ --scheduler tcp://10.0.0.5:8786\n"
-             "  orv batch measurements/ --to rate --out report/ --rules lab-rules.toml",
+    "  orv batch 'day*/**/*.orv' --to rate --out report/ --jobs 8\n"
+    "  orv batch measurements/ --to csv --out csv/ --scheduler tcp://10.0.0.5:8786\n"
+    "  orv batch measurements/ --to rate --out report/ --rules lab-rules.toml",
 }
 
 
@@ -49,15 +48,19 @@ EXAMPLES = {
 # with another value converts again.
 # How the lens ratings are worked out (orv rate, orv batch --to rate).
 METHOD_OPTION: dict[str, Any] = dict(
-    choices=("integral", "sum"), default="integral",
+    choices=("integral", "sum"),
+    default="integral",
     help="ratings: the integral of each lens's curve (default), or the standards' sums at the weighting tables' "
-         "5 nm wavelengths")
+    "5 nm wavelengths",
+)
 SHAPING: dict[str, tuple[str, ...]] = {"json": ("indent",), "csv": (), "rate": ("method",)}
 # More workers than this only contend for the cores and the disk, and each costs memory.
 MAX_JOBS = 256
-SCHEDULER_HELP = ("run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT; a scheduler that "
-                  "does not answer within Dask's connect timeout (30 s; the environment variable "
-                  "DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT sets another) ends the batch, status 1")
+SCHEDULER_HELP = (
+    "run on a Dask cluster: 'local' for one on this machine, or tcp://HOST:PORT; a scheduler that "
+    "does not answer within Dask's connect timeout (30 s; the environment variable "
+    "DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT sets another) ends the batch, status 1"
+)
 
 
 class MissingDependency(Exception):
@@ -72,7 +75,8 @@ def optional(module: str, debian_package: str) -> Any:
         problem = "lacks" if isinstance(error, ImportError) else f"cannot import ({type(error).__name__}: {error})"
         raise MissingDependency(
             f"needs {module}, which this Python ({sys.version.split()[0]}) {problem}; on Debian or Ubuntu it comes "
-            f"with the package {debian_package}, for the system python3") from error
+            f"with the package {debian_package}, for the system python3"
+        ) from error
 
 
 def _indent(text: str) -> int:
@@ -203,8 +207,10 @@ def run_batch(args: argparse.Namespace) -> int:
         table_error = error
     counts = {status: sum(o.status == status for o in outcomes) for status in ("done", "skipped", "failed")}
     failures = counts["failed"] + len(problems)
-    summary = (f"orv batch: {len(tasks)} files, {counts['done']} converted, {counts['skipped']} up to date, "
-               f"{failures} failed")
+    summary = (
+        f"orv batch: {len(tasks)} files, {counts['done']} converted, {counts['skipped']} up to date, "
+        f"{failures} failed"
+    )
     if failures:
         summary += f" (listed in {os.path.join(args.out, batch.ERRORS_TABLE)})"
     if args.to == "rate" and tasks:
@@ -219,18 +225,23 @@ def build_parser() -> argparse.ArgumentParser:
     from orvpy import __version__
 
     parser = _Parser(
-        prog="orv", formatter_class=argparse.RawDescriptionHelpFormatter,
-        description="Inspect, convert, rate, assess and plot instrument data files (.orv); write lens test "
-                    "reports.",
+        prog="orv",
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+        description="Inspect, convert, rate, assess and plot instrument data files (.orv); write lens test " "reports.",
         epilog="examples:\n" + "\n".join(EXAMPLES.values()) + "\n\nexit status: 0 success, 1 a file failed, "
-               "2 bad usage or a missing optional package, 130 interrupted")
+        "2 bad usage or a missing optional package, 130 interrupted",
+    )
     parser.add_argument("--version", action="version", version=f"orv {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     def command(name: str, help_text: str) -> argparse.ArgumentParser:
-        sub = commands.add_parser(name, help=help_text, description=help_text,
-                                  formatter_class=argparse.RawDescriptionHelpFormatter,
-                                  epilog="examples:\n" + EXAMPLES[name])
+        sub = commands.add_parser(
+            name,
+            help=help_text,
+            description=help_text,
+            formatter_class=argparse.RawDescriptionHelpFormatter,
+            epilog="examples:\n" + EXAMPLES[name],
+        )
         return sub
 
     sub = command("info", "Print a data file's header facts and its data sets.")
@@ -240,8 +251,13 @@ def build_parser() -> argparse.ArgumentParser:
     sub = command("json", "Convert a data file to JSON text.")
     sub.add_argument("file", metavar="FILE")
     sub.add_argument("-o", "--output", metavar="OUT", help="write to OUT instead of stdout")
-    sub.add_argument("--indent", type=_indent, default=2, metavar="N",
-                     help="spaces per level, at most 64; negative for one line (default 2)")
+    sub.add_argument(
+        "--indent",
+        type=_indent,
+        default=2,
+        metavar="N",
+        help="spaces per level, at most 64; negative for one line (default 2)",
+    )
     sub.add_argument("--ascii", action="store_true", help="escape every non-ASCII character")
     sub.set_defaults(run=run_json)
 
@@ -252,9 +268,13 @@ def build_parser() -> argparse.ArgumentParser:
 
     sub = command("rate", "Rate the lens of every data set by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311.")
     sub.add_argument("files", nargs="+", metavar="FILE")
-    sub.add_argument("--format", choices=("table", "csv", "json"), default="table",
-                     help="a table to read (default), or CSV or JSON with one row per data set; a quantity "
-                          "whose band the scan does not cover is 'not measured', empty or null")
+    sub.add_argument(
+        "--format",
+        choices=("table", "csv", "json"),
+        default="table",
+        help="a table to read (default), or CSV or JSON with one row per data set; a quantity "
+        "whose band the scan does not cover is 'not measured', empty or null",
+    )
     sub.add_argument("--method", **METHOD_OPTION)
     lenses.add_rules_options(sub, "verdicts")
     sub.set_defaults(run=run_rate)
@@ -263,32 +283,48 @@ def build_parser() -> argparse.ArgumentParser:
     lenses.add_plot_arguments(sub)
     sub.set_defaults(run=lenses.run_plot)
 
-    sub = command("report", "Write a lens test report: one self-contained HTML file, a section per lens, verdicts "
-                            "per use.")
+    sub = command(
+        "report", "Write a lens test report: one self-contained HTML file, a section per lens, verdicts " "per use."
+    )
     lenses.add_report_arguments(sub, METHOD_OPTION)
     sub.set_defaults(run=lenses.run_report)
 
-    sub = command("batch", "Convert many data files in parallel: JSON, CSV folders or one ratings table.\n\n"
-                           "An output is made again only when its input's content or the options that shape it "
-                           "changed.\nOnly outputs orv batch made are ever replaced: anything else in their place "
-                           "is listed\nin errors.csv and left alone. Ctrl-C stops every worker and leaves no "
-                           "partial file.")
+    sub = command(
+        "batch",
+        "Convert many data files in parallel: JSON, CSV folders or one ratings table.\n\n"
+        "An output is made again only when its input's content or the options that shape it "
+        "changed.\nOnly outputs orv batch made are ever replaced: anything else in their place "
+        "is listed\nin errors.csv and left alone. Ctrl-C stops every worker and leaves no "
+        "partial file.",
+    )
     sub.add_argument("inputs", nargs="+", metavar="INPUT", help="files, folders (searched for .orv) or globs")
     sub.add_argument("--to", choices=tuple(batch.SUFFIXES), required=True, help="what to make of each file")
     sub.add_argument("--out", required=True, metavar="DIR", help="output folder, mirroring the inputs' folders")
     cores = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
-    sub.add_argument("--jobs", type=_jobs, default=min(cores, MAX_JOBS), metavar="N",
-                     help=f"worker processes, 1 to {MAX_JOBS}, and never more than the files (default: the "
-                          f"cores, {min(cores, MAX_JOBS)} here)")
+    sub.add_argument(
+        "--jobs",
+        type=_jobs,
+        default=min(cores, MAX_JOBS),
+        metavar="N",
+        help=f"worker processes, 1 to {MAX_JOBS}, and never more than the files (default: the "
+        f"cores, {min(cores, MAX_JOBS)} here)",
+    )
     sub.add_argument("--scheduler", type=_scheduler, metavar="ADDRESS", help=SCHEDULER_HELP)
-    sub.add_argument("--indent", type=_indent, default=-1, metavar="N",
-                     help="JSON: spaces per level, at most 64 (default: one line, about half the size of "
-                          "indented text)")
+    sub.add_argument(
+        "--indent",
+        type=_indent,
+        default=-1,
+        metavar="N",
+        help="JSON: spaces per level, at most 64 (default: one line, about half the size of " "indented text)",
+    )
     sub.add_argument("--method", **METHOD_OPTION)
     lenses.add_rules_options(sub, "--to rate")
-    sub.add_argument("--force", action="store_true",
-                     help="convert again files whose output is up to date (made by orv batch from the same "
-                          "content with the same options)")
+    sub.add_argument(
+        "--force",
+        action="store_true",
+        help="convert again files whose output is up to date (made by orv batch from the same "
+        "content with the same options)",
+    )
     sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar, only the summary line")
     sub.set_defaults(run=run_batch)
     return parser

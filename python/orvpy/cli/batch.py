@@ -73,6 +73,7 @@ Problems = list[tuple[str, str]]
 def _unreadable(problems: Problems) -> Callable[[OSError], None]:
     def report(error: OSError) -> None:
         problems.append((os.fsdecode(error.filename or ""), f"this folder cannot be read: {files.reason(error)}"))
+
     return report
 
 
@@ -90,7 +91,7 @@ def _glob(pattern: str, problems: Problems) -> list[str]:
             if part == "**":
                 for root, folders, names in os.walk(base or os.curdir, onerror=_unreadable(problems)):
                     folders[:] = [f for f in folders if f[0] != "." and not os.path.islink(os.path.join(root, f))]
-                    root = root if base else root[len(os.curdir) + 1:]
+                    root = root if base else root[len(os.curdir) + 1 :]
                     found += [root] if root else []
                     found += [os.path.join(root, name) for name in names if name[0] != "."] if last else []
                 continue
@@ -119,14 +120,23 @@ def find_inputs(inputs: Iterable[str]) -> tuple[list[str], Problems]:
         matches = []
         for candidate in candidates:
             if os.path.isdir(candidate):
-                matches += [os.path.join(root, name)
-                            for root, _, names in os.walk(candidate, onerror=_unreadable(problems))
-                            for name in names if name.lower().endswith(".orv")]
+                matches += [
+                    os.path.join(root, name)
+                    for root, _, names in os.walk(candidate, onerror=_unreadable(problems))
+                    for name in names
+                    if name.lower().endswith(".orv")
+                ]
             else:
                 matches.append(candidate)
         if not matches:
-            problems.append((item, "a folder holding no .orv file" if os.path.isdir(item)
-                             else "no such file or folder, and no .orv file matches"))
+            problems.append(
+                (
+                    item,
+                    "a folder holding no .orv file"
+                    if os.path.isdir(item)
+                    else "no such file or folder, and no .orv file matches",
+                )
+            )
         for match in matches:
             found.setdefault(_identity(match), match)
     return sorted(found.values()), list(dict.fromkeys(problems))  # a folder both walked and globbed: once
@@ -140,8 +150,9 @@ def _parents(relative: str) -> Iterator[str]:
         folder = os.path.dirname(folder)
 
 
-def plan(files: Sequence[str], kind: str, out: str, force: bool,
-         options: Mapping[str, Any] | None = None) -> list[Task]:
+def plan(
+    files: Sequence[str], kind: str, out: str, force: bool, options: Mapping[str, Any] | None = None
+) -> list[Task]:
     """A task per file, its output at the file's path relative to the inputs' common folder,
     under ``out``. Two inputs whose names differ only in the extension keep it in the output's
     name, so that no output is written twice, as does an input whose output would take the name
@@ -150,7 +161,7 @@ def plan(files: Sequence[str], kind: str, out: str, force: bool,
     absolute = [os.path.abspath(f) for f in files]
     base = os.path.commonpath([os.path.dirname(a) for a in absolute]) if absolute else ""
     # Below the common folder by slicing: os.path.relpath costs as much as the rest together.
-    relative = [a[len(base.rstrip(os.sep)) + 1:] for a in absolute]
+    relative = [a[len(base.rstrip(os.sep)) + 1 :] for a in absolute]
     stems = [os.path.splitext(r)[0].lower() for r in relative]
     uses = Counter(stems)
     folders = {folder.lower() for r in relative for folder in _parents(r)}
@@ -182,8 +193,9 @@ def run_task(task: Task) -> Outcome:
             raise CommandError(task.output, task.clash)
         export.check_readable(task.path)
         # JSON's own round trip, so that the record read back compares equal.
-        made_from = json.loads(json.dumps(
-            {"input": files.fingerprint(task.path), "kind": task.kind, "options": task.options}))
+        made_from = json.loads(
+            json.dumps({"input": files.fingerprint(task.path), "kind": task.kind, "options": task.options})
+        )
         previous = files.claim(task.output, folder=task.kind == "csv")
         if previous is not None and previous.current and previous.made_from == made_from and not task.force:
             return Outcome(task.source, "skipped")
@@ -202,8 +214,9 @@ def run_task(task: Task) -> Outcome:
                         f.write(text)
                 files.write_record(folder, made_from)
         else:
-            rows = export.rating_rows(task.path, str(task.options.get("method", "integral")),
-                                      *lenses.task_rules(task.options))
+            rows = export.rating_rows(
+                task.path, str(task.options.get("method", "integral")), *lenses.task_rules(task.options)
+            )
             for row in rows:
                 row["file"] = task.source
             with files.owned_file(task.output, made_from, previous) as f:
@@ -223,7 +236,7 @@ def run_chunk(tasks: Sequence[Task]) -> list[Outcome]:
 def _chunks(tasks: Sequence[Task], jobs: int) -> list[list[Task]]:
     # Small enough that every worker gets several chunks, large enough to spare round trips.
     size = max(1, min(16, len(tasks) // (4 * jobs)))
-    return [list(tasks[i:i + size]) for i in range(0, len(tasks), size)]
+    return [list(tasks[i : i + size]) for i in range(0, len(tasks), size)]
 
 
 Progress = Callable[[int], None]
@@ -286,9 +299,15 @@ def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progres
         # environment before it is told another: the command stays quiet, its failures are in
         # errors.csv.
         os.environ.setdefault("DASK_LOGGING__DISTRIBUTED", "error")
-        cluster = distributed.LocalCluster(n_workers=max(1, min(jobs, len(tasks))), threads_per_worker=1,
-                                           processes=True, host="127.0.0.1", dashboard_address=None,
-                                           silence_logs=logging.CRITICAL, preload=[__name__])
+        cluster = distributed.LocalCluster(
+            n_workers=max(1, min(jobs, len(tasks))),
+            threads_per_worker=1,
+            processes=True,
+            host="127.0.0.1",
+            dashboard_address=None,
+            silence_logs=logging.CRITICAL,
+            preload=[__name__],
+        )
     try:
         client = distributed.Client(cluster if cluster is not None else scheduler)
     except BaseException:

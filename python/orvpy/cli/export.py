@@ -157,8 +157,9 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
     return result
 
 
-def rating_rows(path: str, method: str = "integral", rules: Optional[lens.Rules] = None,
-                use: Optional[str] = None) -> list[Row]:
+def rating_rows(
+    path: str, method: str = "integral", rules: Optional[lens.Rules] = None, use: Optional[str] = None
+) -> list[Row]:
     """One row per data set of a file: the file, the data set and its flat rating by the method
     ("integral" or "sum"); uncovered quantities are None, never 0. With ``rules``, the verdicts
     follow (``Assessment.as_dict``: ``verdict:<id>`` and ``use:<use>`` columns)."""
@@ -168,9 +169,15 @@ def rating_rows(path: str, method: str = "integral", rules: Optional[lens.Rules]
     except (RuntimeError, ValueError) as error:
         # The message may begin with the path, which CommandError puts in front of it already.
         raise CommandError(path, str(error).removeprefix(f"{path}: ")) from error
-    return [{"file": path, "data_set": name, **rating.as_dict(),
-             **(lens.assess(rating, rules, use=use).as_dict() if rules is not None else {})}
-            for name, rating in ratings]
+    return [
+        {
+            "file": path,
+            "data_set": name,
+            **rating.as_dict(),
+            **(lens.assess(rating, rules, use=use).as_dict() if rules is not None else {}),
+        }
+        for name, rating in ratings
+    ]
 
 
 def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:

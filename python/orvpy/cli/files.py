@@ -25,8 +25,12 @@ from typing import IO, Any, Optional
 RECORDS = ".orvbatch"
 
 _TEMPORARY = re.compile(r"\.(.*)\.([0-9]+)\.[0-9a-f]{8}\.(?:part|old)", re.DOTALL)
-_KINDS = ((stat.S_ISFIFO, "a FIFO"), (stat.S_ISCHR, "a character device"), (stat.S_ISBLK, "a block device"),
-          (stat.S_ISSOCK, "a socket"))
+_KINDS = (
+    (stat.S_ISFIFO, "a FIFO"),
+    (stat.S_ISCHR, "a character device"),
+    (stat.S_ISBLK, "a block device"),
+    (stat.S_ISSOCK, "a socket"),
+)
 
 
 class CommandError(Exception):
@@ -132,8 +136,9 @@ def _make_folder(path: str) -> str:
 
 
 @contextmanager
-def atomic_file(path: str, binary: bool = False,
-                before_replace: Optional[Callable[[os.stat_result], None]] = None) -> Iterator[IO[Any]]:
+def atomic_file(
+    path: str, binary: bool = False, before_replace: Optional[Callable[[os.stat_result], None]] = None
+) -> Iterator[IO[Any]]:
     """A file written under a temporary name beside ``path`` and renamed to it when complete, so
     that an interrupted run never leaves a truncated file. ``before_replace`` gets the complete
     file's status just before the rename. Text is UTF-8, with names the file system holds in
@@ -284,11 +289,13 @@ def claim(output: str, folder: bool) -> Optional[Claim]:
 
 
 @contextmanager
-def owned_file(output: str, made_from: Mapping[str, object], previous: Optional[Claim],
-               binary: bool = False) -> Iterator[IO[Any]]:
+def owned_file(
+    output: str, made_from: Mapping[str, object], previous: Optional[Claim], binary: bool = False
+) -> Iterator[IO[Any]]:
     """An output of orv batch written as ``atomic_file`` does, its record written just before the
     rename: the record lists the new version and the one it replaces, so that whether a run ends
     before or after the rename, the file in place is known as one of orv batch's."""
+
     def record(status: os.stat_result) -> None:
         versions = [_version(status)] + ([previous.version] if previous is not None and previous.version else [])
         with atomic_file(_record_path(output)) as f:

@@ -18,10 +18,18 @@ from orvpy.verdicts import DEFAULT_RULES, Rules
 
 
 def add_rules_options(sub: argparse.ArgumentParser, what: str) -> None:
-    sub.add_argument("--rules", metavar="FILE", help=f"{what}: check each lens against the requirements of FILE "
-                     "(TOML; default: the bundled ISO 12312-1 file, see the README)")
-    sub.add_argument("--use", metavar="USE", help=f"{what}: only the requirements of one intended use of the rules "
-                     "(general, road or twilight in the bundled file)")
+    sub.add_argument(
+        "--rules",
+        metavar="FILE",
+        help=f"{what}: check each lens against the requirements of FILE "
+        "(TOML; default: the bundled ISO 12312-1 file, see the README)",
+    )
+    sub.add_argument(
+        "--use",
+        metavar="USE",
+        help=f"{what}: only the requirements of one intended use of the rules "
+        "(general, road or twilight in the bundled file)",
+    )
 
 
 def rules(args: argparse.Namespace) -> Optional[Rules]:
@@ -64,13 +72,27 @@ def size(text: str) -> tuple[float, float]:
 
 def add_plot_arguments(sub: argparse.ArgumentParser) -> None:
     sub.add_argument("file", metavar="FILE")
-    sub.add_argument("-o", "--output", metavar="OUT", help="the figure, PNG, SVG or PDF by its extension (default: "
-                     "FILE's name with .png, here)")
+    sub.add_argument(
+        "-o",
+        "--output",
+        metavar="OUT",
+        help="the figure, PNG, SVG or PDF by its extension (default: " "FILE's name with .png, here)",
+    )
     sub.add_argument("--rating", action="store_true", help="add each lens's category and luminous transmittance")
-    sub.add_argument("--scale", choices=plot.SCALES, default="linear", help="transmittance in %% on a linear "
-                     "(default) or log axis, or optical density -log10 T, where UV blocking shows")
-    sub.add_argument("--size", type=size, default=(8.0, 5.0), metavar="WxH",
-                     help="width and height in inches (default 8x5; PNG at 100 pixels per inch)")
+    sub.add_argument(
+        "--scale",
+        choices=plot.SCALES,
+        default="linear",
+        help="transmittance in %% on a linear "
+        "(default) or log axis, or optical density -log10 T, where UV blocking shows",
+    )
+    sub.add_argument(
+        "--size",
+        type=size,
+        default=(8.0, 5.0),
+        metavar="WxH",
+        help="width and height in inches (default 8x5; PNG at 100 pixels per inch)",
+    )
 
 
 def run_plot(args: argparse.Namespace) -> int:
@@ -84,8 +106,9 @@ def run_plot(args: argparse.Namespace) -> int:
         raise CommandError(output, str(error).removeprefix(f"{output}: ")) from error
     export.check_readable(args.file)
     try:
-        figure = plot.file_figure(args.file, scale=args.scale, size=args.size, rating=args.rating,
-                                  title=shown(os.path.basename(args.file)))
+        figure = plot.file_figure(
+            args.file, scale=args.scale, size=args.size, rating=args.rating, title=shown(os.path.basename(args.file))
+        )
     except (RuntimeError, ValueError) as error:
         raise CommandError(args.file, str(error).removeprefix(f"{args.file}: ")) from error
     export.refuse_overwriting(args.file, output)
@@ -100,10 +123,16 @@ def add_report_arguments(sub: argparse.ArgumentParser, method_option: dict[str, 
     add_rules_options(sub, "verdicts")
     sub.add_argument("--method", **method_option)
     sub.add_argument("--scale", choices=plot.SCALES, default="log", help="the plots' axis (default log)")
-    sub.add_argument("--pdf", action="store_true", help="also print it to PDF beside it (REPORT.pdf), with headless "
-                     "Chromium (Debian: chromium)")
-    sub.add_argument("--no-plots", action="store_true", help="leave the plots out (they need matplotlib, Debian: "
-                     "python3-matplotlib)")
+    sub.add_argument(
+        "--pdf",
+        action="store_true",
+        help="also print it to PDF beside it (REPORT.pdf), with headless " "Chromium (Debian: chromium)",
+    )
+    sub.add_argument(
+        "--no-plots",
+        action="store_true",
+        help="leave the plots out (they need matplotlib, Debian: " "python3-matplotlib)",
+    )
 
 
 def run_report(args: argparse.Namespace) -> int:

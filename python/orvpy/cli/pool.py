@@ -41,6 +41,7 @@ def _die_with(parent: int) -> None:
     if sys.platform.startswith("linux"):
         ctypes.CDLL(None, use_errno=True).prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
     else:
+
         def watch() -> None:
             while os.getppid() == parent:
                 time.sleep(0.5)
@@ -84,9 +85,14 @@ class _Worker(Generic[Task]):
         self.pending: deque[Task] = deque()
 
 
-def run(chunks: Sequence[Sequence[Task]], jobs: int, work: Callable[[Task], Result],
-        done: Callable[[Task, Result], None], died: Callable[[Task], None],
-        abandoned: Callable[[Task], None]) -> None:
+def run(
+    chunks: Sequence[Sequence[Task]],
+    jobs: int,
+    work: Callable[[Task], Result],
+    done: Callable[[Task, Result], None],
+    died: Callable[[Task], None],
+    abandoned: Callable[[Task], None],
+) -> None:
     """Runs ``work`` on every task in at most ``jobs`` worker processes, never more than there
     are tasks. ``done`` gets each task's result; ``died`` each task whose worker ended while
     working on it; ``abandoned``, after an interrupt has stopped every worker, each task a worker
@@ -144,8 +150,13 @@ def _collect(worker: _Worker[Task], done: Callable[[Task, Any], None]) -> bool:
     return bool(worker.process.is_alive())
 
 
-def _replace(worker: _Worker[Task], workers: list[_Worker[Task]], idle: list[_Worker[Task]], context: Any,
-             work: Callable[[Task], Any] | None) -> None:
+def _replace(
+    worker: _Worker[Task],
+    workers: list[_Worker[Task]],
+    idle: list[_Worker[Task]],
+    context: Any,
+    work: Callable[[Task], Any] | None,
+) -> None:
     """Retires a worker that has ended; with ``work``, starts another in its place."""
     workers.remove(worker)
     worker.process.join()

@@ -4,7 +4,8 @@ and ISO 12311, and the photometer indices f1' and f2.
 The functions of ``_orvpy_core.colorimetry``, with inspectable signatures.
 """
 
-from _orvpy_core.colorimetry import *  # noqa: F403
+# The compiled functions become this module's own (export_functions wraps them).
+from _orvpy_core.colorimetry import *  # noqa: F401, F403
 
 from orvpy._signatures import export_functions
 
@@ -12,4 +13,4 @@ export_functions(globals())
 
 # The star import brought the compiled submodule, which would hide the package's own.
 del data  # noqa: F821
-from orvpy.colorimetry import data as data  # type: ignore[no-redef]  # noqa: E402
+from orvpy.colorimetry import data as data  # type: ignore[no-redef]  # noqa: E402, F401

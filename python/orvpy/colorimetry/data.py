@@ -4,7 +4,8 @@ view changes every later computation that uses the curve.
 The functions of ``_orvpy_core.colorimetry.data``, with inspectable signatures.
 """
 
-from _orvpy_core.colorimetry.data import *  # noqa: F403
+# The compiled functions become this module's own (export_functions wraps them).
+from _orvpy_core.colorimetry.data import *  # noqa: F401, F403
 
 from orvpy._signatures import export_functions
 

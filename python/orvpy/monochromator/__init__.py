@@ -1,3 +1,3 @@
 """Scanning monochromators: slit functions (the wavelength fit is in ``orvpy.fitting``)."""
 
-from orvpy.monochromator import slit_function as slit_function
+from orvpy.monochromator import slit_function as slit_function  # noqa: F401
