@@ -10,13 +10,20 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 cd "$ROOT"
 find src tests bench fuzz \( -name '*.cpp' -o -name '*.hpp' \) -print0 | xargs -0 clang-format --dry-run --Werror
+# Python: black's layout and flake8's checks (configured in pyproject.toml and .flake8).
+black --quiet --check python tests/python bench examples tools
+flake8 python tests/python bench examples tools
 
 extra=()
 if [ -x /usr/bin/python3 ]; then
     extra=(-DORVPY_EXTRA_PYTHONS=/usr/bin/python3)
 fi
-configure -DORVPY_BUILD_TESTS=ON "${extra[@]}"
+configure -DORVPY_BUILD_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "${extra[@]}"
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+# clang-tidy with the repository's .clang-tidy over every C++ source the build compiles; any
+# warning fails the run.
+find src tests/cpp bench -name '*.cpp' -print0 |
+    xargs -0 -n 4 -P "$(nproc)" clang-tidy -p "$BUILD_DIR" --quiet 2> /dev/null
 ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)"
 
 # Sanitizers and fuzzing need clang's coverage and sanitizer runtimes; no Python module here.
