@@ -58,7 +58,7 @@ class WavelengthFit:
 
 
 def fit(data: Scan, params: FitWavelengthParams, free: FitWavelengthParamsFree) -> WavelengthFit:
-    """Fits the grating equation to calibration data and reports how well it fits.
+    """Fit the grating equation to calibration data and report how well it fits.
 
     The fit of ``fit_wavelength`` (Levenberg-Marquardt over the free parameters); ``params`` is
     left as it is.

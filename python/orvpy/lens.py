@@ -86,7 +86,7 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
 def filter_category(tau_v: float) -> Optional[int]:
-    """The filter category of a luminous transmittance.
+    """Return the filter category of a luminous transmittance.
 
     Parameters
     ----------
@@ -121,6 +121,48 @@ class LensRating:
     CIE 1931 (x, y) of the lens under the ANSI Z80.3 lights; CIELAB is the lens under D65
     against D65 as white, with the CIE 1931 observer. The category follows ``filter_category``
     of ``ISO8980_3_tau_v``.
+
+    Attributes
+    ----------
+    min_wavelength, max_wavelength : float
+        The scan's first and last wavelengths (nm).
+    ISO8980_3_tau_v, ANSI_Z80_3_tau_v : float or None
+        Luminous transmittance, for D65 (ISO 8980-3:2013, 3.4) and for illuminant C (ANSI
+        Z80.3-2015, 3.8.1).
+    ANSI_Z80_3_tau_uva, ANSI_Z80_3_tau_uvb : float or None
+        Mean transmittance over 315-380 nm and 280-315 nm (ANSI Z80.3-2015, 3.8.3).
+    ISO8980_3_tau_uva : float or None
+        Mean transmittance over 315-380 nm (ISO 8980-3:2013, 3.1).
+    ISO8980_3_tau_suva, ISO8980_3_tau_suvb : float or None
+        Solar UV-A and UV-B transmittance (ISO 8980-3:2013, 3.2 and 3.3).
+    ASNZS1067_2016_tau_suva : float or None
+        Solar UV-A transmittance over 315-400 nm (AS/NZS 1067.2:2016).
+    ISO12311_tau_sb : float or None
+        Solar blue-light transmittance (ISO 12311:2013, 7.4).
+    ANSI_Z80_3_tau_spectral_min : float or None
+        Least spectral transmittance over 475-650 nm (ANSI Z80.3-2015, 4.10.2.3).
+    ANSI_Z80_3_tau_signal_red, ANSI_Z80_3_tau_signal_yellow, ANSI_Z80_3_tau_signal_green : float or None
+        Traffic signal transmittances (ANSI Z80.3-2015, 3.8.2.2).
+    ISO8980_3_tau_signal_incandescent_red, ..., ISO8980_3_tau_signal_led_blue : float or None
+        Signal light transmittances, incandescent and LED, red, yellow, green and blue (ISO
+        8980-3:2013, 3.5).
+    ANSI_Z80_3_Q_red, ..., ISO8980_3_Q_led_blue : float or None
+        Signal quotients, one per signal transmittance.
+    daylight_x, daylight_y, yellow_signal_x, yellow_signal_y, green_signal_x, green_signal_y : float or None
+        CIE 1931 (x, y) chromaticity under the ANSI Z80.3 lights.
+    CIELAB_L_star, CIELAB_a_star, CIELAB_b_star : float or None
+        CIELAB of the lens under D65.
+    category : int or None
+        The filter category (``filter_category``).
+    method : {"integral", "sum"}
+        How the means were worked out.
+    warnings : tuple of str
+        The bands missed or narrowed.
+
+    References
+    ----------
+    ISO 8980-3:2013, 3.1-3.5; ANSI Z80.3-2015, 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO
+    12311:2013, 7.4; CIE 15:2004.
     """
 
     min_wavelength: float
@@ -171,8 +213,14 @@ class LensRating:
     warnings: tuple[str, ...] = ()
 
     def as_dict(self) -> dict[str, Union[float, int, str, None]]:
-        """The rating as one flat, JSON-ready dict, field by field in order; ``warnings`` joined
-        by "; " (empty when there are none)."""
+        """Return the rating as one flat, JSON-ready dict, field by field in order.
+
+        Returns
+        -------
+        dict of str to float, int, str or None
+            Each field's value under its name; ``warnings`` joined by "; " (empty when there are
+            none).
+        """
         flat: dict[str, Union[float, int, str, None]] = {}
         for field in fields(self):
             value = getattr(self, field.name)
@@ -197,9 +245,11 @@ def _cie_1931_observer() -> Observer:
 
 
 def _quantities(method: Method) -> list[_Quantity]:
-    """What a rating computes, with the bands the core works each quantity out over. The bands
-    are read off the reference curves at each call, as those are process-wide and may be changed
-    through their views."""
+    """Return what a rating computes, with the bands the core works each quantity out over.
+
+    The bands are read off the reference curves at each call, as those are process-wide and may
+    be changed through their views.
+    """
     if method not in _METHODS:
         raise ValueError(f"method must be 'integral' or 'sum', not {method!r}")
     band = _colorimetry.lens_quantity_bands()
@@ -261,8 +311,10 @@ def _signals(record: Union[_colorimetry.RYG, _colorimetry.RYGB]) -> tuple[float,
 
 
 def _quotient(signal: Optional[float], tau_v: Optional[float]) -> Optional[float]:
-    """signal / tau_v with IEEE division, as the core divides: an opaque lens gives NaN, not an
-    exception."""
+    """Return signal / tau_v with IEEE division, as the core divides.
+
+    An opaque lens gives NaN, not an exception.
+    """
     if signal is None or tau_v is None:
         return None
     if tau_v == 0:
@@ -278,7 +330,7 @@ def rate(
     coverage_tolerance_nm: float = 5.0,
     method: Method = "integral",
 ) -> LensRating:
-    """Rates a lens from its spectral transmittance.
+    """Rate a lens from its spectral transmittance.
 
     Parameters
     ----------
@@ -313,14 +365,16 @@ def rate(
 
     References
     ----------
-    ISO 8980-3:2013 3.1-3.5; ANSI Z80.3-2015 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO 12311:2013 7.4.
+    ISO 8980-3:2013, 3.1-3.5; ANSI Z80.3-2015, 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO 12311:2013, 7.4.
     """
     return _rate(scan, _quantities(method), method, percent, require_coverage, coverage_tolerance_nm)
 
 
 def _check_fraction(trans: Scan) -> None:
-    """Refuses a transmittance that cannot be a fraction: percent read as one rates a 15 % lens
-    as 15, category 0."""
+    """Refuse a transmittance that cannot be a fraction.
+
+    Percent read as a fraction rates a 15 % lens as 15, category 0.
+    """
     for w, v in zip(trans.wavelengths(), trans.values()):
         if _VISIBLE_NM[0] <= w <= _VISIBLE_NM[1] and v > _LARGEST_FRACTION:
             raise ValueError(
@@ -337,8 +391,11 @@ def _rate(
     require_coverage: bool,
     coverage_tolerance_nm: float,
 ) -> LensRating:
-    """``rate`` with the quantities and their bands as read off the reference curves, which a
-    file's data sets share."""
+    """Rate a lens as ``rate`` does, with the quantities and bands already read.
+
+    The quantities and their bands are read off the reference curves once, and a file's data
+    sets share them.
+    """
     if len(scan) == 0:
         raise ValueError("cannot rate an empty scan")
     if not (math.isfinite(coverage_tolerance_nm) and coverage_tolerance_nm >= 0):
@@ -391,7 +448,7 @@ def _rate(
 def rate_file(
     path: PathLike, *, require_coverage: bool = True, coverage_tolerance_nm: float = 5.0, method: Method = "integral"
 ) -> list[tuple[str, LensRating]]:
-    """Rates every data set of an instrument data file, in file order.
+    """Rate every data set of an instrument data file, in file order.
 
     The file must hold transmittance over wavelength in nm; its unit ("%" or none) says whether
     the values are in percent. Two data sets with the same name are both kept.
@@ -413,9 +470,10 @@ def rate_file(
     ValueError
         When the file holds another quantity or unit, when a data set labelled a fraction holds
         percent, or, with ``require_coverage``, when a data set does not cover every band (the
-        message names the data set).
+        message names the data set); for a path holding a NUL byte, or a file over 1 GiB.
     RuntimeError
-        When the file cannot be read or is not a valid data file.
+        When the file cannot be opened (the core's ReadError, which arrives as RuntimeError), or
+        is not a valid data file.
     """
     quantities = _quantities(method)
     orv_file = _io.load_orvfile(path)
@@ -432,8 +490,10 @@ def rate_file(
 
 
 def _percent_from_units(orv_file: _io.OrvFile, shown: str) -> bool:
-    """Whether a data file's values are in percent, refusing anything but transmittance over
-    wavelength in nm."""
+    """Tell whether a data file's values are in percent.
+
+    Anything but transmittance over wavelength in nm is refused with ValueError.
+    """
     if orv_file.meta.x_type != "Wavelength / nm":
         raise ValueError(
             f"{shown}: its x axis is {orv_file.meta.x_type or 'unnamed'!r}; " "a lens rating needs wavelengths in nm"

@@ -1,4 +1,4 @@
-"""Lens transmittance plots a lab can read, as matplotlib Figures.
+r"""Lens transmittance plots a lab can read, as matplotlib Figures.
 
 ``spectra`` draws scans of spectral transmittance on a linear, logarithmic or optical-density
 axis, with the UV-B, UV-A and visible bands shaded, the filter categories of the luminous
@@ -9,7 +9,7 @@ data file; ``save`` writes a figure as PNG, SVG or PDF by the file's extension, 
 
 Figures are made without pyplot, so nothing is shown or kept open: in a notebook, the returned
 Figure displays itself. Names and titles from files are shown as written: no mathtext, no TeX,
-control characters as ``\\xNN``. matplotlib is needed (Debian: ``python3-matplotlib``); without it these
+control characters as ``\xNN``. matplotlib is needed (Debian: ``python3-matplotlib``); without it these
 functions raise ImportError naming that package.
 
 Examples
@@ -55,7 +55,7 @@ _BANDS = (
 
 
 def _matplotlib() -> Any:
-    """The Figure class; ImportError naming the Debian package when matplotlib is missing."""
+    """Return the Figure class; ImportError naming the Debian package when matplotlib is missing."""
     try:
         return importlib.import_module("matplotlib.figure").Figure
     except Exception as error:  # absent, or present but built for another Python
@@ -70,28 +70,40 @@ _HIDDEN = re.compile("[\x00-\x1f\x7f-\x9f\u202a-\u202e\u2066-\u2069]")
 
 
 def printable(text: str) -> str:
-    """Text from a file with each control character shown as ``\\xNN``."""
+    r"""Return text from a file with each control character shown as ``\xNN``.
+
+    Parameters
+    ----------
+    text : str
+        Text read from a file (a name, a title).
+
+    Returns
+    -------
+    str
+        The text with each C0 and C1 control character shown as ``\xNN``, and each bidirectional
+        embedding, override or isolate character as ``\uNNNN``.
+    """
     return _HIDDEN.sub(
         lambda m: f"\\x{ord(m.group()):02x}" if ord(m.group()) < 0x100 else f"\\u{ord(m.group()):04x}", text
     )
 
 
 def _as_written(texts: Sequence[Any]) -> None:
-    """Texts shown as written: no "$...$" mathtext, no TeX."""
+    """Show texts as written: no "$...$" mathtext, no TeX."""
     for text in texts:
         text.set_parse_math(False)
         text.set_usetex(False)
 
 
 def _to_axis(scale: str, fraction: float) -> float:
-    """A transmittance (fraction) in the axis's units: percent, or optical density -log10(T)."""
+    """Return a transmittance (fraction) in the axis's units: percent, or optical density -log10(T)."""
     if scale == "od":
         return -math.log10(max(fraction, _FLOOR))
     return 100.0 * (max(fraction, _FLOOR) if scale == "log" else fraction)
 
 
 def _category_bounds() -> list[tuple[int, float, float]]:
-    """(category, lower, upper) luminous transmittances (fractions) of the filter categories."""
+    """Return (category, lower, upper) luminous transmittances (fractions) of the filter categories."""
     bounds, upper = [], 1.0
     for category, lower in lens._CATEGORY_LOWER_BOUNDS:
         bounds.append((category, lower, upper))
@@ -111,7 +123,7 @@ def spectra(
     quantity: Optional[str] = None,
     x_title: str = "Wavelength / nm",
 ) -> Figure:
-    """Plots spectral transmittances of lenses (or any other spectra, with ``quantity``).
+    """Plot spectral transmittances of lenses (or any other spectra, with ``quantity``).
 
     Parameters
     ----------
@@ -230,7 +242,7 @@ def spectra(
 
 
 def _shade_bands(axes: Any, x_range: tuple[float, float]) -> None:
-    """The UV-B, UV-A and visible bands shaded, each named above the plot where it fits."""
+    """Shade the UV-B, UV-A and visible bands, each named above the plot where it fits."""
     bands = _colorimetry.lens_quantity_bands()
     for name, quantity, colour in _BANDS:
         lo, hi = bands[quantity]
@@ -251,8 +263,10 @@ def _shade_bands(axes: Any, x_range: tuple[float, float]) -> None:
 def _draw_category_scale(
     ruler: Any, scale: str, limits: tuple[float, float], marks: Sequence[tuple[lens.LensRating, str]]
 ) -> None:
-    """The filter categories as bands beside the plot, on the plot's own vertical scale, with
-    each rated lens's luminous transmittance marked in its colour."""
+    """Draw the filter categories as bands beside the plot, on the plot's own vertical scale.
+
+    Each rated lens's luminous transmittance is marked in its colour.
+    """
     if scale == "log":
         ruler.set_yscale("log")
     ruler.set_ylim(*limits)
@@ -286,7 +300,7 @@ def file_figure(
     method: lens.Method = "integral",
     title: Optional[str] = None,
 ) -> Figure:
-    """Plots every data set of an instrument data file.
+    """Plot every data set of an instrument data file.
 
     Parameters
     ----------
@@ -310,10 +324,12 @@ def file_figure(
     Raises
     ------
     RuntimeError
-        When the file cannot be read or is not a valid data file.
+        When the file cannot be read (the core's ReadError, which arrives as RuntimeError) or is
+        not a valid data file.
     ValueError
         For transmittance over another axis than wavelength in nm, or in another unit than % or a
-        fraction; for the "od" scale of another quantity.
+        fraction; for the "od" scale of another quantity; for a path holding a NUL byte, or a file
+        over 1 GiB.
     ImportError
         Without matplotlib.
     """
@@ -339,8 +355,19 @@ def file_figure(
 
 
 def save(figure: Figure, path: Union[str, "os.PathLike[str]", IO[bytes]], form: Optional[str] = None) -> None:
-    """Writes a figure as PNG, SVG or PDF, by the extension of ``path`` (or ``form``, for a file
-    object), with no creation date in SVG and PDF, so that a figure gives the same file again.
+    """Write a figure as PNG, SVG or PDF, by the extension of ``path`` (or ``form``, for a file object).
+
+    SVG and PDF are written with no creation date, so that a figure gives the same file again.
+
+    Parameters
+    ----------
+    figure : matplotlib.figure.Figure
+        The figure, as ``spectra`` or ``file_figure`` returns it.
+    path : str, os.PathLike or binary file object
+        Where to write it; its extension (``.png``, ``.svg`` or ``.pdf``, in any case) says the
+        format.
+    form : {"png", "svg", "pdf"}, optional
+        The format, for a file object (which has no extension); by default read off ``path``.
 
     Raises
     ------
@@ -354,7 +381,22 @@ def save(figure: Figure, path: Union[str, "os.PathLike[str]", IO[bytes]], form: 
 
 
 def output_format(path: str) -> str:
-    """ "png", "svg" or "pdf" from a file name's extension; ValueError for any other."""
+    """Return "png", "svg" or "pdf" from a file name's extension.
+
+    Parameters
+    ----------
+    path : str
+        The file name; its extension is compared in any case.
+
+    Returns
+    -------
+    {"png", "svg", "pdf"}
+
+    Raises
+    ------
+    ValueError
+        For any other extension, or none.
+    """
     extension = os.path.splitext(path)[1].lower()
     if extension not in FORMATS:
         raise ValueError(
@@ -364,8 +406,23 @@ def output_format(path: str) -> str:
 
 
 def svg_markup(figure: Figure, id_prefix: str) -> str:
-    """The figure as an ``<svg>`` element to inline in HTML: no XML declaration, and every id
-    (glyphs, clip paths) prefixed, so that several figures in one page keep their own."""
+    """Return the figure as an ``<svg>`` element to inline in HTML.
+
+    The element has no XML declaration, and every id (glyphs, clip paths) is prefixed, so that
+    several figures in one page keep their own.
+
+    Parameters
+    ----------
+    figure : matplotlib.figure.Figure
+        The figure.
+    id_prefix : str
+        Put before every id of the figure, and before every reference to one.
+
+    Returns
+    -------
+    str
+        The SVG markup, from ``<svg`` on.
+    """
     buffer = _text.StringIO()
     figure.savefig(buffer, format="svg", metadata={"Date": None})
     text = buffer.getvalue()

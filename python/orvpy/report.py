@@ -103,8 +103,21 @@ class MissingProgram(RuntimeError):
 
 @dataclass(frozen=True)
 class LensEntry:
-    """One lens of a data file: its name, spectral transmittance (in the file's unit), rating and
-    verdicts."""
+    """One lens of a data file: its name, spectral transmittance, rating and verdicts.
+
+    Attributes
+    ----------
+    name : str
+        The data set's name.
+    scan : Scan
+        Its spectral transmittance over wavelength (nm), in the file's unit.
+    percent : bool
+        The file's unit is percent (else a fraction).
+    rating : LensRating
+        Its rating (``orvpy.lens.rate``).
+    assessment : Assessment
+        Its verdicts (``orvpy.lens.assess``).
+    """
 
     name: str
     scan: Scan
@@ -115,7 +128,19 @@ class LensEntry:
 
 @dataclass(frozen=True)
 class FileEntry:
-    """One input file: its facts (label, text), its lenses, or the error that stopped it."""
+    """One input file: its facts, its lenses, or the error that stopped it.
+
+    Attributes
+    ----------
+    path : str
+        The file's path, as found.
+    facts : tuple of (str, str)
+        What the file records of the measurement, each as (label, text).
+    lenses : tuple of LensEntry
+        Its lenses, in file order.
+    error : str
+        Why the file could not be read or rated; empty when it was.
+    """
 
     path: str
     facts: tuple[tuple[str, str], ...] = ()
@@ -125,8 +150,23 @@ class FileEntry:
 
 @dataclass(frozen=True)
 class Report:
-    """What a report shows: the files in input order, the rules, the use (None: every use), the
-    computation method, when it was made (ISO 8601 text) and the library's version."""
+    """What a report shows.
+
+    Attributes
+    ----------
+    files : tuple of FileEntry
+        The files, in input order.
+    rules : Rules
+        The rules the lenses were assessed against.
+    use : str or None
+        The intended use given verdicts for (None: every use).
+    method : {"integral", "sum"}
+        The computation method.
+    made : str
+        When it was made (ISO 8601 text).
+    version : str
+        The library's version.
+    """
 
     files: tuple[FileEntry, ...]
     rules: Rules
@@ -137,14 +177,24 @@ class Report:
 
     @property
     def failed(self) -> bool:
-        """Some input could not be read or rated."""
+        """Tell whether some input could not be read or rated."""
         return any(f.error for f in self.files)
 
 
 def data_files(inputs: Iterable[PathLike]) -> list[tuple[str, str]]:
-    """(path, problem) for each data file named: a file as given, a folder searched for ``.orv``
-    files (in path order); an input that names none, or is not a regular file, gets a problem
-    text."""
+    """Return (path, problem) for each data file named.
+
+    Parameters
+    ----------
+    inputs : iterable of str or os.PathLike
+        Files, taken as given, and folders, searched for ``.orv`` files (in path order).
+
+    Returns
+    -------
+    list of (str, str)
+        Each file's path with a problem text: empty for a regular file; for an input that names
+        none (a missing path, a folder holding no ``.orv`` file) or is not a regular file, why.
+    """
     found: list[tuple[str, str]] = []
     for item in (os.fspath(i) for i in inputs):
         if os.path.isdir(item):
@@ -161,8 +211,10 @@ def data_files(inputs: Iterable[PathLike]) -> list[tuple[str, str]]:
 
 
 def _problem(path: str) -> str:
-    """Why a path cannot be read as a data file, or "". Only regular files are opened: opening a
-    FIFO or a device can block forever."""
+    """Return why a path cannot be read as a data file, or "".
+
+    Only regular files are opened: opening a FIFO or a device can block forever.
+    """
     try:
         mode = os.stat(path).st_mode
     except OSError as error:
@@ -200,7 +252,7 @@ def build(
     method: lens.Method = "integral",
     made: Optional[str] = None,
 ) -> Report:
-    """Rates and assesses every lens of the data files named.
+    """Rate and assess every lens of the data files named.
 
     Parameters
     ----------
@@ -250,8 +302,11 @@ def build(
 
 
 def _number(value: Optional[float], kind: str) -> str:
-    """A value as shown: transmittances in percent (two decimals, or three significant digits
-    below 1 %), quotients to 3 decimals, chromaticities to 4, CIELAB to 2."""
+    """Return a value as shown.
+
+    Transmittances in percent (two decimals, or three significant digits below 1 %), quotients to
+    3 decimals, chromaticities to 4, CIELAB to 2.
+    """
     if value is None:
         return "not measured"
     if math.isnan(value):
@@ -267,7 +322,7 @@ def _kind(field: str) -> str:
 
 
 def _cell(value: Optional[float], kind: str, field: str = "", signed: bool = False) -> str:
-    """A table cell with the exact value in ``data-value`` (empty when there is none)."""
+    """Return a table cell with the exact value in ``data-value`` (empty when there is none)."""
     text = _number(value, kind)
     if signed and value is not None and not math.isnan(value) and value >= 0:
         text = "+" + text
@@ -277,7 +332,7 @@ def _cell(value: Optional[float], kind: str, field: str = "", signed: bool = Fal
 
 
 def _e(text: object) -> str:
-    """Text escaped for HTML, control characters shown as ``\\xNN``."""
+    r"""Return text escaped for HTML, control characters shown as ``\xNN``."""
     return html.escape(plot.printable(str(text)), quote=True)
 
 
@@ -439,11 +494,12 @@ def _figure(item: LensEntry, number: int, plots: Optional[bool], scale: plot.Sca
 
 
 def render(report: Report, *, plots: Optional[bool] = None, scale: plot.Scale = "log") -> str:
-    """The report as one self-contained HTML page.
+    """Return the report as one self-contained HTML page.
 
     Parameters
     ----------
     report : Report
+        The report, as ``build`` makes it.
     plots : bool or None
         Draw each lens's plot (needs matplotlib; ImportError naming ``python3-matplotlib`` if
         absent), leave plots out (False), or draw them when matplotlib is there and say so in
@@ -494,7 +550,25 @@ def render(report: Report, *, plots: Optional[bool] = None, scale: plot.Scale = 
 
 
 def write(report: Report, path: PathLike, *, plots: Optional[bool] = None, scale: plot.Scale = "log") -> None:
-    """Writes ``render(report)`` to ``path`` under a temporary name, renamed when complete."""
+    """Write ``render(report)`` to ``path`` under a temporary name, renamed when complete.
+
+    Parameters
+    ----------
+    report : Report
+        The report, as ``build`` makes it.
+    path : str or os.PathLike
+        The HTML file to write; a file already there is replaced only once the new one is
+        complete.
+    plots, scale
+        As for ``render``.
+
+    Raises
+    ------
+    ImportError
+        With ``plots=True`` and no matplotlib.
+    OSError
+        When the file cannot be written.
+    """
     _replace_with(path, render(report, plots=plots, scale=scale).encode("utf-8"))
 
 
@@ -518,7 +592,7 @@ def _umask() -> int:
 
 
 def _chromium(arguments: Sequence[str], page: PathLike, timeout_s: float) -> None:
-    """Runs headless Chromium on a page, in a fresh profile, with no network services."""
+    """Run headless Chromium on a page, in a fresh profile, with no network services."""
     program = shutil.which("chromium") or shutil.which("chromium-browser")
     if program is None:
         raise MissingProgram(
@@ -563,7 +637,16 @@ def _through_chromium(option: str, page: PathLike, output: PathLike, extra: Sequ
 
 
 def print_pdf(page: PathLike, pdf: PathLike, *, timeout_s: float = 120.0) -> None:
-    """Prints an HTML page to PDF with headless Chromium (A4, the page's print styles).
+    """Print an HTML page to PDF with headless Chromium (A4, the page's print styles).
+
+    Parameters
+    ----------
+    page : str or os.PathLike
+        The HTML page (as ``write`` writes it).
+    pdf : str or os.PathLike
+        The PDF file to write; a file already there is replaced only once the new one is complete.
+    timeout_s : float
+        How long Chromium may take, in seconds.
 
     Raises
     ------
@@ -580,6 +663,22 @@ def print_pdf(page: PathLike, pdf: PathLike, *, timeout_s: float = 120.0) -> Non
 def screenshot(
     page: PathLike, png: PathLike, *, width: int = 1200, height: int = 1500, timeout_s: float = 120.0
 ) -> None:
-    """A PNG picture of the top of an HTML page, ``width`` x ``height`` pixels, by headless
-    Chromium. Raises as ``print_pdf``."""
+    """Take a PNG picture of the top of an HTML page, ``width`` x ``height`` pixels, by headless Chromium.
+
+    Parameters
+    ----------
+    page : str or os.PathLike
+        The HTML page (as ``write`` writes it).
+    png : str or os.PathLike
+        The PNG file to write; a file already there is replaced only once the new one is complete.
+    width, height : int
+        The picture's size in pixels.
+    timeout_s : float
+        How long Chromium may take, in seconds.
+
+    Raises
+    ------
+    MissingProgram, RuntimeError, subprocess.TimeoutExpired
+        As ``print_pdf`` raises them.
+    """
     _through_chromium("--screenshot", page, png, [f"--window-size={width},{height}", "--hide-scrollbars"], timeout_s)

@@ -134,15 +134,30 @@ class Requirement:
 
     @property
     def condition(self) -> str:
-        """The comparison as a formula, e.g. ``ANSI_Z80_3_tau_spectral_min >= 0.2 x ISO8980_3_tau_v``."""
+        """Return the comparison as a formula, e.g. ``ANSI_Z80_3_tau_spectral_min >= 0.2 x ISO8980_3_tau_v``."""
         limit = f"{self.limit!r} x {self.times}" if self.times else repr(self.limit)
         return f"{self.quantity} {self.compare} {limit}"
 
 
 @dataclass(frozen=True)
 class Rules:
-    """A rules file as read: its title, intended uses (key, name), sources, requirements, and
-    what it states it leaves out (``left_out``, lines of text shown in a report)."""
+    """A rules file as read.
+
+    Attributes
+    ----------
+    path : str
+        The file's path, as given.
+    title : str
+        Its title.
+    uses : tuple of (str, str)
+        Its intended uses, each as (key, name).
+    sources : tuple of Source
+        The public sources of its requirements.
+    requirements : tuple of Requirement
+        Its requirements, in file order.
+    left_out : tuple of str
+        What it states it leaves out: lines of text shown in a report.
+    """
 
     path: str
     title: str
@@ -152,7 +167,22 @@ class Rules:
     left_out: tuple[str, ...] = ()
 
     def use_name(self, use: str) -> str:
-        """The display name of an intended use; ValueError naming the known ones for another."""
+        """Return the display name of an intended use.
+
+        Parameters
+        ----------
+        use : str
+            The use's key in the rules file's ``[uses]`` table.
+
+        Returns
+        -------
+        str
+
+        Raises
+        ------
+        ValueError
+            For a use the rules do not name; the message names the known ones.
+        """
         names = dict(self.uses)
         if use not in names:
             raise ValueError(f"{self.path} names no intended use {use!r}; it names {', '.join(map(repr, names))}")
@@ -166,6 +196,7 @@ class Verdict:
     Attributes
     ----------
     requirement : Requirement
+        The requirement checked.
     outcome : {"pass", "fail", "not assessed", "not applicable"}
         "not assessed" when the quantity (or the one the limit multiplies) is None (its band not
         measured) or NaN (undefined for the lens), or the category a requirement depends on is
@@ -194,7 +225,7 @@ class Verdict:
 
     @property
     def label(self) -> str:
-        """The outcome, with "(at the limit)" when the value is within the tolerance of the limit."""
+        """Return the outcome, with "(at the limit)" when the value is within the tolerance of the limit."""
         return f"{self.outcome} (at the limit)" if self.at_limit else self.outcome
 
 
@@ -221,13 +252,23 @@ class UseVerdict:
 
     @property
     def label(self) -> str:
-        """ "suitable", "not suitable" or "not assessed"."""
+        """Return "suitable", "not suitable" or "not assessed"."""
         return {True: "suitable", False: "not suitable", None: "not assessed"}[self.suitable]
 
 
 @dataclass(frozen=True)
 class Assessment:
-    """The verdicts of one rating against a rules file."""
+    """The verdicts of one rating against a rules file.
+
+    Attributes
+    ----------
+    rules : Rules
+        The rules checked against.
+    verdicts : tuple of Verdict
+        One per requirement checked, in file order.
+    uses : tuple of UseVerdict
+        One per intended use.
+    """
 
     rules: Rules
     verdicts: tuple[Verdict, ...]
@@ -235,7 +276,7 @@ class Assessment:
 
     @property
     def warnings(self) -> tuple[str, ...]:
-        """One line per value at a limit and per requirement not assessed."""
+        """Return one line per value at a limit and per requirement not assessed."""
         lines = []
         for v in self.verdicts:
             r = v.requirement
@@ -249,14 +290,14 @@ class Assessment:
         return tuple(lines)
 
     def as_dict(self) -> dict[str, str]:
-        """Flat columns: ``verdict:<id>`` per requirement and ``use:<use>`` per intended use."""
+        """Return flat columns: ``verdict:<id>`` per requirement and ``use:<use>`` per intended use."""
         row = {f"verdict:{v.requirement.id}": v.label for v in self.verdicts}
         row.update({f"use:{u.use}": u.label for u in self.uses})
         return row
 
 
 def _half_unit(limit: float) -> float:
-    """Half a unit in the last digit of the limit's shortest decimal form: 0.08 gives 0.005."""
+    """Return half a unit in the last digit of the limit's shortest decimal form: 0.08 gives 0.005."""
     exponent = decimal.Decimal(repr(limit)).normalize().as_tuple().exponent
     return 0.5 * 10.0 ** int(exponent)
 
@@ -301,7 +342,7 @@ class _Reader:
 
 
 def load_rules(path: PathLike = DEFAULT_RULES) -> Rules:
-    """Reads and checks a rules file.
+    """Read and check a rules file.
 
     Parameters
     ----------
@@ -484,7 +525,7 @@ def _check(requirement: Requirement, rating: LensRating) -> Verdict:
 
 
 def assess(rating: LensRating, rules: Union[Rules, PathLike, None] = None, *, use: Optional[str] = None) -> Assessment:
-    """Checks a lens rating against a set of requirements.
+    """Check a lens rating against a set of requirements.
 
     Parameters
     ----------
@@ -532,7 +573,7 @@ def assess_file(
     use: Optional[str] = None,
     method: Method = "integral",
 ) -> list[tuple[str, LensRating, Assessment]]:
-    """Rates and assesses every data set of an instrument data file, in file order.
+    """Rate and assess every data set of an instrument data file, in file order.
 
     Parameters
     ----------
@@ -547,6 +588,7 @@ def assess_file(
     Returns
     -------
     list of (str, LensRating, Assessment)
+        Each data set's name, rating and assessment.
 
     Raises
     ------

@@ -1,5 +1,6 @@
-"""The ``orv`` command: inspect, convert, rate, assess and plot instrument data files, one or
-thousands, and write lens test reports.
+"""The ``orv`` command: inspect, convert, rate, assess and plot instrument data files.
+
+It handles one data file or thousands, and writes lens test reports.
 
 Exit status: 0 on success; 1 when a file could not be read, parsed or converted (one line on
 stderr per file: the path and the reason); 2 for bad usage or a missing optional dependency;
@@ -68,7 +69,25 @@ class MissingDependency(Exception):
 
 
 def optional(module: str, debian_package: str) -> Any:
-    """The module, or MissingDependency naming the Debian package that provides it."""
+    """Import an optional module.
+
+    Parameters
+    ----------
+    module : str
+        The module's name.
+    debian_package : str
+        The Debian package that provides it, named in the error.
+
+    Returns
+    -------
+    module
+        The module.
+
+    Raises
+    ------
+    MissingDependency
+        Naming the Debian package, when the module is absent or cannot be imported.
+    """
     try:
         return importlib.import_module(module)
     except Exception as error:  # absent, or present but built for another Python
@@ -120,11 +139,46 @@ def _interrupt(signum: int, frame: Any) -> None:
 
 
 def run_info(args: argparse.Namespace) -> int:
+    """Print a data file's header facts and its data sets (``orv info``).
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``file``.
+
+    Returns
+    -------
+    int
+        The exit status, 0.
+
+    Raises
+    ------
+    CommandError
+        When the file cannot be read or parsed.
+    """
     sys.stdout.write(export.info_text(args.file, export.load(args.file)))
     return 0
 
 
 def run_json(args: argparse.Namespace) -> int:
+    """Convert a data file to JSON text, on stdout or in a file (``orv json``).
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``file``, ``output``, ``indent``, ``ascii``.
+
+    Returns
+    -------
+    int
+        The exit status, 0.
+
+    Raises
+    ------
+    CommandError
+        When the file cannot be read or converted, or the output would replace it or cannot be
+        written.
+    """
     export.check_readable(args.file)
     try:
         text = io.orvfile_to_json(args.file, args.indent, args.ascii)
@@ -140,6 +194,26 @@ def run_json(args: argparse.Namespace) -> int:
 
 
 def run_csv(args: argparse.Namespace) -> int:
+    """Write one two-column CSV file per data set into a folder (``orv csv``).
+
+    Every output path is checked before any is written.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``file``, ``output`` (the folder).
+
+    Returns
+    -------
+    int
+        The exit status, 0.
+
+    Raises
+    ------
+    CommandError
+        When the file cannot be read, an output would replace it, or an output cannot be
+        written.
+    """
     texts = export.csv_texts(export.load(args.file))
     paths = [os.path.join(args.output, name) for name, _ in texts]
     for path in paths:  # all checked before any is written
@@ -151,6 +225,25 @@ def run_csv(args: argparse.Namespace) -> int:
 
 
 def run_rate(args: argparse.Namespace) -> int:
+    """Rate every data set of the files, with verdicts when rules are asked for (``orv rate``).
+
+    A file that fails is reported on stderr and the others are still rated.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``files``, ``format``, ``method``, ``rules``, ``use``.
+
+    Returns
+    -------
+    int
+        The exit status: 1 when a file failed, else 0.
+
+    Raises
+    ------
+    CommandError
+        When the rules file cannot be read or used, or names no such use.
+    """
     rows: list[export.Row] = []
     failed = False
     verdicts = lenses.rules(args)
@@ -168,6 +261,28 @@ def run_rate(args: argparse.Namespace) -> int:
 
 
 def run_batch(args: argparse.Namespace) -> int:
+    """Convert many data files in parallel (``orv batch``), then print a summary line on stderr.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``inputs``, ``to``, ``out``, ``jobs``, ``scheduler``, ``indent``,
+        ``method``, ``rules``, ``use``, ``force``, ``quiet``.
+
+    Returns
+    -------
+    int
+        The exit status: 1 when an input failed or a table could not be written, else 0.
+
+    Raises
+    ------
+    MissingDependency
+        When the progress bar or ``--scheduler`` needs a package that is not installed.
+    CommandError
+        When the output folder cannot be made, or the rules cannot be read or used.
+    OSError
+        When the Dask scheduler cannot be reached.
+    """
     show_bar = sys.stderr.isatty() and not args.quiet
     tqdm = optional("tqdm", "python3-tqdm").tqdm if show_bar else None
     distributed = optional("distributed", "python3-distributed") if args.scheduler else None
@@ -222,6 +337,13 @@ def run_batch(args: argparse.Namespace) -> int:
 
 
 def build_parser() -> argparse.ArgumentParser:
+    """Return the parser of the ``orv`` command line, one subcommand per command.
+
+    Returns
+    -------
+    argparse.ArgumentParser
+        Each subcommand's namespace holds ``run``, the function that carries it out.
+    """
     from orvpy import __version__
 
     parser = _Parser(
@@ -331,7 +453,18 @@ def build_parser() -> argparse.ArgumentParser:
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    """Runs the command line; returns the exit status."""
+    """Run the command line.
+
+    Parameters
+    ----------
+    argv : sequence of str, optional
+        The arguments, without the program's name; by default ``sys.argv[1:]``.
+
+    Returns
+    -------
+    int
+        The exit status (see the module's docstring).
+    """
     args = build_parser().parse_args(argv)
     # Names the file system holds in another encoding than UTF-8 are written back as their bytes.
     if isinstance(sys.stdout, io_text.TextIOWrapper):

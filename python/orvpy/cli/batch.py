@@ -37,9 +37,25 @@ NOT_IMPORTABLE = "orvpy is not importable on the worker"
 
 @dataclass(frozen=True)
 class Task:
-    """One input file: as reported (``source``), as read (``path``, absolute, so that workers in
-    other folders find it), where its output goes (a file, or a folder for CSV), and the options
-    that shape the output (recorded with it)."""
+    """One input file of a batch, and where its output goes.
+
+    Attributes
+    ----------
+    source : str
+        The file as reported.
+    path : str
+        The file as read: absolute, so that workers in other folders find it.
+    output : str
+        Where its output goes: a file, or a folder for CSV.
+    kind : {"json", "csv", "rate"}
+        What to make of it.
+    force : bool
+        Convert it even when its output is up to date.
+    options : mapping
+        The options that shape the output (recorded with it).
+    clash : str
+        Why the output must not be written, found before the task runs; empty when it may.
+    """
 
     source: str
     path: str
@@ -52,14 +68,29 @@ class Task:
 
 @dataclass(frozen=True)
 class Outcome:
+    """What became of one task.
+
+    Attributes
+    ----------
+    source : str
+        The input file as reported.
+    status : {"done", "skipped", "failed"}
+        Converted, up to date, or failed.
+    error : str
+        Why it failed; empty otherwise.
+    """
+
     source: str
     status: str  # "done", "skipped" or "failed"
     error: str = ""
 
 
 def _identity(path: str) -> object:
-    """What makes two paths one file: its device and inode (one system call, where resolving
-    the path would take one per folder on the way), or the path itself if it cannot be read."""
+    """Return what makes two paths one file.
+
+    That is its device and inode (one system call, where resolving the path would take one per
+    folder on the way), or the path itself if it cannot be read.
+    """
     try:
         status = os.stat(path)
     except OSError:
@@ -78,8 +109,11 @@ def _unreadable(problems: Problems) -> Callable[[OSError], None]:
 
 
 def _glob(pattern: str, problems: Problems) -> list[str]:
-    """The paths a glob pattern matches. ``**`` stands for a folder and every folder below it,
-    entered by no symlink, so that a symlink loop is never walked round."""
+    """Return the paths a glob pattern matches.
+
+    ``**`` stands for a folder and every folder below it, entered by no symlink, so that a symlink
+    loop is never walked round.
+    """
     if "**" not in pattern:
         return glob.glob(pattern)
     paths = [os.sep] if os.path.isabs(pattern) else [""]
@@ -110,9 +144,20 @@ def _glob(pattern: str, problems: Problems) -> list[str]:
 
 
 def find_inputs(inputs: Iterable[str]) -> tuple[list[str], Problems]:
-    """The data files named by files, folders (searched recursively for .orv) and globs, in path
-    order without repeats; and each input that named none, or folder that could not be read,
-    with the reason."""
+    """Return the data files named by files, folders and globs, and the inputs that named none.
+
+    Parameters
+    ----------
+    inputs : iterable of str
+        Files, folders (searched recursively for .orv) and globs.
+
+    Returns
+    -------
+    files : list of str
+        The data files, in path order without repeats.
+    problems : list of (str, str)
+        Each input that named none, or folder that could not be read, with the reason.
+    """
     found: dict[object, str] = {}
     problems: Problems = []
     for item in inputs:
@@ -143,7 +188,7 @@ def find_inputs(inputs: Iterable[str]) -> tuple[list[str], Problems]:
 
 
 def _parents(relative: str) -> Iterator[str]:
-    """The folders on a relative path: a/b/c.orv gives a and a/b."""
+    """Return the folders on a relative path: a/b/c.orv gives a and a/b."""
     folder = os.path.dirname(relative)
     while folder:
         yield folder
@@ -153,11 +198,13 @@ def _parents(relative: str) -> Iterator[str]:
 def plan(
     files: Sequence[str], kind: str, out: str, force: bool, options: Mapping[str, Any] | None = None
 ) -> list[Task]:
-    """A task per file, its output at the file's path relative to the inputs' common folder,
-    under ``out``. Two inputs whose names differ only in the extension keep it in the output's
-    name, so that no output is written twice, as does an input whose output would take the name
-    of a folder that holds other inputs' outputs (``c.orv`` beside ``c/``, converted to CSV
-    folders). An output that is itself an input, or a folder holding one, is refused."""
+    """Return a task per file, its output at the file's path relative to the inputs' common folder, under ``out``.
+
+    Two inputs whose names differ only in the extension keep it in the output's name, so that no
+    output is written twice, as does an input whose output would take the name of a folder that
+    holds other inputs' outputs (``c.orv`` beside ``c/``, converted to CSV folders). An output
+    that is itself an input, or a folder holding one, is refused.
+    """
     absolute = [os.path.abspath(f) for f in files]
     base = os.path.commonpath([os.path.dirname(a) for a in absolute]) if absolute else ""
     # Below the common folder by slicing: os.path.relpath costs as much as the rest together.
@@ -187,7 +234,7 @@ def plan(
 
 
 def run_task(task: Task) -> Outcome:
-    """Converts one file, unless its output is up to date; never raises."""
+    """Convert one file, unless its output is up to date; never raises."""
     try:
         if task.clash:
             raise CommandError(task.output, task.clash)
@@ -230,6 +277,7 @@ def run_task(task: Task) -> Outcome:
 
 
 def run_chunk(tasks: Sequence[Task]) -> list[Outcome]:
+    """Run a chunk of tasks in turn, as a Dask worker does; never raises."""
     return [run_task(task) for task in tasks]
 
 
@@ -243,8 +291,10 @@ Progress = Callable[[int], None]
 
 
 def sweep(tasks: Iterable[Task], *folders: str) -> None:
-    """Removes the temporary files that runs killed in the middle of a write left beside these
-    tasks' outputs and their records, and in ``folders``."""
+    """Remove the temporary files that runs killed in the middle of a write left behind.
+
+    Those beside these tasks' outputs and their records are removed, and those in ``folders``.
+    """
     outputs = [os.path.dirname(task.output) for task in tasks]
     for folder in dict.fromkeys([*outputs, *(os.path.abspath(f) for f in folders)]):
         files.sweep(folder)
@@ -252,8 +302,10 @@ def sweep(tasks: Iterable[Task], *folders: str) -> None:
 
 
 def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outcome]:
-    """The tasks in this process (one job) or in worker processes, never more than there are
-    tasks. A worker that dies costs only the file it was converting; the others go on."""
+    """Run the tasks in this process (one job) or in worker processes, never more than there are tasks.
+
+    A worker that dies costs only the file it was converting; the others go on.
+    """
     outcomes: list[Outcome] = []
     if jobs == 1:
         for task in tasks:
@@ -275,24 +327,29 @@ def run_local(tasks: Sequence[Task], jobs: int, progress: Progress) -> list[Outc
 
 
 def _worker_failure(error: BaseException) -> str:
-    """Why a Dask worker could not run a task: orvpy missing there, or the worker's death."""
+    """Return why a Dask worker could not run a task: orvpy missing there, or the worker's death."""
     if isinstance(error, ImportError) and (error.name or "").split(".")[0] in ("orvpy", "_orvpy_core"):
         return f"{NOT_IMPORTABLE} ({error})"
     return f"{WORKER_DIED}: {type(error).__name__}: {error}"
 
 
 def dask_setup(worker: Any) -> None:
-    """Run by Dask in each worker of a local cluster as it starts: the Ctrl-C that reaches every
-    process of the terminal's group is for this command to handle (it closes the cluster), not
-    for the workers to die of with a traceback."""
+    """Set up a worker of a local cluster: Dask runs this in each as it starts.
+
+    The Ctrl-C that reaches every process of the terminal's group is for this command to handle
+    (it closes the cluster), not for the workers to die of with a traceback.
+    """
     with suppress(ValueError):  # a worker whose event loop runs in another thread than the main one
         signal.signal(signal.SIGINT, signal.SIG_IGN)
 
 
 def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progress, distributed: Any) -> list[Outcome]:
-    """The tasks on a Dask cluster: a local one on 127.0.0.1 (``local``) or the scheduler at
-    ``scheduler``, whose workers must see the same paths. A scheduler that does not answer within
-    Dask's connect timeout (30 s unless configured) ends the batch with OSError."""
+    """Run the tasks on a Dask cluster.
+
+    The cluster is a local one on 127.0.0.1 (``local``) or the scheduler at ``scheduler``, whose
+    workers must see the same paths. A scheduler that does not answer within Dask's connect
+    timeout (30 s unless configured) ends the batch with OSError.
+    """
     cluster = None
     if scheduler == "local":
         # Each worker runs dask_setup below as it starts, and reads its logging level from the
@@ -344,10 +401,13 @@ def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progres
 
 
 def write_tables(tasks: Sequence[Task], outcomes: Sequence[Outcome], problems: Problems, out: str) -> None:
-    """errors.csv (every input that named no file, folder that could not be read and file that
-    failed), and for ratings the table of every data set of every file, in input order, from the
+    """Write errors.csv, and for ratings the table of every data set of every file.
+
+    errors.csv lists every input that named no file, folder that could not be read and file that
+    failed; the ratings table holds every data set of every file, in input order, from the
     per-file tables. A table that cannot be written does not keep the other from being written;
-    CommandError then names the first."""
+    CommandError then names the first.
+    """
     failed = {o.source: o.error for o in outcomes if o.status == "failed"}
     ratings: list[str] = []
     if tasks and tasks[0].kind == "rate":

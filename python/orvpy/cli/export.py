@@ -1,5 +1,8 @@
-"""What the ``orv`` commands make of one data file: the facts text, JSON, per-data-set CSV files and
-rating tables; and the escaping of text from files on its way to a terminal or a spreadsheet."""
+"""What the ``orv`` commands make of one data file, and the escaping of text from files.
+
+The facts text, JSON, per-data-set CSV files and rating tables; and the escaping of text from
+files on its way to a terminal or a spreadsheet.
+"""
 
 from __future__ import annotations
 
@@ -22,12 +25,24 @@ Row = dict[str, Union[float, int, str, None]]
 
 
 def check_readable(path: str) -> None:
-    """CommandError with the reason when a file is not a regular file that can be read."""
+    """Check that a file is a regular file that can be read.
+
+    Raises
+    ------
+    CommandError
+        With the reason, when it is not.
+    """
     files.check_input(path)
 
 
 def refuse_overwriting(source: str, output: str) -> None:
-    """CommandError when writing ``output`` would replace the input file ``source``."""
+    """Refuse an output that would replace its input.
+
+    Raises
+    ------
+    CommandError
+        When writing ``output`` would replace the input file ``source``.
+    """
     try:
         same = os.path.samefile(source, output)
     except OSError:  # no output yet, or no input (which the conversion reports)
@@ -37,7 +52,13 @@ def refuse_overwriting(source: str, output: str) -> None:
 
 
 def load(path: str) -> io.OrvFile:
-    """The data file's records; CommandError for a file that cannot be opened or parsed."""
+    """Return the data file's records.
+
+    Raises
+    ------
+    CommandError
+        For a file that cannot be opened or parsed.
+    """
     check_readable(path)
     try:
         return io.load_orvfile(path)
@@ -56,9 +77,11 @@ def _escape(match: re.Match[str]) -> str:
 
 
 def shown(text: object) -> str:
-    """Text from a file or a file name as it is safe to show on a terminal or in a table: each
-    control character as ``\\xNN`` (escape as ``\\x1b``, newline as ``\\x0a``), each byte of a
-    name that is not UTF-8 as ``\\xNN``."""
+    r"""Return text from a file or a file name as it is safe to show on a terminal or in a table.
+
+    Each control character is shown as ``\xNN`` (escape as ``\x1b``, newline as ``\x0a``), each
+    byte of a name that is not UTF-8 as ``\xNN``.
+    """
     return _HIDDEN.sub(_escape, str(text))
 
 
@@ -66,9 +89,12 @@ _NUMBER = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
 
 
 def cell(value: object) -> str:
-    """A spreadsheet cell's text: a number as it reads back; None empty; any other text that
-    begins with =, +, -, @, tab or CR (which spreadsheet software reads as a formula) behind an
-    apostrophe, as the OWASP guidance on CSV injection says."""
+    """Return a spreadsheet cell's text.
+
+    A number as it reads back; None empty; any other text that begins with =, +, -, @, tab or CR
+    (which spreadsheet software reads as a formula) behind an apostrophe, as the OWASP guidance on
+    CSV injection says.
+    """
     if value is None:
         return ""
     if isinstance(value, float):
@@ -83,9 +109,12 @@ _LIKE_A_NUMBER = re.compile(r"[+-]?(?:[.,]?[0-9]|(?:nan|inf|infinity)(?![A-Za-z0
 
 
 def header_cell(title: str) -> str:
-    """An axis title as a header cell that ``io.load_csv`` skips as a header: control characters
-    escaped (a line break would split the line), and an apostrophe before a title that begins
-    like a number (the line would read as a point, or fail) or like a formula."""
+    """Return an axis title as a header cell that ``io.load_csv`` skips as a header.
+
+    Control characters are escaped (a line break would split the line), and an apostrophe is put
+    before a title that begins like a number (the line would read as a point, or fail) or like a
+    formula.
+    """
     text = shown(title)
     if _LIKE_A_NUMBER.match(text.lstrip(' \t"')):
         return "'" + text
@@ -93,7 +122,7 @@ def header_cell(title: str) -> str:
 
 
 def info_text(path: str, orv_file: io.OrvFile) -> str:
-    """The header facts and one line per data set, text from the file escaped."""
+    """Return the header facts and one line per data set, text from the file escaped."""
     meta, graph, info = orv_file.meta, orv_file.graph, orv_file.data_info
     units = info.type_and_units
 
@@ -116,16 +145,18 @@ def info_text(path: str, orv_file: io.OrvFile) -> str:
 
 
 def axis_titles(orv_file: io.OrvFile) -> tuple[str, str]:
-    """The x axis and the quantity with its units, as the file names them."""
+    """Return the x axis and the quantity with its units, as the file names them."""
     units = orv_file.data_info.type_and_units
     y = f"{units.measurement_type} / {units.units}" if units.units else units.measurement_type
     return orv_file.meta.x_type or orv_file.graph.x_axis_title or "x", y or orv_file.graph.y_axis_title or "y"
 
 
 def safe_names(names: Sequence[str]) -> list[str]:
-    """File names for data sets: characters other than letters, digits, '.', '-' and '_' become
-    '_', and repeated names get '-2', '-3', ... (compared without case, for case-blind file
-    systems)."""
+    """Return file names for data sets.
+
+    Characters other than letters, digits, '.', '-' and '_' become '_', and repeated names get
+    '-2', '-3', ... (compared without case, for case-blind file systems).
+    """
     used: set[str] = set()
     result = []
     for name in names:
@@ -140,10 +171,13 @@ def safe_names(names: Sequence[str]) -> list[str]:
 
 
 def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
-    """Each data set's file name and CSV text: a header line with the axis titles, which
-    ``io.load_csv`` skips, then ``wavelength,value`` lines whose numbers read back to the same
-    floats. A data set without points has its header as a comment: a file of a header alone is
-    no data to ``io.load_csv``, a comment is an empty scan."""
+    """Return each data set's file name and CSV text.
+
+    The text is a header line with the axis titles, which ``io.load_csv`` skips, then
+    ``wavelength,value`` lines whose numbers read back to the same floats. A data set without
+    points has its header as a comment: a file of a header alone is no data to ``io.load_csv``, a
+    comment is an empty scan.
+    """
     titles = [header_cell(title) for title in axis_titles(orv_file)]
     result = []
     for data_set, name in zip(orv_file.data_sets, safe_names([s.name for s in orv_file.data_sets])):
@@ -160,9 +194,17 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
 def rating_rows(
     path: str, method: str = "integral", rules: Optional[lens.Rules] = None, use: Optional[str] = None
 ) -> list[Row]:
-    """One row per data set of a file: the file, the data set and its flat rating by the method
-    ("integral" or "sum"); uncovered quantities are None, never 0. With ``rules``, the verdicts
-    follow (``Assessment.as_dict``: ``verdict:<id>`` and ``use:<use>`` columns)."""
+    """Return one row per data set of a file: the file, the data set and its flat rating.
+
+    The rating is by the method ("integral" or "sum"); uncovered quantities are None, never 0.
+    With ``rules``, the verdicts follow (``Assessment.as_dict``: ``verdict:<id>`` and
+    ``use:<use>`` columns).
+
+    Raises
+    ------
+    CommandError
+        For a file that cannot be read or rated.
+    """
     check_readable(path)
     try:
         ratings = lens.rate_file(path, require_coverage=False, method="sum" if method == "sum" else "integral")
@@ -181,8 +223,7 @@ def rating_rows(
 
 
 def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:
-    """The rows as one CSV table of spreadsheet cells; with ``escape``, text shown as on a
-    terminal."""
+    """Return the rows as one CSV table of spreadsheet cells; with ``escape``, text shown as on a terminal."""
     out = _text.StringIO()
     fields = ["file", "data_set", *(f.name for f in lens.LensRating.__dataclass_fields__.values())]
     fields += [k for k in (rows[0] if rows else ()) if k not in fields]  # the verdicts, when asked for
@@ -194,16 +235,22 @@ def rows_as_csv(rows: Sequence[Row], escape: bool = False) -> str:
 
 
 def rows_as_json(rows: Sequence[Row]) -> str:
-    """The rows as a JSON list; NaN (a quantity undefined for the lens), which JSON cannot hold,
-    becomes null, as pandas writes it."""
+    """Return the rows as a JSON list.
+
+    NaN (a quantity undefined for the lens), which JSON cannot hold, becomes null, as pandas
+    writes it.
+    """
     clean = [{k: None if isinstance(v, float) and not math.isfinite(v) else v for k, v in row.items()} for row in rows]
     return json.dumps(clean, indent=2, allow_nan=False) + "\n"
 
 
 def rows_as_table(rows: Sequence[Row]) -> str:
-    """The data sets numbered #1, #2, ... under their file and name, then one column per data set
+    """Return the rows as a table to read.
+
+    The data sets numbered #1, #2, ... under their file and name, then one column per data set
     and one line per quantity: transmittances in percent, "not measured" where a scan does not
-    cover a quantity's band; then each data set's warnings. Text from files is escaped."""
+    cover a quantity's band; then each data set's warnings. Text from files is escaped.
+    """
     if not rows:
         return ""
     lines = [f"#{i} {shown(row['file'])}: {shown(row['data_set'])}" for i, row in enumerate(rows, 1)]

@@ -1,6 +1,8 @@
-"""How the ``orv`` commands read and write files: inputs checked before they are opened, outputs
-written whole under a temporary name and renamed, outputs that are not regular files written
-through in place, and the records by which ``orv batch`` knows the outputs it made itself.
+"""How the ``orv`` commands read and write files.
+
+Inputs are checked before they are opened, outputs written whole under a temporary name and
+renamed, outputs that are not regular files written through in place; and ``orv batch`` knows
+the outputs it made itself by their records.
 
 Temporary names are ``.NAME.PID.RANDOM.part`` (``.old`` for a folder being replaced) beside the
 output, NAME cut short where the whole would exceed the file system's name limit; a later run
@@ -43,13 +45,21 @@ class CommandError(Exception):
 
 
 def reason(error: OSError) -> str:
-    """The system's words for an error, without the file names Python adds to them."""
+    """Return the system's words for an error, without the file names Python adds to them."""
     return error.strerror or str(error)
 
 
 def check_input(path: str) -> None:
-    """CommandError unless ``path`` is a regular file that can be opened for reading. Anything
-    else (a FIFO, a device) is refused before it is opened, since opening one can block forever."""
+    """Check that ``path`` is a regular file that can be opened for reading.
+
+    Anything else (a FIFO, a device) is refused before it is opened, since opening one can block
+    forever.
+
+    Raises
+    ------
+    CommandError
+        Unless ``path`` is a regular file that can be opened for reading.
+    """
     try:
         status = os.stat(path)
     except OSError as error:
@@ -67,7 +77,7 @@ def check_input(path: str) -> None:
 
 
 def fingerprint(path: str) -> dict[str, object]:
-    """The size and a hash of a file's content: what an output was made from."""
+    """Return the size and a hash of a file's content: what an output was made from."""
     digest = hashlib.blake2b(digest_size=16)
     size = 0
     with open(path, "rb") as f:
@@ -85,7 +95,7 @@ def _name_max(folder: str) -> int:
 
 
 def _sibling(path: str, suffix: str) -> str:
-    """An unused hidden name beside ``path`` for its version in progress, within the name limit."""
+    """Return an unused hidden name beside ``path`` for its version in progress, within the name limit."""
     folder, name = os.path.split(os.path.abspath(path))
     tail = f".{os.getpid()}.{secrets.token_hex(4)}{suffix}"
     room = _name_max(folder) - 1 - len(os.fsencode(tail))
@@ -104,8 +114,11 @@ def _running(pid: int) -> bool:
 
 
 def sweep(folder: str, name: Optional[str] = None) -> None:
-    """Removes the temporary files and folders in ``folder`` left by processes that no longer
-    run (a run killed in the middle of a write); with ``name``, only those of that output."""
+    """Remove the temporary files and folders in ``folder`` left by processes that no longer run.
+
+    Those are left by a run killed in the middle of a write; with ``name``, only those of that
+    output are removed.
+    """
     try:
         entries = list(os.scandir(folder))
     except OSError:
@@ -139,11 +152,18 @@ def _make_folder(path: str) -> str:
 def atomic_file(
     path: str, binary: bool = False, before_replace: Optional[Callable[[os.stat_result], None]] = None
 ) -> Iterator[IO[Any]]:
-    """A file written under a temporary name beside ``path`` and renamed to it when complete, so
-    that an interrupted run never leaves a truncated file. ``before_replace`` gets the complete
+    """Open a file written under a temporary name beside ``path`` and renamed to it when complete.
+
+    An interrupted run so never leaves a truncated file. ``before_replace`` gets the complete
     file's status just before the rename. Text is UTF-8, with names the file system holds in
     other encodings written back as their bytes. Permissions follow the umask, as for any new
-    file. CommandError names ``path`` when it cannot be written."""
+    file.
+
+    Raises
+    ------
+    CommandError
+        Naming ``path``, when it cannot be written.
+    """
     _make_folder(path)
     temporary = _sibling(path, ".part")
     try:
@@ -171,9 +191,12 @@ def atomic_file(
 
 @contextmanager
 def output_file(path: str, binary: bool = False) -> Iterator[IO[Any]]:
-    """The output a user named: a new or regular file is replaced whole (through a symlink, its
-    target); anything else that exists (a FIFO, a terminal, /dev/stdout) is written through in
-    place, as a shell redirection would."""
+    """Open the output a user named.
+
+    A new or regular file is replaced whole (through a symlink, its target); anything else that
+    exists (a FIFO, a terminal, /dev/stdout) is written through in place, as a shell redirection
+    would.
+    """
     try:
         status: Optional[os.stat_result] = os.stat(path)
     except OSError:  # nothing there yet, or a symlink whose target is yet to be made
@@ -202,8 +225,10 @@ def output_file(path: str, binary: bool = False) -> Iterator[IO[Any]]:
 
 @contextmanager
 def atomic_folder(path: str) -> Iterator[str]:
-    """A folder filled under a temporary name and then put in place of ``path`` (the previous one
-    is moved aside and removed only after the new one is in place)."""
+    """Give a folder to fill under a temporary name, then put it in place of ``path``.
+
+    The previous folder is moved aside and removed only after the new one is in place.
+    """
     _make_folder(path)
     temporary = _sibling(path, ".part")
     previous = None
@@ -231,11 +256,21 @@ def atomic_folder(path: str) -> Iterator[str]:
 
 @dataclass(frozen=True)
 class Claim:
-    """What is at an output's place, found to be an output of orv batch."""
+    """What is at an output's place, found to be an output of orv batch.
 
-    made_from: Mapping[str, object]  # the input's fingerprint and the options, as recorded
-    current: bool  # the output is as it was made, so that it is up to date if made_from is
-    version: Optional[list[int]] = None  # a file's (inode, size, mtime in ns)
+    Attributes
+    ----------
+    made_from : mapping
+        The input's fingerprint and the options, as recorded.
+    current : bool
+        The output is as it was made, so that it is up to date if ``made_from`` is.
+    version : list of int or None
+        A file's (inode, size, mtime in ns).
+    """
+
+    made_from: Mapping[str, object]
+    current: bool
+    version: Optional[list[int]] = None
 
 
 def _version(status: os.stat_result) -> list[int]:
@@ -260,9 +295,20 @@ NOT_OURS = "exists and orv batch did not make it; it is left alone (remove it to
 
 
 def claim(output: str, folder: bool) -> Optional[Claim]:
-    """None when nothing is at ``output``; what it was made from when orv batch made it (a CSV
-    folder holding its record and only the files it wrote; a file whose version its record
-    lists); else CommandError naming it, so that nothing else is ever replaced."""
+    """Return what is at ``output`` when orv batch made it.
+
+    Returns
+    -------
+    Claim or None
+        None when nothing is at ``output``; what it was made from when orv batch made it (a CSV
+        folder holding its record and only the files it wrote; a file whose version its record
+        lists).
+
+    Raises
+    ------
+    CommandError
+        Naming it, for anything else, so that nothing else is ever replaced.
+    """
     try:
         status = os.lstat(output)
     except FileNotFoundError:
@@ -292,9 +338,11 @@ def claim(output: str, folder: bool) -> Optional[Claim]:
 def owned_file(
     output: str, made_from: Mapping[str, object], previous: Optional[Claim], binary: bool = False
 ) -> Iterator[IO[Any]]:
-    """An output of orv batch written as ``atomic_file`` does, its record written just before the
-    rename: the record lists the new version and the one it replaces, so that whether a run ends
-    before or after the rename, the file in place is known as one of orv batch's."""
+    """Open an output of orv batch written as ``atomic_file`` does, its record written just before the rename.
+
+    The record lists the new version and the one it replaces, so that whether a run ends before or
+    after the rename, the file in place is known as one of orv batch's.
+    """
 
     def record(status: os.stat_result) -> None:
         versions = [_version(status)] + ([previous.version] if previous is not None and previous.version else [])
@@ -306,7 +354,7 @@ def owned_file(
 
 
 def write_record(folder: str, made_from: Mapping[str, object]) -> None:
-    """Marks a CSV folder of orv batch, filled but not yet in place, as made from ``made_from``."""
+    """Mark a CSV folder of orv batch, filled but not yet in place, as made from ``made_from``."""
     files = sorted(os.listdir(folder))
     with open(os.path.join(folder, RECORDS), "w", encoding="utf-8", errors="surrogateescape") as f:
         json.dump({"made_from": made_from, "files": files}, f)

@@ -1,5 +1,8 @@
-"""``orv plot`` and ``orv report``, and the ``--rules``/``--use`` options of ``orv rate`` and ``orv
-batch --to rate``: thin layers over ``orvpy.plot``, ``orvpy.report`` and ``orvpy.verdicts``."""
+"""``orv plot`` and ``orv report``, and the ``--rules``/``--use`` options of ``orv rate`` and ``orv batch``.
+
+Thin layers over ``orvpy.plot``, ``orvpy.report`` and ``orvpy.verdicts``; the options serve ``orv
+rate`` and ``orv batch --to rate``.
+"""
 
 from __future__ import annotations
 
@@ -18,6 +21,15 @@ from orvpy.verdicts import DEFAULT_RULES, Rules
 
 
 def add_rules_options(sub: argparse.ArgumentParser, what: str) -> None:
+    """Add the ``--rules`` and ``--use`` options to a subcommand.
+
+    Parameters
+    ----------
+    sub : argparse.ArgumentParser
+        The subcommand's parser.
+    what : str
+        What the options serve, at the start of their help ("verdicts", "--to rate").
+    """
     sub.add_argument(
         "--rules",
         metavar="FILE",
@@ -33,8 +45,13 @@ def add_rules_options(sub: argparse.ArgumentParser, what: str) -> None:
 
 
 def rules(args: argparse.Namespace) -> Optional[Rules]:
-    """The rules asked for with --rules or --use (None when neither is given); CommandError for a
-    file that cannot be read or used, or a use it does not name."""
+    """Return the rules asked for with --rules or --use (None when neither is given).
+
+    Raises
+    ------
+    CommandError
+        For a file that cannot be read or used, or a use it does not name.
+    """
     if args.rules is None and args.use is None:
         return None
     path = args.rules or str(DEFAULT_RULES)
@@ -50,8 +67,10 @@ def rules(args: argparse.Namespace) -> Optional[Rules]:
 
 
 def rules_options(args: argparse.Namespace) -> dict[str, Any]:
-    """What ``orv batch --to rate`` records of the rules with each output: a change of the file's
-    content or of the use makes the ratings again."""
+    """Return what ``orv batch --to rate`` records of the rules with each output.
+
+    A change of the file's content or of the use makes the ratings again.
+    """
     loaded = rules(args)
     if loaded is None:
         return {}
@@ -59,11 +78,18 @@ def rules_options(args: argparse.Namespace) -> dict[str, Any]:
 
 
 def task_rules(options: Any) -> tuple[Optional[Rules], Optional[str]]:
-    """The rules and use recorded in a batch task's options."""
+    """Return the rules and use recorded in a batch task's options."""
     return (lens.load_rules(options["rules"]) if options.get("rules") else None), options.get("use")
 
 
 def size(text: str) -> tuple[float, float]:
+    """Read a figure size written WIDTHxHEIGHT, in inches (``--size``).
+
+    Raises
+    ------
+    argparse.ArgumentTypeError
+        Unless each of the two is above 0 and at most 100.
+    """
     match = re.fullmatch(r"([0-9]*\.?[0-9]+)x([0-9]*\.?[0-9]+)", text)
     if match is None or not all(0 < float(g) <= 100 for g in match.groups()):
         raise argparse.ArgumentTypeError(f"WIDTHxHEIGHT in inches, each above 0 and at most 100, not {text!r}")
@@ -71,6 +97,7 @@ def size(text: str) -> tuple[float, float]:
 
 
 def add_plot_arguments(sub: argparse.ArgumentParser) -> None:
+    """Add the arguments of ``orv plot`` to its subcommand's parser."""
     sub.add_argument("file", metavar="FILE")
     sub.add_argument(
         "-o",
@@ -96,6 +123,26 @@ def add_plot_arguments(sub: argparse.ArgumentParser) -> None:
 
 
 def run_plot(args: argparse.Namespace) -> int:
+    """Plot every data set of a file as PNG, SVG or PDF, by the output's extension (``orv plot``).
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``file``, ``output``, ``rating``, ``scale``, ``size``.
+
+    Returns
+    -------
+    int
+        The exit status, 0.
+
+    Raises
+    ------
+    MissingDependency
+        Without matplotlib.
+    CommandError
+        For an output of another extension, a file that cannot be read or plotted, or an output
+        that would replace it or cannot be written.
+    """
     from orvpy.cli import optional
 
     optional("matplotlib", plot.DEBIAN_PACKAGE)
@@ -118,6 +165,15 @@ def run_plot(args: argparse.Namespace) -> int:
 
 
 def add_report_arguments(sub: argparse.ArgumentParser, method_option: dict[str, Any]) -> None:
+    """Add the arguments of ``orv report`` to its subcommand's parser.
+
+    Parameters
+    ----------
+    sub : argparse.ArgumentParser
+        The subcommand's parser.
+    method_option : dict
+        The keyword arguments of the ``--method`` option, shared with ``orv rate``.
+    """
     sub.add_argument("inputs", nargs="+", metavar="FILE_OR_FOLDER", help="data files, and folders searched for .orv")
     sub.add_argument("-o", "--output", required=True, metavar="REPORT.html", help="the report (HTML)")
     add_rules_options(sub, "verdicts")
@@ -136,6 +192,30 @@ def add_report_arguments(sub: argparse.ArgumentParser, method_option: dict[str, 
 
 
 def run_report(args: argparse.Namespace) -> int:
+    """Write a lens test report of the data files named, and its PDF if asked (``orv report``).
+
+    A file that cannot be read or rated is kept in the report with its error and reported on
+    stderr.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed command line: ``inputs``, ``output``, ``rules``, ``use``, ``method``,
+        ``scale``, ``pdf``, ``no_plots``.
+
+    Returns
+    -------
+    int
+        The exit status: 1 when a file failed, else 0.
+
+    Raises
+    ------
+    MissingDependency
+        Without matplotlib (unless ``--no-plots``), or, with ``--pdf``, without Chromium.
+    CommandError
+        When the rules cannot be read or used, the report would replace an input or cannot be
+        written, or the PDF cannot be printed.
+    """
     from orvpy.cli import MissingDependency, optional
 
     if not args.no_plots:

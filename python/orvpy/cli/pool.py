@@ -1,5 +1,4 @@
-"""Worker processes for ``orv batch`` that stop when told, die with the command and survive each
-other.
+"""Worker processes for ``orv batch`` that stop when told, die with the command and survive each other.
 
 Each worker takes a chunk of tasks and answers one result per task, so that when a worker dies
 only the task it was working on is lost: the rest of its chunk goes back to the queue and a new
@@ -37,7 +36,7 @@ def _end_worker(signum: int, frame: Any) -> None:
 
 
 def _die_with(parent: int) -> None:
-    """Ends this worker when the process that forked it ends, however it ends."""
+    """End this worker when the process that forked it ends, however it ends."""
     if sys.platform.startswith("linux"):
         ctypes.CDLL(None, use_errno=True).prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
     else:
@@ -93,11 +92,26 @@ def run(
     died: Callable[[Task], None],
     abandoned: Callable[[Task], None],
 ) -> None:
-    """Runs ``work`` on every task in at most ``jobs`` worker processes, never more than there
-    are tasks. ``done`` gets each task's result; ``died`` each task whose worker ended while
-    working on it; ``abandoned``, after an interrupt has stopped every worker, each task a worker
-    was working on or had yet to start (to remove what it was writing). ``work`` must be
-    picklable where processes are spawned, not forked."""
+    """Run ``work`` on every task in at most ``jobs`` worker processes, never more than there are tasks.
+
+    ``work`` must be picklable where processes are spawned, not forked.
+
+    Parameters
+    ----------
+    chunks : sequence of sequence of Task
+        The tasks, in the chunks a worker takes at once.
+    jobs : int
+        The most worker processes.
+    work : callable
+        Run on each task in a worker; what it returns is the task's result.
+    done : callable
+        Gets each task's result.
+    died : callable
+        Gets each task whose worker ended while working on it.
+    abandoned : callable
+        After an interrupt has stopped every worker, gets each task a worker was working on or had
+        yet to start (to remove what it was writing).
+    """
     # Forked workers start at once, with orvpy already imported; the command runs no other thread
     # while it forks. Elsewhere than Linux, spawn.
     context = multiprocessing.get_context("fork" if sys.platform.startswith("linux") else "spawn")
@@ -140,7 +154,7 @@ def run(
 
 
 def _collect(worker: _Worker[Task], done: Callable[[Task, Any], None]) -> bool:
-    """Hands on the results the worker has sent; False once it has ended."""
+    """Hand on the results the worker has sent; False once it has ended."""
     try:
         while worker.pending and worker.conn.poll():
             result = worker.conn.recv()  # first: at the end of the pipe, the task stays pending
@@ -157,7 +171,7 @@ def _replace(
     context: Any,
     work: Callable[[Task], Any] | None,
 ) -> None:
-    """Retires a worker that has ended; with ``work``, starts another in its place."""
+    """Retire a worker that has ended; with ``work``, start another in its place."""
     workers.remove(worker)
     worker.process.join()
     worker.conn.close()
@@ -167,9 +181,12 @@ def _replace(
 
 
 def _stop(workers: Sequence[_Worker[Task]], finished: bool, abandoned: Callable[[Task], None]) -> None:
-    """Ends the workers: told to, after the last task; else (an interrupt, an error) by SIGTERM,
+    """End the workers: told to, after the last task; else by SIGTERM, then SIGKILL.
+
+    Workers are told to end after the last task; else (an interrupt, an error) they get SIGTERM,
     then SIGKILL for any still running after the grace period. The second interrupt a user may
-    give while this runs is ignored: it must not leave workers or files behind."""
+    give while this runs is ignored: it must not leave workers or files behind.
+    """
     previous = {number: signal.signal(number, signal.SIG_IGN) for number in STOPPING} if not finished else {}
     try:
         for worker in workers:

@@ -1,5 +1,7 @@
-"""Tristimulus values, CIELAB, the lens transmittances of ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2
-and ISO 12311, and the photometer indices f1' and f2.
+"""Tristimulus values, CIELAB, lens transmittances and photometer indices.
+
+The lens transmittances are those of ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2 and ISO 12311; the
+photometer indices are f1' and f2.
 
 The functions of ``_orvpy_core.colorimetry``, with inspectable signatures.
 """

@@ -1,5 +1,6 @@
-"""The built-in reference spectra, as views of the process-wide curves: a change made through a
-view changes every later computation that uses the curve.
+"""The built-in reference spectra, as views of the process-wide curves.
+
+A change made through a view changes every later computation that uses the curve.
 
 The functions of ``_orvpy_core.colorimetry.data``, with inspectable signatures.
 """
