@@ -6,7 +6,8 @@ BUILD_DIR=${ORVPY_BUILD_DIR:-$ROOT/build}
 BUILD_PACKAGES=(build-essential cmake libgsl-dev nlohmann-json3-dev pybind11-dev python3-dev)
 TEST_PACKAGES=(libgtest-dev python3-pytest python3-hypothesis python3-numpy python3-scipy python3-colormath
                python3-olefile libgsf-bin clang libclang-rt-dev clang-format mypy python3-venv python3-pip
-               python3-pandas python3-matplotlib python3-tqdm python3-distributed flake8 black clang-tidy chromium poppler-utils)
+               python3-pandas python3-matplotlib python3-tqdm python3-distributed flake8 black clang-tidy
+               python3-pydocstyle chromium poppler-utils)
 
 # Installs those of the given packages that are not installed yet.
 ensure_packages() {
