@@ -44,11 +44,13 @@ struct FitWavelengthParamsFree {
 constexpr auto fields_of(const FitWavelengthParams*) {
     using P = FitWavelengthParams;
     return std::make_tuple(
-        field("d", &P::d, "Grating line distance"), field("omega_t", &P::omega_t, "Angular frequency of the turret"),
-        field("omega_m", &P::omega_m, "Angular frequency of the motor"),
+        field("d", &P::d, "Grating line distance, in the unit of the wavelengths (m or nm: the fit is the same)"),
+        field("omega_t", &P::omega_t, "Angular frequency of the turret (radians per micro-step)"),
+        field("omega_m", &P::omega_m, "Angular frequency of the motor (radians per micro-step)"),
         field("cos_K", &P::cos_K, "Cosine of the displacement angle"),
-        field("theta_z", &P::theta_z, "Zero order angle"), field("alpha", &P::alpha, "Alpha fit factor"),
-        field("a", &P::a, "Turret error amplitude"), field("phi", &P::phi, "Turret error phase"));
+        field("theta_z", &P::theta_z, "Zero order angle (radians)"), field("alpha", &P::alpha, "Alpha fit factor"),
+        field("a", &P::a, "Turret error amplitude (micro-steps)"),
+        field("phi", &P::phi, "Turret error phase (radians)"));
 }
 
 constexpr auto fields_of(const FitWavelengthParamsFree*) {

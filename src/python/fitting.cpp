@@ -52,24 +52,21 @@ std::string record_repr(const char* name, const Record& record) {
 void add_fitting_module(py::module_& fitting) {
     py::class_<FitWavelengthParams> params(
         fitting, "FitWavelengthParams",
-        "Holds the parameters of the wavelength fitting function, the grating equation "
-        "λ(x) = 2 d cos_K sin((omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha) of the micro-step x:\n\n"
-        "d (float): grating line distance, in the unit of the wavelengths (m or nm: the fit is the same)\n"
-        "omega_t (float): angular frequency of the turret\n"
-        "omega_m (float): angular frequency of the motor\n"
-        "cos_K (float): cosine of the displacement angle\n"
-        "theta_z (float): zero order angle\n"
-        "alpha (float): alpha fit factor\n"
-        "a (float): turret error amplitude\n"
-        "phi (float): turret error phase");
-    params.def(py::init<>());
+        record_doc<FitWavelengthParams>(
+            "The parameters of the wavelength fitting function, the grating equation.\n\n"
+            "The equation gives the wavelength at the micro-step x:\n\n"
+            "    λ(x) = 2 d cos_K sin((omega_t (x + a sin(omega_m x + phi)) - theta_z) / alpha)")
+            .c_str());
+    params.def(py::init<>(), "Make a record with every parameter 0.");
     def_fields(params, true);
     params.def("__repr__", [](const FitWavelengthParams& p) { return record_repr("FitWavelengthParams", p); });
 
     py::class_<FitWavelengthParamsFree> free(
         fitting, "FitWavelengthParamsFree",
-        "Holds flags indicating which parameters of FitWavelengthParams are available for fitting (True: free).");
-    free.def(py::init<>());
+        record_doc<FitWavelengthParamsFree>(
+            "Flags indicating which parameters of FitWavelengthParams are available for fitting (True: free).")
+            .c_str());
+    free.def(py::init<>(), "Make a record with no parameter free.");
     def_fields(free, true);
     free.def("__repr__", [](const FitWavelengthParamsFree& f) { return record_repr("FitWavelengthParamsFree", f); });
     refuse_uninitialised<FitWavelengthParams>();
@@ -88,18 +85,36 @@ void add_fitting_module(py::module_& fitting) {
             }
         },
         "data"_a, "params"_a, "free"_a,
-        "Fits the grating equation to micro-step/wavelength data: a Scan whose keys are motor positions in "
-        "micro-steps and whose values are the wavelengths measured there. The parameters are initial values, and "
-        "those marked free are adjusted by the fit (Levenberg-Marquardt); params is updated in place. d, omega_t and "
-        "omega_m have no derivative in the model and keep their starting values.\n\n"
-        ":param data: Scan of micro-step -> wavelength\n"
-        ":param params: FitWavelengthParams, the starting values, updated with the result\n"
-        ":param free: FitWavelengthParamsFree, the parameters the fit may change\n"
-        ":return: True if the fit converged, False otherwise: no free parameter, fewer data points than free "
-        "parameters, data or starting values that are not finite, or a solver that stopped on an error or ran out "
-        "of iterations; params is then unchanged\n"
-        ":raises ValueError: when the fit raises an error, or when every free parameter is one the model has no "
-        "derivative for (d, omega_t, omega_m), so that nothing could be fitted; params is then unchanged");
+        R"doc(Fit the grating equation to micro-step/wavelength data.
+
+The data are a Scan whose keys are motor positions in micro-steps and whose values are the
+wavelengths measured there. The parameters are initial values, and those marked free are adjusted
+by the fit (Levenberg-Marquardt); params is updated in place. d, omega_t and omega_m have no
+derivative in the model and keep their starting values.
+
+Parameters
+----------
+data : Scan
+    Micro-step -> wavelength.
+params : FitWavelengthParams
+    The starting values, updated with the result.
+free : FitWavelengthParamsFree
+    The parameters the fit may change.
+
+Returns
+-------
+bool
+    True if the fit converged, False otherwise: no free parameter, fewer data points than free
+    parameters, data or starting values that are not finite, or a solver that stopped on an
+    error or ran out of iterations; params is then unchanged.
+
+Raises
+------
+ValueError
+    When the fit raises an error, or when every free parameter is one the model has no
+    derivative for (d, omega_t, omega_m), so that nothing could be fitted; params is then
+    unchanged.
+)doc");
 
     fitting.def(
         "fit_details",
@@ -134,12 +149,33 @@ void add_fitting_module(py::module_& fitting) {
             return result;
         },
         "data"_a, "params"_a, "free"_a,
-        "The wavelength fit of fit_wavelength, leaving params as they are, and how it went, as a dict: params (the "
-        "fitted FitWavelengthParams, or the start where the fit failed), free (the names of the free parameters), "
-        "success, reason (why the solver stopped), iterations, rms and max_residual (of the residuals, in the "
-        "data's unit), residuals (model minus data at each point, in key order) and covariance (of the free "
-        "parameters, in the order of free; empty unless the fit succeeded). orvpy.fitting.fit returns it as a "
-        "WavelengthFit.");
+        R"doc(Fit as fit_wavelength does, leaving params as they are, and tell how it went.
+
+orvpy.fitting.fit returns the same as a WavelengthFit.
+
+Parameters
+----------
+data : Scan
+    Micro-step -> wavelength.
+params : FitWavelengthParams
+    The starting values, left as they are.
+free : FitWavelengthParamsFree
+    The parameters the fit may change.
+
+Returns
+-------
+dict
+    params (the fitted FitWavelengthParams, or the start where the fit failed), free (the names
+    of the free parameters), success, reason (why the solver stopped), iterations, rms and
+    max_residual (of the residuals, in the data's unit), residuals (model minus data at each
+    point, in key order) and covariance (of the free parameters, in the order of free; empty
+    unless the fit succeeded).
+
+Raises
+------
+ValueError
+    As fit_wavelength raises it.
+)doc");
 }
 
 }  // namespace orvpy

@@ -35,16 +35,18 @@ void add_record_classes(py::module_& io) {
     using files::MeasurementTypeUnits;
     using files::Meta;
     using files::OrvFile;
-    py::class_<Meta> meta(io, "Meta", "The header facts of a data file.");
+    py::class_<Meta> meta(io, "Meta", record_doc<Meta>("The header facts of a data file.").c_str());
     def_fields(meta, false);
     meta.def("__repr__", [](const Meta& m) { return fields_repr("Meta", m); });
-    py::class_<Graph> graph(io, "Graph", "The graph settings of a data file.");
+    py::class_<Graph> graph(io, "Graph", record_doc<Graph>("The graph settings of a data file.").c_str());
     def_fields(graph, false);
     graph.def("__repr__", [](const Graph& g) { return fields_repr("Graph", g); });
-    py::class_<MeasurementTypeUnits> units(io, "MeasurementTypeUnits", "A measured quantity and its unit.");
+    py::class_<MeasurementTypeUnits> units(
+        io, "MeasurementTypeUnits", record_doc<MeasurementTypeUnits>("A measured quantity and its unit.").c_str());
     def_fields(units, false);
     units.def("__repr__", [](const MeasurementTypeUnits& u) { return fields_repr("MeasurementTypeUnits", u); });
-    py::class_<DataInfo> info(io, "DataInfo", "What the instrument recorded of a measurement.");
+    py::class_<DataInfo> info(io, "DataInfo",
+                              record_doc<DataInfo>("What the instrument recorded of a measurement.").c_str());
     def_fields(info, false);
     info.def("__repr__", [](const DataInfo& d) {
         const auto text = [](const std::string& s) { return py::repr(py::str(s)).cast<std::string>(); };
@@ -52,16 +54,19 @@ void add_record_classes(py::module_& io) {
                text(d.date_and_time) + ", reference " + text(d.reference_file) + ", calibration " +
                text(d.data_calibration_file) + ">";
     });
-    py::class_<DataSet> set(io, "DataSet", "A measured data set: its name, its stated point count and its points.");
+    py::class_<DataSet> set(
+        io, "DataSet",
+        record_doc<DataSet>("A measured data set: its name, its stated point count and its points.").c_str());
     def_fields(set, false);
     set.def("__repr__", [](const py::object& self) {
         const auto& d = self.cast<const DataSet&>();
         return "<DataSet " + py::repr(py::str(d.name)).cast<std::string>() + ": " +
                py::repr(self.attr("data")).cast<std::string>() + ">";
     });
-    py::class_<OrvFile> file(io, "OrvFile",
-                             "A parsed data file: header facts, graph settings, data sets and "
-                             "measurement information.");
+    py::class_<OrvFile> file(
+        io, "OrvFile",
+        record_doc<OrvFile>("A parsed data file: header facts, graph settings, data sets and measurement information.")
+            .c_str());
     def_fields(file, false, {"data_sets"});
     file.def_property_readonly(
         "data_sets",
@@ -113,22 +118,56 @@ void add_functions(py::module_& io) {
             return files::orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
         },
         "buffer"_a, "indent"_a, "ensure_ascii"_a,
-        "Converts OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.\n\n"
-        ":param buffer: the file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte "
-        "values\n"
-        ":param indent: number of spaces per indentation level, at most 64; negative for a single line\n"
-        ":param ensure_ascii: escape all non-ASCII characters\n"
-        ":return: the JSON text\n"
-        ":raises ValueError: when indent is above 64\n"
-        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+        R"doc(Convert OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.
+
+Parameters
+----------
+buffer : bytes-like
+    The file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte
+    values.
+indent : int
+    Number of spaces per indentation level, at most 64; negative for a single line.
+ensure_ascii : bool
+    Escape all non-ASCII characters.
+
+Returns
+-------
+str
+    The JSON text.
+
+Raises
+------
+ValueError
+    When indent is above 64.
+RuntimeError
+    When the buffer is empty or does not hold a valid data file.
+)doc");
     io.def("orvfile_to_json", without_gil(&files::orvfile_to_json), "file_path"_a, "indent"_a, "ensure_ascii"_a,
-           "Converts an OrvSuite .orv (or equivalent) data file into a JSON string.\n\n"
-           ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
-           ":param indent: number of spaces per indentation level, at most 64; negative for a single line\n"
-           ":param ensure_ascii: escape all non-ASCII characters\n"
-           ":return: the JSON text\n"
-           ":raises ValueError: when indent is above 64\n"
-           ":raises RuntimeError: when the file is empty, unreadable or not a valid data file");
+           R"doc(Convert an OrvSuite .orv (or equivalent) data file into a JSON string.
+
+Parameters
+----------
+file_path : str, bytes or os.PathLike
+    Path of the data file.
+indent : int
+    Number of spaces per indentation level, at most 64; negative for a single line.
+ensure_ascii : bool
+    Escape all non-ASCII characters.
+
+Returns
+-------
+str
+    The JSON text.
+
+Raises
+------
+ValueError
+    When indent is above 64; for a path holding a NUL byte, or a file over 1 GiB.
+RuntimeError
+    When the file cannot be opened (the core's ReadError, which arrives as RuntimeError: "Could
+    not open file for reading: <path>: iostream stream error"), or its data is empty or not a
+    valid data file.
+)doc");
     io.def(
         "load_orvfile_binary_data",
         [](const ByteBuffer& buffer) {
@@ -136,18 +175,46 @@ void add_functions(py::module_& io) {
             return files::load_orvfile_binary_data(buffer.data(), buffer.size());
         },
         "buffer"_a,
-        "Loads an OrvFile object from a binary buffer.\n\n"
-        ":param buffer: the file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte "
-        "values\n"
-        ":return: the OrvFile\n"
-        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+        R"doc(Load an OrvFile object from a binary buffer.
+
+Parameters
+----------
+buffer : bytes-like
+    The file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte
+    values.
+
+Returns
+-------
+OrvFile
+    The parsed file.
+
+Raises
+------
+RuntimeError
+    When the buffer is empty or does not hold a valid data file.
+)doc");
     io.def("load_orvfile", without_gil(&files::load_orvfile), "file_path"_a,
-           "Loads an OrvFile object from an OrvSuite .orv data file.\n\n"
-           ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
-           ":return: the OrvFile\n"
-           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
-           ":raises ValueError: for a path holding a NUL byte, or a file over 1 GiB\n"
-           ":raises RuntimeError: when its data is empty or not a valid data file");
+           R"doc(Load an OrvFile object from an OrvSuite .orv data file.
+
+Parameters
+----------
+file_path : str, bytes or os.PathLike
+    Path of the data file.
+
+Returns
+-------
+OrvFile
+    The parsed file.
+
+Raises
+------
+ValueError
+    For a path holding a NUL byte, or a file over 1 GiB.
+RuntimeError
+    When the file cannot be opened (the core's ReadError, which arrives as RuntimeError: "Could
+    not open file for reading: <path>: iostream stream error"), or its data is empty or not a
+    valid data file.
+)doc");
     io.def(
         "load_orv_scan_binary_data",
         [](const ByteBuffer& buffer) {
@@ -155,40 +222,87 @@ void add_functions(py::module_& io) {
             return files::load_orv_scan_binary_data(buffer.data(), buffer.size());
         },
         "buffer"_a,
-        "Loads scan data from a binary buffer.\n\n"
-        ":param buffer: the file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte "
-        "values\n"
-        ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
-        ":raises RuntimeError: when the buffer is empty or does not hold a valid data file");
+        R"doc(Load scan data from a binary buffer.
+
+Parameters
+----------
+buffer : bytes-like
+    The file data: bytes, bytearray, memoryview, a numpy uint8 array, or a list or tuple of byte
+    values.
+
+Returns
+-------
+dict of str to Scan
+    From spectrum names to Scan objects; of several data sets with one name the last wins.
+
+Raises
+------
+RuntimeError
+    When the buffer is empty or does not hold a valid data file.
+)doc");
     io.def("load_orv_scan_data", without_gil(&files::load_orv_scan_data), "file_path"_a,
-           "Loads scan data from an OrvSuite .orv data file.\n\n"
-           ":param file_path: path of the data file (str, bytes or os.PathLike)\n"
-           ":return: a dict from spectrum names to Scan objects; of several data sets with one name the last wins\n"
-           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
-           ":raises ValueError: for a path holding a NUL byte, or a file over 1 GiB\n"
-           ":raises RuntimeError: when its data is empty or not a valid data file");
+           R"doc(Load scan data from an OrvSuite .orv data file.
+
+Parameters
+----------
+file_path : str, bytes or os.PathLike
+    Path of the data file.
+
+Returns
+-------
+dict of str to Scan
+    From spectrum names to Scan objects; of several data sets with one name the last wins.
+
+Raises
+------
+ValueError
+    For a path holding a NUL byte, or a file over 1 GiB.
+RuntimeError
+    When the file cannot be opened (the core's ReadError, which arrives as RuntimeError: "Could
+    not open file for reading: <path>: iostream stream error"), or its data is empty or not a
+    valid data file.
+)doc");
     io.def("load_csv", without_gil(&files::load_csv), "file_path"_a,
-           "Loads scan data from a CSV file of key-value pairs separated by a delimiter and returns a Scan.\n\n"
-           "The rules, line by line (lines end at \\n, \\r\\n or \\r; a UTF-8 byte order mark is skipped):\n\n"
-           "- Blank lines and lines starting with '#' are skipped.\n"
-           "- A data line holds the key and the value as its first two fields; further fields are ignored. Fields "
-           "are separated by white space, or by a separator with white space around it, and may be wrapped in double "
-           "quotes. A number has an optional sign, digits with at most one decimal mark and an optional exponent, or "
-           "is nan, inf or infinity; the key must be finite.\n"
-           "- A line holding a semicolon or a tab is separated by semicolons (or else tabs), and its numbers may use "
-           "the decimal comma or the decimal point, as spreadsheet software writes in locales with a decimal comma. "
-           "In any other line the comma separates fields and the point is the decimal mark; a line that reads as data "
-           "both so and with white space separating numbers with decimal commas is refused as ambiguous.\n"
-           "- Before the first data line, a line whose first field does not begin like a number (a digit, or a sign "
-           "or a decimal mark before one, or nan or inf) is a header and skipped. Every other line that is not a data "
-           "line is an error, as are an empty field where a number belongs, NUL bytes (UTF-16 text) and a line "
-           "longer than 1 MiB.\n\n"
-           "A repeated key keeps the later value; the points come back sorted by key.\n\n"
-           ":param file_path: path of the CSV file (str, bytes or os.PathLike), of at most 1 GiB\n"
-           ":return: the Scan\n"
-           ":raises ReadError: (a RuntimeError) when the file cannot be opened\n"
-           ":raises ValueError: naming the line and the reason, for a line that breaks the rules; for a path holding "
-           "a NUL byte; for a file over 1 GiB");
+           R"doc(Load scan data from a CSV file of key-value pairs separated by a delimiter.
+
+The rules, line by line (lines end at \n, \r\n or \r; a UTF-8 byte order mark is skipped):
+
+- Blank lines and lines starting with '#' are skipped.
+- A data line holds the key and the value as its first two fields; further fields are ignored.
+  Fields are separated by white space, or by a separator with white space around it, and may be
+  wrapped in double quotes. A number has an optional sign, digits with at most one decimal mark
+  and an optional exponent, or is nan, inf or infinity; the key must be finite.
+- A line holding a semicolon or a tab is separated by semicolons (or else tabs), and its numbers
+  may use the decimal comma or the decimal point, as spreadsheet software writes in locales with
+  a decimal comma. In any other line the comma separates fields and the point is the decimal
+  mark; a line that reads as data both so and with white space separating numbers with decimal
+  commas is refused as ambiguous.
+- Before the first data line, a line whose first field does not begin like a number (a digit, or
+  a sign or a decimal mark before one, or nan or inf) is a header and skipped. Every other line
+  that is not a data line is an error, as are an empty field where a number belongs, NUL bytes
+  (UTF-16 text) and a line longer than 1 MiB.
+
+A repeated key keeps the later value; the points come back sorted by key.
+
+Parameters
+----------
+file_path : str, bytes or os.PathLike
+    Path of the CSV file, of at most 1 GiB.
+
+Returns
+-------
+Scan
+    The points, sorted by key.
+
+Raises
+------
+RuntimeError
+    When the file cannot be opened (the core's ReadError, which arrives as RuntimeError: "Could
+    not open file for reading: <path>: iostream stream error").
+ValueError
+    Naming the line and the reason, for a line that breaks the rules; for a path holding a NUL
+    byte; for a file over 1 GiB.
+)doc");
 }
 
 }  // namespace

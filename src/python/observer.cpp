@@ -15,13 +15,29 @@ namespace orvpy {
 void add_observer_class(py::module_& m) {
     using orvanalysis::Observer;
     using orvanalysis::Scan;
-    py::class_<Observer> observer(m, "Observer", "Observer struct");
+    py::class_<Observer> observer(m, "Observer",
+                                  R"doc(An observer: three colour-matching functions x̄, ȳ, z̄ (wavelengths in nm).
+
+The Observer refers to its curves, not copies of them: the Scans it was made from stay alive as
+long as it does.
+
+Attributes
+----------
+x, y, z : Scan
+    Copies of the x̄(λ), ȳ(λ) and z̄(λ) colour-matching functions.
+)doc");
     observer
         // The Observer refers to its three curves; the Python objects holding them live as long
         // as the Observer does.
         .def(py::init<const Scan&, const Scan&, const Scan&>(), "x"_a, "y"_a, "z"_a, py::keep_alive<1, 2>(),
              py::keep_alive<1, 3>(), py::keep_alive<1, 4>(),
-             "An observer from its three colour-matching functions x̄(λ), ȳ(λ), z̄(λ) (wavelengths in nm).")
+             R"doc(Make an observer from its three colour-matching functions x̄(λ), ȳ(λ), z̄(λ) (wavelengths in nm).
+
+Parameters
+----------
+x, y, z : Scan
+    The colour-matching functions x̄(λ), ȳ(λ), z̄(λ) over wavelength (nm); referred to, not copied.
+)doc")
         .def_property_readonly(
             "x", [](const Observer& o) { return Scan(o.x); }, "A copy of the x̄(λ) colour-matching function.")
         .def_property_readonly(

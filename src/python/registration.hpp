@@ -10,6 +10,37 @@
 
 namespace orvpy {
 
+// A docstring laid out as help() shows it best: each line longer than 96 bytes broken at spaces
+// into lines of at most that, each keeping the line's indentation.
+inline std::string wrapped(const std::string& doc) {
+    constexpr std::size_t width = 96;
+    std::string out;
+    std::size_t start = 0;
+    while (start <= doc.size()) {
+        std::size_t end = doc.find('\n', start);
+        if (end == std::string::npos) {
+            end = doc.size();
+        }
+        std::string line = doc.substr(start, end - start);
+        const std::string indent =
+            line.substr(0, line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' '));
+        while (line.size() > width) {
+            const std::size_t cut = line.rfind(' ', width);
+            if (cut == std::string::npos || cut <= indent.size()) {
+                break;
+            }
+            out += line.substr(0, cut) + '\n';
+            line = indent + line.substr(cut + 1);
+        }
+        out += line;
+        if (end < doc.size()) {
+            out += '\n';
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
 // Makes any use of a T made by __new__ without __init__ raise TypeError. Such an instance holds
 // no value, and pybind11 would hand its methods freshly allocated, uninitialised memory (through
 // this very hook, which it calls for the missing value).

@@ -180,6 +180,21 @@ A Scan holds its points in ascending wavelength order (nm, or any other key
 such as a motor micro-step) and evaluates and integrates them between points
 through a spline. Two wavelengths closer than the scan's epsilon are one key.
 
+Attributes
+----------
+interpolation : Interpolation
+    The interpolation kind used to evaluate and integrate between points.
+epsilon : float
+    The wavelength epsilon (nm).
+x : Scan
+    Scan(self.wavelengths(), self.wavelengths()).
+integral : float
+    The integral of the Scan over the entire wavelength domain.
+Default_Wavelength_Epsilon : float
+    The epsilon a Scan has unless told otherwise, 1e-20 (nm).
+
+Examples
+--------
 >>> s = Scan()
 >>> s[400] = 1.0
 >>> s[400]
@@ -230,7 +245,8 @@ Type interpolation_from(int value) {
 }
 
 void add_scan_class(py::module_& m) {
-    py::enum_<Type> interpolation(m, "Interpolation");
+    py::enum_<Type> interpolation(
+        m, "Interpolation", "The interpolation kind of a Scan: how it evaluates and integrates between its points.");
     interpolation.value(orvanalysis::spline::to_string(Type::NONE).c_str(), Type::NONE)
         .value(orvanalysis::spline::to_string(Type::AKIMA).c_str(), Type::AKIMA)
         .value(orvanalysis::spline::to_string(Type::CUBIC).c_str(), Type::CUBIC)
@@ -275,30 +291,63 @@ void add_scan_class(py::module_& m) {
 
     scan.def(py::init<double, Type>(), "epsilon"_a = Scan::Default_Wavelength_Epsilon,
              "interpolation"_a = Scan::Default_Interpolation,
-             "Initialises an empty Scan storing epsilon and interpolation.\n\n"
-             "epsilon (nm) defaults to Scan.Default_Wavelength_Epsilon (1e-20): two wavelengths a and b are "
-             "the same key unless a + epsilon < b or b + epsilon < a. interpolation defaults to Akima.")
+             R"doc(Initialise an empty Scan storing epsilon and interpolation.
+
+Parameters
+----------
+epsilon : float
+    The wavelength epsilon (nm), by default Scan.Default_Wavelength_Epsilon (1e-20): two
+    wavelengths a and b are the same key unless a + epsilon < b or b + epsilon < a.
+interpolation : Interpolation
+    The interpolation kind, by default Akima.
+
+Raises
+------
+ValueError
+    For a negative or NaN epsilon.
+)doc")
         .def(py::init([](DoubleArray wavelength_array, DoubleArray value_array, double epsilon, Type interpolation) {
                  return Scan(std::move(wavelength_array.values), std::move(value_array.values), epsilon, interpolation);
              }),
              "wavelength_array"_a, "value_array"_a, "epsilon"_a = Scan::Default_Wavelength_Epsilon,
              "interpolation"_a = Scan::Default_Interpolation,
-             "Initialises a Scan from a list of wavelengths (nm) and a list of values (lists, sequences or numpy "
-             "arrays of the same length), a wavelength epsilon and an interpolation kind.\n\n"
-             "epsilon defaults to Scan.Default_Wavelength_Epsilon (1e-20) and interpolation to Akima. A later "
-             "wavelength equal to an earlier one within epsilon replaces its value.")
+             R"doc(Initialise a Scan from a list of wavelengths and a list of values.
+
+A later wavelength equal to an earlier one within epsilon replaces its value.
+
+Parameters
+----------
+wavelength_array : array_like
+    The wavelengths (nm): a list, a sequence or a numpy array.
+value_array : array_like
+    The values, as many as the wavelengths: a list, a sequence or a numpy array.
+epsilon : float
+    The wavelength epsilon (nm), by default Scan.Default_Wavelength_Epsilon (1e-20).
+interpolation : Interpolation
+    The interpolation kind, by default Akima.
+
+Raises
+------
+RuntimeError
+    When the two arrays differ in length.
+ValueError
+    For a NaN wavelength, or a negative or NaN epsilon.
+)doc")
         .def_property("interpolation", &Scan::interpolation, &Scan::set_interpolation,
                       "The interpolation kind used to evaluate and integrate between points.")
         .def_property("epsilon", &Scan::epsilon, &Scan::set_epsilon,
-                      "The wavelength epsilon (nm). Setting it re-keys the scan: of wavelengths closer than the new "
-                      "epsilon the lowest is kept.")
+                      "The wavelength epsilon (nm).\n\n"
+                      "Setting it re-keys the scan: of wavelengths closer than the new epsilon the lowest is\n"
+                      "kept. A negative or NaN epsilon raises ValueError.")
         .def_property_readonly(
             "x",
             [](const Scan& s) { return orvanalysis::transform(s, [](const double& k, const double&) { return k; }); },
-            "Returns Scan(self.wavelengths(), self.wavelengths())")
+            "Scan(self.wavelengths(), self.wavelengths()): each wavelength as its own value.")
         .def_property_readonly(
             "integral", [](const Scan& s) { return s.integral(); },
-            "Returns the integral of the Scan over the entire wavelength domain")
+            "The integral of the Scan over the entire wavelength domain.\n\n"
+            "It is 0 for fewer than two points; reading it raises RuntimeError when the scan's\n"
+            "interpolation cannot be built.")
         // Registered as operators: an operand no overload takes gives NotImplemented.
         .def("__imul__", &in_place < const Scan&, orvanalysis::operator*=>, py::is_operator())
         .def("__imul__", &in_place < double, orvanalysis::operator*=>, py::is_operator())
@@ -327,45 +376,166 @@ void add_scan_class(py::module_& m) {
         .def("__rpow__", [](const Scan& s, double x) { return binary_operation(x, s, power); })
         .def(py::self == py::self)
         .def("to_lists", &Scan::to_lists,
-             "Converts the Scan to a pair of lists: [wavelengths, values], in ascending wavelength order.")
+             R"doc(Convert the Scan to a pair of lists: [wavelengths, values], in ascending wavelength order.
+
+Returns
+-------
+list of list of float
+    [wavelengths, values].
+)doc")
         .def(
             "wavelengths", [](const Scan& s) { return s.wavelengths(); },
-            "Returns the wavelengths (nm) of the Scan in ascending order.")
+            R"doc(Return the wavelengths (nm) of the Scan in ascending order.
+
+Returns
+-------
+list of float
+    The wavelengths (nm).
+)doc")
         .def(
             "values", [](const Scan& s) { return s.values(); },
-            "Returns the values of the Scan in ascending wavelength order.")
+            R"doc(Return the values of the Scan in ascending wavelength order.
+
+Returns
+-------
+list of float
+    The values.
+)doc")
         .def("to_numpy", &to_numpy,
-             "Converts the Scan to a 2-D numpy array of float64 with shape (2, n): index 0 holds the wavelengths "
-             "and index 1 the values. The array is a copy.")
+             R"doc(Convert the Scan to a 2-D numpy array of float64 with shape (2, n).
+
+Returns
+-------
+numpy.ndarray
+    Index 0 holds the wavelengths and index 1 the values. The array is a copy.
+)doc")
         .def("__str__", &scan_str)
         .def("__repr__", &scan_repr)
         .def("is_interpolated", &Scan::is_interpolated,
-             "Tells whether the Scan uses interpolation, that is an interpolation kind other than NONE.")
+             R"doc(Tell whether the Scan uses interpolation, that is an interpolation kind other than NONE.
+
+Returns
+-------
+bool
+    True for a kind other than NONE.
+)doc")
         .def("min_wavelength", &Scan::min_wavelength,
-             "Returns the minimum wavelength (nm) of the Scan. Raises RuntimeError on an empty Scan.")
+             R"doc(Return the minimum wavelength (nm) of the Scan.
+
+Returns
+-------
+float
+    The first wavelength (nm).
+
+Raises
+------
+RuntimeError
+    On an empty Scan.
+)doc")
         .def("max_wavelength", &Scan::max_wavelength,
-             "Returns the maximum wavelength (nm) of the Scan. Raises RuntimeError on an empty Scan.")
+             R"doc(Return the maximum wavelength (nm) of the Scan.
+
+Returns
+-------
+float
+    The last wavelength (nm).
+
+Raises
+------
+RuntimeError
+    On an empty Scan.
+)doc")
         .def(
             "__call__", [](const Scan& s, double wavelength) { return s(wavelength); }, "wavelength"_a,
-            "Indirect access to the data allowing interpolation: the stored value at a stored wavelength, the "
-            "interpolated value between points. It does not extrapolate: out of bounds it returns zero.")
+            R"doc(Return the value at a wavelength: indirect access to the data allowing interpolation.
+
+The stored value at a stored wavelength, the interpolated value between points. It does not
+extrapolate: out of bounds it returns zero.
+
+Parameters
+----------
+wavelength : float
+    The wavelength (nm).
+
+Returns
+-------
+float
+    The value there.
+
+Raises
+------
+RuntimeError
+    When a value between points is needed and the scan's interpolation cannot be built: kind
+    NONE, or too few points for its kind.
+)doc")
         .def(
             "__call__",
             [](const Scan& s, double wavelength_from, double wavelength_to) {
                 return s.integral(wavelength_from, wavelength_to);
             },
             "wavelength_from"_a, "wavelength_to"_a,
-            "The numerical integral of the interpolated function over [wavelength_from, wavelength_to] (nm), "
-            "clipped to the data; the bounds may come in either order.")
+            R"doc(Return the numerical integral of the interpolated function over [wavelength_from, wavelength_to].
+
+The interval is clipped to the data; the bounds may come in either order.
+
+Parameters
+----------
+wavelength_from, wavelength_to : float
+    The bounds (nm).
+
+Returns
+-------
+float
+    The integral.
+
+Raises
+------
+RuntimeError
+    When a value between points is needed and the scan's interpolation cannot be built: kind
+    NONE, or too few points for its kind.
+)doc")
         // After the float forms, which keep their speed: arrays (of any shape and real dtype) and
         // lists give float64 arrays of their (broadcast) shape, element for element as the float
         // forms give them; other numbers give floats.
         .def("__call__", &evaluate, "wavelength"_a,
-             "The values at every element of an array-like of wavelengths (nm), as a float64 array of its shape.")
+             R"doc(Return the values at every element of an array-like of wavelengths.
+
+Parameters
+----------
+wavelength : array_like
+    The wavelengths (nm): an array of any shape and real dtype, a list or a tuple.
+
+Returns
+-------
+numpy.ndarray
+    The values, as a float64 array of its shape.
+
+Raises
+------
+RuntimeError
+    When a value between points is needed and the scan's interpolation cannot be built: kind
+    NONE, or too few points for its kind.
+)doc")
         .def("__call__", &integrate, "wavelength_from"_a, "wavelength_to"_a,
-             "The integrals over the intervals of two array-likes of bounds (nm), broadcast together, as a float64 "
-             "array.")
-        .def("__len__", &Scan::size, "The number of points.")
+             R"doc(Return the integrals over the intervals of two array-likes of bounds.
+
+Parameters
+----------
+wavelength_from, wavelength_to : array_like
+    The bounds (nm), broadcast together.
+
+Returns
+-------
+numpy.ndarray
+    The integrals, as a float64 array of the broadcast shape.
+
+Raises
+------
+RuntimeError
+    When a value between points is needed and the scan's interpolation cannot be built: kind
+    NONE, or too few points for its kind.
+)doc")
+        .def("__len__", &Scan::size, "Return the number of points.")
         .def(
             "__array__",
             [](const Scan& s, const py::object& dtype, const py::object& copy) {
@@ -376,8 +546,40 @@ void add_scan_class(py::module_& m) {
                 const py::object array = to_numpy(s);
                 return dtype.is_none() ? array : array.attr("astype")(dtype, "copy"_a = false);
             },
-            "dtype"_a = py::none(), "copy"_a = py::none(), "numpy.asarray(scan) gives scan.to_numpy().")
-        .def("add", &Scan::add, "wavelength"_a, "value"_a, "Add a wavelength, value point to the scan.")
+            "dtype"_a = py::none(), "copy"_a = py::none(),
+            R"doc(Return the Scan as a numpy array: numpy.asarray(scan) gives scan.to_numpy().
+
+Parameters
+----------
+dtype : data-type, optional
+    The array's dtype; by default float64.
+copy : bool, optional
+    Always a new array; False, which forbids one, is refused.
+
+Returns
+-------
+numpy.ndarray
+    Shape (2, n): index 0 holds the wavelengths and index 1 the values.
+
+Raises
+------
+ValueError
+    For copy=False.
+)doc")
+        .def("add", &Scan::add, "wavelength"_a, "value"_a, R"doc(Add a wavelength, value point to the scan.
+
+Parameters
+----------
+wavelength : float
+    The wavelength (nm).
+value : float
+    The value.
+
+Raises
+------
+ValueError
+    For a NaN wavelength.
+)doc")
         .def("__getitem__", &stored_value)
         .def("__setitem__", &Scan::add)
         .def(
@@ -392,7 +594,15 @@ void add_scan_class(py::module_& m) {
                 return ItemIterator{s.wavelengths(), s.values(), 0};
             },
             py::keep_alive<0, 1>(),
-            "Returns an iterator over the (wavelength, value) pairs in ascending wavelength order.");
+            R"doc(Return an iterator over the (wavelength, value) pairs in ascending wavelength order.
+
+The iterator walks a copy of the points taken when it is made.
+
+Returns
+-------
+iterator of (float, float)
+    The (wavelength, value) pairs.
+)doc");
 
     scan.attr("Default_Wavelength_Epsilon") = Scan::Default_Wavelength_Epsilon;
     // numpy's operators give way to the Scan's, which refuse arrays: no object arrays of scans.

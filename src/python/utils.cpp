@@ -35,7 +35,29 @@ void add_searches(py::module_& m) {
             return *key;
         },
         "scan"_a, "lo"_a, "hi"_a, "value"_a,
-        "Find the key between lo and hi that gives a value of the specified value.");
+        R"doc(Find the key between lo and hi that gives a value of the specified value.
+
+The key is sought on the scan's interpolated curve.
+
+Parameters
+----------
+scan : Scan
+    The scan searched.
+lo, hi : float
+    The bounds of the search, in the scan's keys (nm for a spectrum).
+value : float
+    The value sought.
+
+Returns
+-------
+float
+    A key in [lo, hi] where the curve takes the value.
+
+Raises
+------
+ValueError
+    When no such key is found ("Key not found.").
+)doc");
     m.def(
         "find_peak",
         [](const Scan& scan) {
@@ -46,10 +68,46 @@ void add_searches(py::module_& m) {
             return *key;
         },
         "scan"_a,
-        "Finds the global peak of the scan on its interpolated curve and returns the found (interpolated) key.");
+        R"doc(Find the global peak of the scan on its interpolated curve.
+
+The search starts from the greatest stored value (the first in key order of equal ones).
+
+Parameters
+----------
+scan : Scan
+    The scan searched.
+
+Returns
+-------
+float
+    The found (interpolated) key.
+
+Raises
+------
+ValueError
+    When no peak is found ("No peak found.").
+RuntimeError
+    When the scan's interpolation cannot be built: too few points for its kind.
+)doc");
     m.def("find_peaks", &utils::find_peaks, "scan"_a,
-          "Finds all the peaks of the scan on its interpolated curve and returns a new Scan containing the found "
-          "points: the refined keys and the curve's values there.");
+          R"doc(Find all the peaks of the scan on its interpolated curve.
+
+Parameters
+----------
+scan : Scan
+    The scan searched.
+
+Returns
+-------
+Scan
+    A new Scan containing the found points: the refined keys and the curve's values there
+    (epsilon 1e-20, Akima).
+
+Raises
+------
+RuntimeError
+    When the scan's interpolation cannot be built: too few points for its kind.
+)doc");
     m.def(
         "peak_width",
         [](const Scan& scan, double height) {
@@ -60,15 +118,56 @@ void add_searches(py::module_& m) {
             return *width;
         },
         "scan"_a, "height"_a,
-        "Finds the width of a peak at a specified fractional height from the maximum (0.5: the full width at half "
-        "maximum). Assumes the scan contains a single peak.");
+        R"doc(Find the width of a peak at a specified fractional height from the maximum.
+
+Assumes the scan contains a single peak.
+
+Parameters
+----------
+scan : Scan
+    The scan, holding a single peak.
+height : float
+    The height as a fraction of the maximum (0.5: the full width at half maximum).
+
+Returns
+-------
+float
+    The width, in the scan's keys (nm for a spectrum).
+
+Raises
+------
+ValueError
+    When the width cannot be calculated ("Unable to calculate peak width.").
+RuntimeError
+    When the scan's interpolation cannot be built: too few points for its kind.
+)doc");
 }
 
 void add_stitching(py::module_& m) {
-    py::class_<utils::StitchResults> results(
-        m, "StitchResults",
-        "Results of a scan stitching operation: whether it succeeded, the scaling factor, "
-        "the error metrics and the stitched scan.");
+    py::class_<utils::StitchResults> results(m, "StitchResults",
+                                             R"doc(Results of a scan stitching operation.
+
+Whether it succeeded, the scaling factor, the error metrics and the stitched scan.
+
+Attributes
+----------
+success : bool
+    True when the match error is below the target error.
+n : int
+    Number of entries of scan_1 in the overlap.
+k : float
+    Least-squares scale factor applied to scan_2.
+error : float
+    Sum over the overlap of the squared differences between scan_1 and k * scan_2.
+average : float
+    Mean over the overlap of the average of scan_1 and k * scan_2.
+percent_error_rms : float
+    The relative root-mean-square mismatch over the overlap, a fraction (no factor 100).
+stitch_point : float
+    Key at which the stitched scan passes from scan_1 to k * scan_2.
+stitch_scan : Scan
+    The stitched scan (epsilon 1e-20, Akima).
+)doc");
     results.def(py::init<>())
         .def_readonly("success", &utils::StitchResults::success,
                       "True when the match error is below the target error; only then is a stitched scan built.")
@@ -79,10 +178,9 @@ void add_stitching(py::module_& m) {
                       "Sum over the overlap of the squared differences between scan_1 and k * scan_2.")
         .def_readonly("average", &utils::StitchResults::average,
                       "Mean over the overlap of the average of scan_1 and k * scan_2.")
-        .def_readonly(
-            "percent_error_rms", &utils::StitchResults::percent_error_rms,
-            "sqrt(error / n) / |average|: the relative root-mean-square mismatch over the overlap, a fraction (no "
-            "factor 100), the same for the same relative mismatch at any sampling.")
+        .def_readonly("percent_error_rms", &utils::StitchResults::percent_error_rms,
+                      "The relative root-mean-square mismatch over the overlap, a fraction (no factor 100).\n\n"
+                      "sqrt(error / n) / |average|: the same for the same relative mismatch at any sampling.")
         .def_readonly("stitch_point", &utils::StitchResults::stitch_point,
                       "Key at which the stitched scan passes from scan_1 to k * scan_2.")
         .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,
@@ -100,39 +198,120 @@ void add_stitching(py::module_& m) {
         });
     refuse_uninitialised<utils::StitchResults>();
     m.def("stitch_scans", &utils::stitch_scans, "scan_1"_a, "scan_2"_a, "min_wl"_a, "max_wl"_a, "target_error"_a,
-          "Stitches two scans that overlap over [min_wl, max_wl], typically one spectrum measured in two ranges "
-          "with different sensitivities. scan_2 is scaled by the least-squares factor k that best matches it to "
-          "scan_1 at the keys of scan_1 in the overlap; if the match error percent_error_rms is below target_error, "
-          "the stitched scan is scan_1 up to the point where scan_1 and k * scan_2 cross, and k * scan_2 after it.\n\n"
-          ":param scan_1: the first scan; min_wl and max_wl must be among its keys\n"
-          ":param scan_2: the second scan, defined over [min_wl, max_wl]\n"
-          ":param min_wl: start of the overlap (nm)\n"
-          ":param max_wl: end of the overlap (nm)\n"
-          ":param target_error: the largest acceptable percent_error_rms (a fraction)\n"
-          ":return: a StitchResults\n"
-          ":raises IndexError: when max_wl < min_wl, when scan_1 lacks min_wl or max_wl as keys, when scan_2 does "
-          "not cover the overlap, or when no crossing is found\n"
-          ":raises ValueError: when scan_2 is zero across the overlap");
+          R"doc(Stitch two scans that overlap over [min_wl, max_wl].
+
+The scans are typically one spectrum measured in two ranges with different sensitivities. scan_2
+is scaled by the least-squares factor k that best matches it to scan_1 at the keys of scan_1 in
+the overlap; if the match error percent_error_rms is below target_error, the stitched scan is
+scan_1 up to the point where scan_1 and k * scan_2 cross, and k * scan_2 after it.
+
+Parameters
+----------
+scan_1 : Scan
+    The first scan; min_wl and max_wl must be among its keys.
+scan_2 : Scan
+    The second scan, defined over [min_wl, max_wl].
+min_wl : float
+    Start of the overlap (nm).
+max_wl : float
+    End of the overlap (nm).
+target_error : float
+    The largest acceptable percent_error_rms (a fraction).
+
+Returns
+-------
+StitchResults
+    The scale factor, the error metrics and, on success, the stitched scan.
+
+Raises
+------
+IndexError
+    When max_wl < min_wl, when scan_1 lacks min_wl or max_wl as keys, when scan_2 does not cover
+    the overlap, or when no crossing is found.
+ValueError
+    When scan_2 is zero across the overlap.
+)doc");
 }
 
 void add_elementwise(py::module_& m) {
-    m.def("log10", &utils::log10, "scan"_a, "Compute logarithm base 10 of scan [Scan].");
+    m.def("log10", &utils::log10, "scan"_a, R"doc(Compute logarithm base 10 of scan [Scan].
+
+Parameters
+----------
+scan : Scan
+    The scan; its values are the arguments.
+
+Returns
+-------
+Scan
+    The logarithms, at the scan's keys.
+)doc");
     m.def(
         "log", [](const Scan& scan) { return utils::log(scan); }, "scan"_a,
-        "Compute natural logarithm of scan [Scan].");
+        R"doc(Compute natural logarithm of scan [Scan].
+
+Parameters
+----------
+scan : Scan
+    The scan; its values are the arguments.
+
+Returns
+-------
+Scan
+    The logarithms, at the scan's keys.
+)doc");
     m.def(
         "log",
         [](const Scan& scan, const Scan& base) {
             return binary_operation(utils::log(scan), utils::log(base), divided);
         },
-        "scan"_a, "base"_a, "Compute logarithm base [Scan] of scan [Scan].");
+        "scan"_a, "base"_a, R"doc(Compute logarithm base [Scan] of scan [Scan].
+
+Parameters
+----------
+scan : Scan
+    The arguments.
+base : Scan
+    The bases, combined with the arguments as the division of two Scans combines them.
+
+Returns
+-------
+Scan
+    log(scan) / log(base).
+)doc");
     m.def(
         "log",
         [](const Scan& scan, double base) { return binary_operation(utils::log(scan), std::log(base), divided); },
-        "scan"_a, "base"_a, "Compute logarithm base [float] of scan [Scan].");
+        "scan"_a, "base"_a, R"doc(Compute logarithm base [float] of scan [Scan].
+
+Parameters
+----------
+scan : Scan
+    The arguments.
+base : float
+    The base.
+
+Returns
+-------
+Scan
+    log(scan) / log(base), at the scan's keys.
+)doc");
     m.def(
         "log", [](double x, const Scan& base) { return binary_operation(std::log(x), utils::log(base), divided); },
-        "x"_a, "base"_a, "Compute logarithm base [Scan] of x [float].");
+        "x"_a, "base"_a, R"doc(Compute logarithm base [Scan] of x [float].
+
+Parameters
+----------
+x : float
+    The argument.
+base : Scan
+    The bases.
+
+Returns
+-------
+Scan
+    log(x) / log(base), at the keys of base.
+)doc");
     m.def(
         "transform",
         [](const Scan& scan, const std::function<double(double, double)>& binary_operation) {
@@ -140,8 +319,28 @@ void add_elementwise(py::module_& m) {
                                           [&](const double& k, const double& v) { return binary_operation(k, v); });
         },
         "scan"_a, "binary_operation"_a,
-        "Returns a new Scan with entries {key, binary_operation(key, value)} for each {key, value} in the given "
-        "scan; the keys, epsilon and interpolation are the scan's.");
+        R"doc(Return a new Scan with entries {key, binary_operation(key, value)}.
+
+One entry for each {key, value} in the given scan; the keys, epsilon and interpolation are the
+scan's.
+
+Parameters
+----------
+scan : Scan
+    The scan transformed.
+binary_operation : callable
+    Called as binary_operation(key, value) for each point, returning the new value (a float).
+
+Returns
+-------
+Scan
+    The transformed scan.
+
+Raises
+------
+Exception
+    Whatever binary_operation raises, as it raised it.
+)doc");
 }
 
 }  // namespace
