@@ -29,8 +29,11 @@ inline std::string wrapped(const std::string& doc) {
             if (cut == std::string::npos || cut <= indent.size()) {
                 break;
             }
-            out += line.substr(0, cut) + '\n';
-            line = indent + line.substr(cut + 1);
+            out.append(line, 0, cut);
+            out += '\n';
+            std::string rest = line.substr(cut + 1);
+            line = indent;
+            line += rest;
         }
         out += line;
         if (end < doc.size()) {
