@@ -35,16 +35,25 @@ def grid(first, last, value=0.5):
 
 
 def stub_functions():
-    """(orvpy module, function name, parameter names or None for an overload) of every stub."""
+    """(orvpy module or class, function name, parameter names or None for an overload) of every
+    function and method of the stubs."""
+
+    def functions(owner, body):
+        for node in body:
+            decorators = (
+                [getattr(d, "id", None) for d in node.decorator_list] if hasattr(node, "decorator_list") else []
+            )
+            if isinstance(node, ast.FunctionDef) and "property" not in decorators:
+                yield owner, node.name, None if "overload" in decorators else [a.arg for a in node.args.args]
+            elif isinstance(node, ast.ClassDef):
+                yield from functions(getattr(owner, node.name), node.body)
+
     for stub in sorted(STUBS.rglob("*.pyi")):
         parts = stub.relative_to(STUBS).with_suffix("").parts
         module = orvpy
         for part in (p for p in parts if p != "__init__"):
             module = getattr(module, part)
-        for node in ast.parse(stub.read_text()).body:
-            if isinstance(node, ast.FunctionDef):
-                overloaded = any(getattr(d, "id", None) == "overload" for d in node.decorator_list)
-                yield module, node.name, None if overloaded else [a.arg for a in node.args.args]
+        yield from functions(module, ast.parse(stub.read_text()).body)
 
 
 def test_package_mirrors_the_core_with_the_stubs_signatures():
@@ -57,14 +66,28 @@ def test_package_mirrors_the_core_with_the_stubs_signatures():
     )
     assert orvpy.io.OrvFile is _orvpy_core.io.OrvFile and (ROOT / "python" / "orvpy" / "py.typed").exists()
     checked = 0
-    for module, name, parameters in stub_functions():
-        function = getattr(module, name)
+    for owner, name, parameters in stub_functions():
+        function = getattr(owner, name)
         signature = inspect.signature(function)
-        expected = ["args", "kwargs"] if parameters is None else parameters
-        assert list(signature.parameters) == expected, f"{module.__name__}.{name}"
-        assert pickle.loads(pickle.dumps(function)) is function
+        method = isinstance(owner, type)
+        expected = (["self"] if method else []) + ["args", "kwargs"] if parameters is None else parameters
+        found = list(signature.parameters)
+        if name.startswith("__") and found[1:] != ["args", "kwargs"]:
+            found, expected = len(found), len(expected)  # operands are passed by position: their names are free
+        if not name.startswith("__") or isinstance(found, int):
+            assert found == expected, f"{owner.__name__}.{name}"
+        if not method:
+            assert pickle.loads(pickle.dumps(function)) is function
         checked += 1
-    assert checked == 85  # with the three overloads of utils.log
+    assert checked > 85  # the functions with the three overloads of utils.log, and the classes' methods
+    modules = [orvpy] + [m for m in vars(orvpy).values() if inspect.ismodule(m) and m.__name__.startswith("orvpy.")]
+    classes = {
+        c
+        for m in modules
+        for c in vars(m).values()
+        if isinstance(c, type) and c.__module__.split(".")[0] == "_orvpy_core"
+    }
+    assert len(classes) > 10 and all(inspect.signature(c) for c in classes | {orvpy.lens.LensRating})
     lens_scan = grid(380, 780)
     assert orvpy.colorimetry.ISO8980_3_tau_v(trans=lens_scan) == _orvpy_core.colorimetry.ISO8980_3_tau_v(lens_scan)
     assert str(inspect.signature(orvpy.curves.lognormal)) == (
