@@ -60,15 +60,19 @@ def owasp(text):
         return "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
 
 
-def test_single_file_commands(tmp_path, sample):
+POINTS = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
+
+
+def test_info_and_json(tmp_path, sample):
     info = orv("info", sample)
     assert info.returncode == 0 and "#2 Brown driving lens" in info.stdout and "101 points, 280-780" in info.stdout
     assert orv("json", sample).stdout == io.orvfile_to_json(sample, 2, False) + "\n"
     assert orv("json", sample, "-o", tmp_path / "s.json", "--indent", "-1", "--ascii").returncode == 0
     assert (tmp_path / "s.json").read_text() == io.orvfile_to_json(sample, -1, True) + "\n"
 
-    # CSV files read back to the same points, under safe and unique names.
-    points = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
+
+def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
+    points = POINTS
     named = write_orv(tmp_path / "named.orv", [("A/B", points), ("a/b", points[:5]), ("", points[:9])])
     empty = write_orv(tmp_path / "empty.orv", [("0", [])])
     assert (
@@ -93,7 +97,10 @@ def test_single_file_commands(tmp_path, sample):
         header = next(csv.reader((tmp_path / "titled" / f"t{i}" / "s.csv").read_text().splitlines()))
         assert [cell[:1] for cell in header if cell[:1] in "=+-@"] == []
 
-    # Ratings in three forms; an unmeasured band is never a number.
+
+def test_ratings_in_three_forms_and_two_methods(tmp_path, sample):
+    # An unmeasured band is never a number.
+    named = write_orv(tmp_path / "named.orv", [("A/B", POINTS), ("a/b", POINTS[:5]), ("", POINTS[:9])])
     rated = json.loads(orv("rate", sample, named, "--format", "json").stdout)
     expected = [r.as_dict() for _, r in lens.rate_file(sample)] + [
         r.as_dict() for _, r in lens.rate_file(named, require_coverage=False)
