@@ -6,6 +6,6 @@ The functions of ``_orvpy_core.chromaticity``, with inspectable signatures.
 # The compiled functions become this module's own (export_functions wraps them).
 from _orvpy_core.chromaticity import *  # noqa: F401, F403
 
-from orvpy._signatures import export_functions
+from orvpy._signatures import export_functions as _export_functions
 
-export_functions(globals())
+_export_functions(globals())

@@ -15,9 +15,9 @@ from _orvpy_core.fitting import *  # noqa: F401, F403
 from _orvpy_core.fitting import FitWavelengthParams, FitWavelengthParamsFree
 from _orvpy_core.fitting import fit_details as _fit_details
 
-from orvpy._signatures import export_functions
+from orvpy._signatures import export_functions as _export_functions
 
-export_functions(globals())
+_export_functions(globals())
 
 
 @dataclass(frozen=True)

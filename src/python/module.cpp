@@ -27,5 +27,6 @@ PYBIND11_MODULE(_orvpy_core, m) {
     orvpy::add_utils_module(utils);
     pybind11::module_ fitting = m.def_submodule("fitting");
     orvpy::add_fitting_module(fitting);
+    orvpy::add_method_signatures(m);
     orvpy::refuse_reinitialisation(m);
 }

@@ -75,6 +75,10 @@ void pickle_by_state(pybind11::class_<T>& cls, Get get, Set set) {
     });
 }
 
+// Gives every method of every class of the module (submodules included) a signature that
+// inspect.signature reads.
+void add_method_signatures(pybind11::module_& m);
+
 // Makes __init__ and __setstate__ of every class of the module (submodules included) raise
 // TypeError on an instance that already holds a value, where pybind11 would ignore the call.
 void refuse_reinitialisation(pybind11::module_& m);

@@ -41,8 +41,9 @@ PyObject* guarded_call(PyObject* self, PyObject* args, PyObject* kwargs) {
 // definition lives as long as the module: the function object refers to it.
 py::object guarded(const char* name, const py::object& original) {
     static std::list<std::string> docs;  // a list: its strings never move
-    const py::object doc = py::getattr(original, "__doc__", py::none());
-    docs.push_back(doc.is_none() ? std::string() : doc.cast<std::string>());
+    // The original's own text, its signature line for inspect included.
+    const char* doc = reinterpret_cast<PyCFunctionObject*>(original.ptr())->m_ml->ml_doc;
+    docs.emplace_back(doc != nullptr ? doc : "");
     auto* definition = new PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_call)),
                                        METH_VARARGS | METH_KEYWORDS, docs.back().c_str()};
     const py::object function =

@@ -1,5 +1,6 @@
 // Submodule utils: searches, stitching and element-wise functions.
 #include "core/scan_arithmetic.hpp"
+#include "python/records.hpp"
 #include "python/registration.hpp"
 #include "utils/elementwise.hpp"
 #include "utils/search.hpp"
@@ -144,58 +145,14 @@ RuntimeError
 }
 
 void add_stitching(py::module_& m) {
-    py::class_<utils::StitchResults> results(m, "StitchResults",
-                                             R"doc(Results of a scan stitching operation.
-
-Whether it succeeded, the scaling factor, the error metrics and the stitched scan.
-
-Attributes
-----------
-success : bool
-    True when the match error is below the target error.
-n : int
-    Number of entries of scan_1 in the overlap.
-k : float
-    Least-squares scale factor applied to scan_2.
-error : float
-    Sum over the overlap of the squared differences between scan_1 and k * scan_2.
-average : float
-    Mean over the overlap of the average of scan_1 and k * scan_2.
-percent_error_rms : float
-    The relative root-mean-square mismatch over the overlap, a fraction (no factor 100).
-stitch_point : float
-    Key at which the stitched scan passes from scan_1 to k * scan_2.
-stitch_scan : Scan
-    The stitched scan (epsilon 1e-20, Akima).
-)doc");
-    results.def(py::init<>())
-        .def_readonly("success", &utils::StitchResults::success,
-                      "True when the match error is below the target error; only then is a stitched scan built.")
-        .def_readonly("n", &utils::StitchResults::n,
-                      "Number of entries of scan_1 in the overlap [min_wl, max_wl], both ends included.")
-        .def_readonly("k", &utils::StitchResults::k, "Least-squares scale factor applied to scan_2.")
-        .def_readonly("error", &utils::StitchResults::error,
-                      "Sum over the overlap of the squared differences between scan_1 and k * scan_2.")
-        .def_readonly("average", &utils::StitchResults::average,
-                      "Mean over the overlap of the average of scan_1 and k * scan_2.")
-        .def_readonly("percent_error_rms", &utils::StitchResults::percent_error_rms,
-                      "The relative root-mean-square mismatch over the overlap, a fraction (no factor 100).\n\n"
-                      "sqrt(error / n) / |average|: the same for the same relative mismatch at any sampling.")
-        .def_readonly("stitch_point", &utils::StitchResults::stitch_point,
-                      "Key at which the stitched scan passes from scan_1 to k * scan_2.")
-        .def_readonly("stitch_scan", &utils::StitchResults::stitch_scan,
-                      "The stitched scan (epsilon 1e-20, Akima); the record's own scan, not a copy.");
-    pickle_by_state<8>(
-        results,
-        [](const utils::StitchResults& r) {
-            return py::make_tuple<py::return_value_policy::copy>(r.success, r.n, r.k, r.error, r.average,
-                                                                 r.percent_error_rms, r.stitch_point, r.stitch_scan);
-        },
-        [](const py::tuple& t) {
-            return utils::StitchResults{t[0].cast<bool>(),   t[1].cast<std::uint32_t>(), t[2].cast<double>(),
-                                        t[3].cast<double>(), t[4].cast<double>(),        t[5].cast<double>(),
-                                        t[6].cast<double>(), t[7].cast<Scan>()};
-        });
+    py::class_<utils::StitchResults> results(
+        m, "StitchResults",
+        record_doc<utils::StitchResults>("Results of a scan stitching operation.\n\n"
+                                         "Whether it succeeded, the scaling factor, the error metrics and the stitched "
+                                         "scan.")
+            .c_str());
+    results.def(py::init<>(), "Make a record with every field zero, False or empty.");
+    def_fields(results, false);
     refuse_uninitialised<utils::StitchResults>();
     m.def("stitch_scans", &utils::stitch_scans, "scan_1"_a, "scan_2"_a, "min_wl"_a, "max_wl"_a, "target_error"_a,
           R"doc(Stitch two scans that overlap over [min_wl, max_wl].

@@ -18,8 +18,6 @@ import orvfile_writer as w
 from orvpy import io, lens, verdicts
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
-DAMAGED = ROOT / "tests" / "fixtures" / "orv" / "bad_signature.orv"
 # root reads folders at mode 000: without these capabilities, the command sees them as a user does
 AS_A_USER = ["setpriv", "--bounding-set", "-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
 # temporary files as the README names them: .NAME.PID.RANDOM.part, .old for a folder being replaced
@@ -62,15 +60,19 @@ def owasp(text):
         return "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") else text
 
 
-def test_single_file_commands(tmp_path):
-    info = orv("info", SAMPLE)
-    assert info.returncode == 0 and "#2 Brown driving lens" in info.stdout and "101 points, 280-780" in info.stdout
-    assert orv("json", SAMPLE).stdout == io.orvfile_to_json(SAMPLE, 2, False) + "\n"
-    assert orv("json", SAMPLE, "-o", tmp_path / "s.json", "--indent", "-1", "--ascii").returncode == 0
-    assert (tmp_path / "s.json").read_text() == io.orvfile_to_json(SAMPLE, -1, True) + "\n"
+POINTS = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
 
-    # CSV files read back to the same points, under safe and unique names.
-    points = [(380.0 + i / 3, 0.1 + i / 7) for i in range(3 * 400 + 1)]
+
+def test_info_and_json(tmp_path, sample):
+    info = orv("info", sample)
+    assert info.returncode == 0 and "#2 Brown driving lens" in info.stdout and "101 points, 280-780" in info.stdout
+    assert orv("json", sample).stdout == io.orvfile_to_json(sample, 2, False) + "\n"
+    assert orv("json", sample, "-o", tmp_path / "s.json", "--indent", "-1", "--ascii").returncode == 0
+    assert (tmp_path / "s.json").read_text() == io.orvfile_to_json(sample, -1, True) + "\n"
+
+
+def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
+    points = POINTS
     named = write_orv(tmp_path / "named.orv", [("A/B", points), ("a/b", points[:5]), ("", points[:9])])
     empty = write_orv(tmp_path / "empty.orv", [("0", [])])
     assert (
@@ -95,9 +97,12 @@ def test_single_file_commands(tmp_path):
         header = next(csv.reader((tmp_path / "titled" / f"t{i}" / "s.csv").read_text().splitlines()))
         assert [cell[:1] for cell in header if cell[:1] in "=+-@"] == []
 
-    # Ratings in three forms; an unmeasured band is never a number.
-    rated = json.loads(orv("rate", SAMPLE, named, "--format", "json").stdout)
-    expected = [r.as_dict() for _, r in lens.rate_file(SAMPLE)] + [
+
+def test_ratings_in_three_forms_and_two_methods(tmp_path, sample):
+    # An unmeasured band is never a number.
+    named = write_orv(tmp_path / "named.orv", [("A/B", POINTS), ("a/b", POINTS[:5]), ("", POINTS[:9])])
+    rated = json.loads(orv("rate", sample, named, "--format", "json").stdout)
+    expected = [r.as_dict() for _, r in lens.rate_file(sample)] + [
         r.as_dict() for _, r in lens.rate_file(named, require_coverage=False)
     ]
     assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in rated] == expected
@@ -106,40 +111,40 @@ def test_single_file_commands(tmp_path):
     assert json.loads(orv("rate", opaque, "--format", "json").stdout)[0]["daylight_x"] is None
     table = orv("rate", named).stdout
     assert "not measured" in table and table.count("#1:") == 1
-    rows = list(csv.DictReader(orv("rate", SAMPLE, "--format", "csv").stdout.splitlines()))
+    rows = list(csv.DictReader(orv("rate", sample, "--format", "csv").stdout.splitlines()))
     assert [row["category"] for row in rows] == ["3", "2", "0"] and float(rows[0]["ISO8980_3_tau_v"]) == rated[0][
         "ISO8980_3_tau_v"
     ]
-    summed = json.loads(orv("rate", SAMPLE, "--format", "json", "--method", "sum").stdout)
+    summed = json.loads(orv("rate", sample, "--format", "json", "--method", "sum").stdout)
     assert [{k: v for k, v in row.items() if k not in ("file", "data_set")} for row in summed] == [
-        r.as_dict() for _, r in lens.rate_file(SAMPLE, method="sum")
+        r.as_dict() for _, r in lens.rate_file(sample, method="sum")
     ]
 
 
 @pytest.mark.parametrize("kind", ["symlink", "fifo", "stdout"])
-def test_an_output_that_is_no_regular_file_is_written_through(tmp_path, kind):
-    expected = io.orvfile_to_json(SAMPLE, 2, False) + "\n"
+def test_an_output_that_is_no_regular_file_is_written_through(tmp_path, kind, sample):
+    expected = io.orvfile_to_json(sample, 2, False) + "\n"
     output = tmp_path / "out.json"
     if kind == "symlink":
         (tmp_path / "target.json").write_text("old")
         output.symlink_to(tmp_path / "target.json")
-        assert orv("json", SAMPLE, "-o", output).returncode == 0
+        assert orv("json", sample, "-o", output).returncode == 0
         assert output.is_symlink() and (tmp_path / "target.json").read_text() == expected
     elif kind == "fifo":
         os.mkfifo(output)
         reader = subprocess.Popen(["cat", output], stdout=subprocess.PIPE, text=True)
-        assert orv("json", SAMPLE, "-o", output).returncode == 0
+        assert orv("json", sample, "-o", output).returncode == 0
         assert reader.communicate(timeout=60)[0] == expected and stat.S_ISFIFO(output.lstat().st_mode)
     else:
-        assert orv("json", SAMPLE, "-o", "/proc/self/fd/1").stdout == expected
+        assert orv("json", sample, "-o", "/proc/self/fd/1").stdout == expected
 
 
-def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
+def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
     os.mkfifo(tmp_path / "fifo.orv")  # opening it would wait for a writer forever: every command checks alike
     for command in (["info"], ["json"], ["csv", "-o", tmp_path], ["rate"], ["plot", "-o", tmp_path / "p.png"]):
         for path, reason in (
             (tmp_path / "missing.orv", "No such file or directory"),
-            (DAMAGED, "Wrong file format"),
+            (damaged, "Wrong file format"),
             (tmp_path / "fifo.orv", "FIFO"),
         )[: 3 if command[0] == "info" else 2]:
             result = orv(*command[:1], path, *command[1:])
@@ -150,15 +155,15 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
             assert reason in result.stderr and result.stderr.count("\n") == 1
     absorbance = write_orv(tmp_path / "a.orv", [("s", [(400.0, 1.0), (410.0, 1.0)])], "Absorbance")
     assert orv("rate", absorbance).stderr.count(str(absorbance)) == 1
-    unwritable = orv("json", SAMPLE, "-o", "/proc/x.json")
+    unwritable = orv("json", sample, "-o", "/proc/x.json")
     assert (
         unwritable.returncode == 1
         and unwritable.stderr.startswith("orv json: /proc/x.json: ")
         and ".part" not in unwritable.stderr
     )
-    own = shutil.copy(SAMPLE, tmp_path / "x.json")  # an output path that names the input itself
+    own = shutil.copy(sample, tmp_path / "x.json")  # an output path that names the input itself
     # a data file named as the CSV file of one of its own data sets
-    own_csv = shutil.copy(SAMPLE, tmp_path / "Brown_driving_lens.csv")
+    own_csv = shutil.copy(sample, tmp_path / "Brown_driving_lens.csv")
     for command in (
         ["json", own, "-o", own],
         ["batch", own, "--to", "json", "--out", tmp_path],
@@ -168,13 +173,13 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
         # single-file commands say it on stderr; orv batch in errors.csv
         report = (tmp_path / "errors.csv").read_text() if command[0] == "batch" else result.stderr
         assert result.returncode == 1 and "the output would replace it" in report.splitlines()[-1]
-        assert own.read_bytes() == own_csv.read_bytes() == SAMPLE.read_bytes()
-    blocked = orv("json", SAMPLE, "-o", tmp_path / "x.json" / "y.json")  # x.json is a file
+        assert own.read_bytes() == own_csv.read_bytes() == sample.read_bytes()
+    blocked = orv("json", sample, "-o", tmp_path / "x.json" / "y.json")  # x.json is a file
     assert blocked.returncode == 1 and blocked.stderr.startswith("orv json: ") and blocked.stderr.count("\n") == 1
-    batch = ["batch", SAMPLE, "--to", "json", "--out", tmp_path]
+    batch = ["batch", sample, "--to", "json", "--out", tmp_path]
     for usage in (
         ["frobnicate"],
-        ["json", SAMPLE, "--indent", "65"],
+        ["json", sample, "--indent", "65"],
         batch[:4],
         [*batch, "--jobs", "0"],
         [*batch, "--jobs", "257"],
@@ -188,12 +193,12 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path):
         assert "examples:\n  orv " + command in orv(command, "--help").stdout
 
 
-def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path):
+def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path, damaged):
     names = ['=HYPERLINK("http://x")', "@SUM(1)", "+1-1", "-5", "\t=1", "\x1b]0;title\x07\x1b[2J\nforged"]
     write_orv(tmp_path / "=2+5.orv", [(name, [(280.0 + 5 * i, 50.0) for i in range(101)]) for name in names])
     odd = os.fsdecode(b"bad\xff\xfename.orv")  # not UTF-8: held as these bytes by the file system
     shutil.copy(tmp_path / "=2+5.orv", tmp_path / odd)
-    shutil.copy(DAMAGED, tmp_path / os.fsdecode(b"broken\xff.orv"))
+    shutil.copy(damaged, tmp_path / os.fsdecode(b"broken\xff.orv"))
     result = orv("batch", "=2+5.orv", odd, os.fsdecode(b"broken\xff.orv"), "--to", "rate", "--out", "out", cwd=tmp_path)
     assert result.returncode == 1 and "Traceback" not in result.stderr
     assert b"\nbroken\xff.orv,Wrong file format\n" in (tmp_path / "out" / "errors.csv").read_bytes()
@@ -211,10 +216,10 @@ def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path):
 
 
 @pytest.mark.skipif(not has("matplotlib"), reason="matplotlib is not installed for this interpreter")
-def test_plot_draws_every_spectrum(tmp_path):
+def test_plot_draws_every_spectrum(tmp_path, sample):
     from matplotlib import image
 
-    assert orv("plot", SAMPLE, "--rating", cwd=tmp_path).returncode == 0
+    assert orv("plot", sample, "--rating", cwd=tmp_path).returncode == 0
     pixels = image.imread(tmp_path / "lens_transmittances.png")
     assert pixels.shape == (500, 800, 4) and pixels[..., :3].std() > 0.05
     # titles from the file are plain text, whatever mathtext they hold
@@ -228,10 +233,10 @@ def test_plot_draws_every_spectrum(tmp_path):
     assert orv("plot", mathtext, cwd=tmp_path).returncode == 0
 
 
-def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
-    rows = list(csv.DictReader(orv("rate", SAMPLE, "--use", "road", "--format", "csv").stdout.splitlines()))
+def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damaged):
+    rows = list(csv.DictReader(orv("rate", sample, "--use", "road", "--format", "csv").stdout.splitlines()))
     assert [{k: v for k, v in row.items() if ":" in k} for row in rows] == [
-        lens.assess(r, use="road").as_dict() for _, r in lens.rate_file(SAMPLE)
+        lens.assess(r, use="road").as_dict() for _, r in lens.rate_file(sample)
     ]
     rules = tmp_path / "lab.toml"
     rules.write_text(verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.1"))
@@ -241,11 +246,11 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
         (["--rules", tmp_path], "Is a directory"),
         (["--rules", tmp_path / "bad.toml"], "bad.toml: not valid TOML: Invalid value (at line 1"),
     ):
-        result = orv("rate", SAMPLE, *args)
+        result = orv("rate", sample, *args)
         assert (result.returncode, result.stderr.count("\n")) == (1, 1) and message in result.stderr, result.stderr
     data = tmp_path / "data"
     data.mkdir()
-    shutil.copy(SAMPLE, data / "a.orv")
+    shutil.copy(sample, data / "a.orv")
     for edit, converted in ((None, "1 converted"), ("0.1", "0 converted"), ("0.2", "1 converted")):
         if edit:
             rules.write_text(rules.read_text().replace("limit = 0.1\n", f"limit = {edit}\n"))
@@ -254,42 +259,42 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path):
     table = list(csv.DictReader((tmp_path / "out" / "ratings.csv").read_text().splitlines()))
     assert [row["use:twilight"] for row in table] == ["not suitable", "suitable", "suitable"]
     if not has("matplotlib"):
-        for command in (["plot", SAMPLE], ["report", SAMPLE, "-o", tmp_path / "r.html"]):
+        for command in (["plot", sample], ["report", sample, "-o", tmp_path / "r.html"]):
             assert orv(*command).returncode == 2 and "python3-matplotlib" in orv(*command).stderr
         return
     for name, size, magic in (
         ("p.svg", "6x4", b'<svg xmlns:xlink="http://www.w3.org/1999/xlink" width="432pt" ' b'height="288pt"'),
         ("p.pdf", "8x5", b"%PDF"),
     ):
-        assert orv("plot", SAMPLE, "-o", tmp_path / name, "--scale", "od", "--size", size).returncode == 0
+        assert orv("plot", sample, "-o", tmp_path / name, "--scale", "od", "--size", size).returncode == 0
         assert magic in (tmp_path / name).read_bytes()[:400]
-    assert orv("plot", SAMPLE, "-o", tmp_path / "p.jpg").stderr == (
+    assert orv("plot", sample, "-o", tmp_path / "p.jpg").stderr == (
         f"orv plot: {tmp_path / 'p.jpg'}: the output's extension must be one of .png, .svg, .pdf, not '.jpg'\n"
     )
-    assert orv("plot", SAMPLE, "--size", "0x3").returncode == 2
+    assert orv("plot", sample, "--size", "0x3").returncode == 2
     made = orv(
         "report",
         data,
-        DAMAGED,
+        damaged,
         "-o",
         tmp_path / "r.html",
         "--use",
         "road",
         *(["--pdf"] if shutil.which("chromium") else []),
     )
-    assert (made.returncode, made.stderr) == (1, f"orv report: {DAMAGED}: Wrong file format\n")
+    assert (made.returncode, made.stderr) == (1, f"orv report: {damaged}: Wrong file format\n")
     page = (tmp_path / "r.html").read_text()
-    assert all(f"<h2>{name}</h2>" in page for name, _ in lens.rate_file(SAMPLE)) and page.count("<svg") == 3
+    assert all(f"<h2>{name}</h2>" in page for name, _ in lens.rate_file(sample)) and page.count("<svg") == 3
     assert (tmp_path / "r.pdf").exists() == bool(shutil.which("chromium"))
 
 
-def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
+def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, damaged):
     data = tmp_path / "data"
     (data / "sub").mkdir(parents=True)
     long_name = "l" * 250 + ".orv"  # its output's name fits in 255 bytes, a temporary's would not
     for name in ("a.orv", "b.orv", "sub/c.orv", long_name):
-        shutil.copy(SAMPLE, data / name)
-    shutil.copy(DAMAGED, data / "sub" / "broken.orv")
+        shutil.copy(sample, data / name)
+    shutil.copy(damaged, data / "sub" / "broken.orv")
     out = tmp_path / "out"
     first = orv("batch", data, tmp_path / "nothing*.orv", "--to", "json", "--out", out, "--jobs", 2)
     assert first.returncode == 1 and "5 files, 4 converted, 0 up to date, 2 failed" in first.stderr
@@ -299,7 +304,7 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
         [str(tmp_path / "nothing*.orv"), "no such file or folder, and no .orv " "file matches"],
         [str(data / "sub" / "broken.orv"), "Wrong file format"],
     ]
-    text = io.orvfile_to_json(SAMPLE, -1, False)
+    text = io.orvfile_to_json(sample, -1, False)
     assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json", "l" * 250 + ".json"))
     assert not [p for p in out.rglob("*") if TEMPORARY.fullmatch(p.name)], "temporary files left"
 
@@ -319,7 +324,7 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     assert "1 converted, 3 up to date" in orv("batch", data, "--to", "json", "--out", out).stderr
     assert (out / "b.json").read_text() == io.orvfile_to_json(data / "b.orv", -1, False)
     assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--indent", 2).stderr
-    assert (out / "a.json").read_text() == io.orvfile_to_json(SAMPLE, 2, False)
+    assert (out / "a.json").read_text() == io.orvfile_to_json(sample, 2, False)
     assert "0 converted, 4 up to date" in orv("batch", data, "--to", "json", "--out", out, "--indent", 2).stderr
     assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--force").stderr
 
@@ -336,7 +341,7 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     assert orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv").returncode == 0
     assert len(list((tmp_path / "csv" / "a").glob("*.csv"))) == 3
     # sub.orv's CSV folder would be the folder of sub/c.orv's: it keeps its extension
-    shutil.copy(SAMPLE, data / "sub.orv")
+    shutil.copy(sample, data / "sub.orv")
     assert orv("batch", data / "sub.orv", data / "sub" / "c.orv", "--to", "csv", "--out", out).returncode == 0
     assert [len(list((out / name).glob("*.csv"))) for name in ("sub.orv", "sub/c")] == [3, 3]
 
@@ -352,16 +357,16 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path):
     assert [(data / "a" / "notes.txt").read_text(), (data / "b.json").read_text()] == ["mine", "mine"]
 
 
-def test_batch_inputs_that_are_no_plain_data_files(tmp_path):
+def test_batch_inputs_that_are_no_plain_data_files(tmp_path, sample):
     data = tmp_path / "data"
     (data / "sub").mkdir(parents=True)
     for name in ("a.orv", "sub/b.orv"):
-        shutil.copy(SAMPLE, data / name)
+        shutil.copy(sample, data / name)
     os.mkfifo(data / "p.orv")
     for link in ("l1", "l2"):  # loops, each back to the folder that holds it
         (data / "sub" / link).symlink_to(".")
     (data / "locked").mkdir()
-    shutil.copy(SAMPLE, data / "locked" / "c.orv")
+    shutil.copy(sample, data / "locked" / "c.orv")
     (tmp_path / "empty").mkdir()
     os.chmod(data / "locked", 0)
     try:
@@ -408,10 +413,10 @@ def running(pid):
 @pytest.mark.parametrize(
     "signum, whole_group", [(signal.SIGINT, True), (signal.SIGKILL, False)], ids=["ctrl-c", "kill-9"]
 )
-def test_a_stopped_batch_leaves_no_worker_and_no_partial_file(tmp_path, signum, whole_group):
+def test_a_stopped_batch_leaves_no_worker_and_no_partial_file(tmp_path, signum, whole_group, sample):
     (tmp_path / "data").mkdir()
     for i in range(500):
-        shutil.copy(SAMPLE, tmp_path / "data" / f"f{i:03d}.orv")
+        shutil.copy(sample, tmp_path / "data" / f"f{i:03d}.orv")
     out = tmp_path / "out"
     run = orv("batch", tmp_path / "data", "--to", "csv", "--out", out, "--jobs", 2, popen=True)
     deadline = time.monotonic() + 30
@@ -430,12 +435,12 @@ def test_a_stopped_batch_leaves_no_worker_and_no_partial_file(tmp_path, signum, 
 
 
 @pytest.mark.skipif(not has("distributed"), reason="dask.distributed is not installed for this interpreter")
-def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path):
+def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path, sample, damaged):
     data = tmp_path / "data"
     data.mkdir()
     for i in range(6):
-        shutil.copy(SAMPLE, data / f"f{i}.orv")
-    shutil.copy(DAMAGED, data / "broken.orv")
+        shutil.copy(sample, data / f"f{i}.orv")
+    shutil.copy(damaged, data / "broken.orv")
     for run in ("local", "dask"):
         extra = ["--scheduler", "local"] if run == "dask" else []
         result = orv("batch", data, "--to", "rate", "--out", tmp_path / run, "--jobs", 2, *extra)
@@ -465,10 +470,10 @@ def test_batch_on_a_local_dask_cluster_gives_the_same_outputs(tmp_path):
         pytest.param("dask", "no orvpy", marks=pytest.mark.filterwarnings("ignore")),
     ],
 )  # of its own sockets
-def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner, failure):
+def test_batch_charges_a_dying_worker_to_its_file_alone(tmp_path, monkeypatch, runner, failure, sample):
     from orvpy.cli import batch
 
-    files = [str(shutil.copy(SAMPLE, tmp_path / f"f{i}.orv")) for i in range(40)]
+    files = [str(shutil.copy(sample, tmp_path / f"f{i}.orv")) for i in range(40)]
     tasks = batch.plan(files, "json", tmp_path / "out", False)
     convert = batch.run_task
 

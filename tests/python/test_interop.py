@@ -4,18 +4,14 @@ copies, threads, paths and buffers."""
 import copy
 import multiprocessing
 import os
-import pathlib
 import pickle
 import subprocess
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-import _orvpy_core as core
-from _orvpy_core import Scan, chromaticity, colorimetry, fitting, io, utils
-
-FIXTURES = pathlib.Path(__file__).parent.parent / "fixtures" / "orv"
-LENS = FIXTURES / "fv4_gv4_flag2.orv"
+import orvpy as core
+from orvpy import Scan, chromaticity, colorimetry, fitting, io, utils
 
 
 def test_vectorised_calls_equal_the_float_calls_bit_for_bit():
@@ -70,7 +66,7 @@ def state(value):
     return value
 
 
-def records():
+def records(lens_file):
     x, y, z = (Scan([380, 580, 780], [h, h, h], 0.5, core.LINEAR) for h in (1, 2, 3))
     params = fitting.FitWavelengthParams()
     params.phi = -1.25
@@ -79,7 +75,7 @@ def records():
     stitched = utils.stitch_scans(
         Scan([0, 1, 2], [1, 3, 5], 0, core.LINEAR), Scan([0, 1], [1, 1], 0, core.LINEAR), 0, 1, 0.5
     )
-    f = io.load_orvfile(LENS)
+    f = io.load_orvfile(lens_file)
     return [
         x,
         core.Observer(x, y, z),
@@ -104,15 +100,15 @@ def records():
 @pytest.mark.parametrize(
     "duplicate", [lambda v, p=p: pickle.loads(pickle.dumps(v, p)) for p in range(6)] + [copy.copy, copy.deepcopy]
 )
-def test_pickles_and_copies_hold_every_field(duplicate):
-    for value in records():
+def test_pickles_and_copies_hold_every_field(duplicate, lens_file):
+    for value in records(lens_file):
         twin = duplicate(value)
         assert type(twin) is type(value) and state(twin) == state(value), type(value)
 
 
-def test_a_state_of_the_wrong_length_is_refused():
+def test_a_state_of_the_wrong_length_is_refused(lens_file):
     # Observer has its own __reduce__; Interpolation pickles by value
-    classes = {type(v) for v in records()[:-1] if hasattr(type(v), "__setstate__")}
+    classes = {type(v) for v in records(lens_file)[:-1] if hasattr(type(v), "__setstate__")}
     assert len(classes) == 15
     for cls in classes:
         with pytest.raises(RuntimeError, match="^Invalid state$"):
@@ -124,10 +120,10 @@ def scan_and_record(path):
     return f.data_sets[0].data * 2.0, f
 
 
-def test_spawned_processes_and_other_interpreters_exchange_scans_and_records():
+def test_spawned_processes_and_other_interpreters_exchange_scans_and_records(lens_file):
     with multiprocessing.get_context("spawn").Pool(2) as pool:
-        results = pool.map(scan_and_record, [str(LENS)] * 2)
-    assert [state(r) for r in results] == [state(scan_and_record(LENS))] * 2
+        results = pool.map(scan_and_record, [str(lens_file)] * 2)
+    assert [state(r) for r in results] == [state(scan_and_record(lens_file))] * 2
     others = zip(
         *(
             filter(None, os.environ.get(name, "").split(os.pathsep))
@@ -139,23 +135,23 @@ def test_spawned_processes_and_other_interpreters_exchange_scans_and_records():
             f"import sys, pickle; sys.path[:0] = [{os.path.dirname(module)!r}]\n"
             "sys.stdout.buffer.write(pickle.dumps(pickle.loads(sys.stdin.buffer.read()), 2))"
         )
-        sent = scan_and_record(LENS)
+        sent = scan_and_record(lens_file)
         back = subprocess.run([python, "-c", code], input=pickle.dumps(sent), capture_output=True, check=True)
         assert state(pickle.loads(back.stdout)) == state(sent)
 
 
-def test_threads_read_files_together_as_one_alone():
-    buffers = [bytearray(LENS.read_bytes()) for _ in range(8)]
+def test_threads_read_files_together_as_one_alone(lens_file):
+    buffers = [bytearray(lens_file.read_bytes()) for _ in range(8)]
     alone = io.orvfile_to_json_binary_data(buffers[0], 1, False)
     with ThreadPoolExecutor(4) as pool:
         together = list(pool.map(lambda b: io.orvfile_to_json_binary_data(b, 1, False), buffers))
-        scans = list(pool.map(io.load_orv_scan_data, [LENS] * 8))
+        scans = list(pool.map(io.load_orv_scan_data, [lens_file] * 8))
     assert together == [alone] * 8 and all(state(s) == state(scans[0]) for s in scans)
 
 
-def test_paths_and_buffers_of_every_kind(tmp_path):
-    text = io.orvfile_to_json(str(LENS), 1, True)
-    raw = LENS.read_bytes()
+def test_paths_and_buffers_of_every_kind(tmp_path, lens_file):
+    text = io.orvfile_to_json(str(lens_file), 1, True)
+    raw = lens_file.read_bytes()
     buffers = [raw, bytearray(raw), memoryview(raw), list(raw)]
     try:
         import numpy as np
@@ -165,8 +161,8 @@ def test_paths_and_buffers_of_every_kind(tmp_path):
         buffers += [np.frombuffer(raw, np.uint8), np.frombuffer(raw, np.uint8).reshape(1, -1)]
     for buffer in buffers:
         assert io.orvfile_to_json_binary_data(buffer, 1, True) == text
-        assert state(io.load_orvfile_binary_data(buffer)) == state(io.load_orvfile(LENS))
-    for path in (LENS, bytes(LENS)):
+        assert state(io.load_orvfile_binary_data(buffer)) == state(io.load_orvfile(lens_file))
+    for path in (lens_file, bytes(lens_file)):
         assert io.orvfile_to_json(path, 1, True) == text
         assert state(io.load_orv_scan_data(path)) == state(io.load_orv_scan_binary_data(raw))
     (tmp_path / "s.csv").write_text("380,1\n390,2\n")

@@ -2,7 +2,6 @@
 
 import importlib
 import os
-import pathlib
 import pickle
 import re
 import subprocess
@@ -106,23 +105,20 @@ def test_instances_made_by_new_alone_are_refused(cls, use):
         use(cls.__new__(cls))
 
 
-SAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "lens_transmittances.orv"
-
-
 @pytest.mark.parametrize(
     "make, call",
     [
-        (lambda: core.Scan([1.0], [2.0]), lambda s: s.__init__([3.0], [4.0])),
-        (lambda: core.Scan([1.0], [2.0]), lambda s: s.__setstate__(None)),
-        (lambda: core.Scan([1.0], [2.0]), lambda s: s.__setstate__(([3.0], [4.0], 0.0, core.LINEAR))),
-        (lambda: colorimetry.CIEXYZ(1, 2, 3), lambda r: r.__init__(4, 5, 6)),
-        (lambda: fitting.FitWavelengthParams(), lambda r: r.__setstate__(r.__getstate__())),
-        (lambda: io.load_orvfile(SAMPLE).data_sets[0], lambda d: d.__setstate__(d.__getstate__())),
-        (lambda: core.LINEAR, lambda i: i.__setstate__(2)),
+        (lambda sample: core.Scan([1.0], [2.0]), lambda s: s.__init__([3.0], [4.0])),
+        (lambda sample: core.Scan([1.0], [2.0]), lambda s: s.__setstate__(None)),
+        (lambda sample: core.Scan([1.0], [2.0]), lambda s: s.__setstate__(([3.0], [4.0], 0.0, core.LINEAR))),
+        (lambda sample: colorimetry.CIEXYZ(1, 2, 3), lambda r: r.__init__(4, 5, 6)),
+        (lambda sample: fitting.FitWavelengthParams(), lambda r: r.__setstate__(r.__getstate__())),
+        (lambda sample: io.load_orvfile(sample).data_sets[0], lambda d: d.__setstate__(d.__getstate__())),
+        (lambda sample: core.LINEAR, lambda i: i.__setstate__(2)),
     ],
 )
-def test_an_initialised_object_refuses_a_second_init_or_setstate(make, call):
-    target = make()
+def test_an_initialised_object_refuses_a_second_init_or_setstate(make, call, sample):
+    target = make(sample)
     before = pickle.dumps(target)
     with pytest.raises(TypeError, match="object is already initialised: make a new one instead"):
         call(target)

@@ -18,7 +18,6 @@ from orvpy import Scan, lens
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 STUBS = ROOT / "python" / "stubs" / "_orvpy_core"
-SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
 UV = (
     "ANSI_Z80_3_tau_uva",
     "ANSI_Z80_3_tau_uvb",
@@ -29,25 +28,29 @@ UV = (
 )
 
 
-def grid(first, last, value=0.5):
-    count = round((last - first) / 5) + 1
-    return Scan([first + 5.0 * i for i in range(count)], [value] * count)
-
-
 def stub_functions():
-    """(orvpy module, function name, parameter names or None for an overload) of every stub."""
+    """(orvpy module or class, function name, parameter names or None for an overload) of every
+    function and method of the stubs."""
+
+    def functions(owner, body):
+        for node in body:
+            decorators = (
+                [getattr(d, "id", None) for d in node.decorator_list] if hasattr(node, "decorator_list") else []
+            )
+            if isinstance(node, ast.FunctionDef) and "property" not in decorators:
+                yield owner, node.name, None if "overload" in decorators else [a.arg for a in node.args.args]
+            elif isinstance(node, ast.ClassDef):
+                yield from functions(getattr(owner, node.name), node.body)
+
     for stub in sorted(STUBS.rglob("*.pyi")):
         parts = stub.relative_to(STUBS).with_suffix("").parts
         module = orvpy
         for part in (p for p in parts if p != "__init__"):
             module = getattr(module, part)
-        for node in ast.parse(stub.read_text()).body:
-            if isinstance(node, ast.FunctionDef):
-                overloaded = any(getattr(d, "id", None) == "overload" for d in node.decorator_list)
-                yield module, node.name, None if overloaded else [a.arg for a in node.args.args]
+        yield from functions(module, ast.parse(stub.read_text()).body)
 
 
-def test_package_mirrors_the_core_with_the_stubs_signatures():
+def test_package_mirrors_the_core_with_the_stubs_signatures(flat_lens):
     version = re.search(r"project\(\w+ VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
     assert orvpy.__version__ == _orvpy_core.__version__ == version
     assert (orvpy.Scan, orvpy.Interpolation, orvpy.LINEAR) == (
@@ -57,15 +60,29 @@ def test_package_mirrors_the_core_with_the_stubs_signatures():
     )
     assert orvpy.io.OrvFile is _orvpy_core.io.OrvFile and (ROOT / "python" / "orvpy" / "py.typed").exists()
     checked = 0
-    for module, name, parameters in stub_functions():
-        function = getattr(module, name)
+    for owner, name, parameters in stub_functions():
+        function = getattr(owner, name)
         signature = inspect.signature(function)
-        expected = ["args", "kwargs"] if parameters is None else parameters
-        assert list(signature.parameters) == expected, f"{module.__name__}.{name}"
-        assert pickle.loads(pickle.dumps(function)) is function
+        method = isinstance(owner, type)
+        expected = (["self"] if method else []) + ["args", "kwargs"] if parameters is None else parameters
+        found = list(signature.parameters)
+        if name.startswith("__") and found[1:] != ["args", "kwargs"]:
+            found, expected = len(found), len(expected)  # operands are passed by position: their names are free
+        if not name.startswith("__") or isinstance(found, int):
+            assert found == expected, f"{owner.__name__}.{name}"
+        if not method:
+            assert pickle.loads(pickle.dumps(function)) is function
         checked += 1
-    assert checked == 85  # with the three overloads of utils.log
-    lens_scan = grid(380, 780)
+    assert checked > 85  # the functions with the three overloads of utils.log, and the classes' methods
+    modules = [orvpy] + [m for m in vars(orvpy).values() if inspect.ismodule(m) and m.__name__.startswith("orvpy.")]
+    classes = {
+        c
+        for m in modules
+        for c in vars(m).values()
+        if isinstance(c, type) and c.__module__.split(".")[0] == "_orvpy_core"
+    }
+    assert len(classes) > 10 and all(inspect.signature(c) for c in classes | {orvpy.lens.LensRating})
+    lens_scan = flat_lens(0.5, 380, 780)
     assert orvpy.colorimetry.ISO8980_3_tau_v(trans=lens_scan) == _orvpy_core.colorimetry.ISO8980_3_tau_v(lens_scan)
     assert str(inspect.signature(orvpy.curves.lognormal)) == (
         "(peak_wl: float, fwhm: float, min_wl: float, max_wl: float, step_wl: float) -> _orvpy_core.Scan"
@@ -74,8 +91,8 @@ def test_package_mirrors_the_core_with_the_stubs_signatures():
 
 
 @pytest.mark.parametrize("value, category", [(1.0, 0), (0.5, 1), (0.25, 2), (0.125, 3), (0.0625, 4), (0.015625, None)])
-def test_a_flat_lens_transmits_its_value_everywhere(value, category):
-    rating = lens.rate(grid(280, 780, value))
+def test_a_flat_lens_transmits_its_value_everywhere(value, category, flat_lens):
+    rating = lens.rate(flat_lens(value))
     fields = rating.as_dict()
     transmittances = [v for k, v in fields.items() if "_tau_" in k]
     quotients = [v for k, v in fields.items() if "_Q_" in k]
@@ -86,7 +103,7 @@ def test_a_flat_lens_transmits_its_value_everywhere(value, category):
     assert rating.CIELAB_L_star == pytest.approx(116 * value ** (1 / 3) - 16, rel=1e-12)
     assert (rating.CIELAB_a_star, rating.CIELAB_b_star) == pytest.approx((0, 0), abs=1e-9)
     assert (rating.daylight_x, rating.daylight_y) == pytest.approx((0.31272, 0.32903), abs=5e-5)
-    assert lens.rate(grid(280, 780, value * 100), percent=True) == rating
+    assert lens.rate(flat_lens(value * 100), percent=True) == rating
 
 
 @pytest.mark.parametrize(
@@ -111,8 +128,8 @@ def test_filter_category_boundaries(tau_v, category):
     assert lens.filter_category(tau_v) == category
 
 
-def test_an_unmeasured_band_is_never_a_number():
-    visible = grid(380, 780)
+def test_an_unmeasured_band_is_never_a_number(flat_lens):
+    visible = flat_lens(0.5, 380, 780)
     with pytest.raises(ValueError) as refused:
         lens.rate(visible)
     bands = ["315-380", "280-315", "315-380", "315-380", "290-315", "315-400"]
@@ -131,14 +148,14 @@ def test_an_unmeasured_band_is_never_a_number():
             lens.rate(scan, coverage_tolerance_nm=tolerance)
     with pytest.raises(AttributeError):
         rating.category = 0
-    opaque = lens.rate(grid(280, 780, 0.0))  # undefined quotients and colour, as IEEE division gives them
+    opaque = lens.rate(flat_lens(0.0))  # undefined quotients and colour, as IEEE division gives them
     assert (opaque.ISO8980_3_tau_v, opaque.category) == (0.0, None)
     assert math.isnan(opaque.ISO8980_3_Q_led_red) and math.isnan(opaque.daylight_x)
 
 
-def test_a_file_rates_as_the_core_functions_do(tmp_path):
-    ratings = lens.rate_file(SAMPLE)
-    data_sets = orvpy.io.load_orvfile(SAMPLE).data_sets
+def test_a_file_rates_as_the_core_functions_do(tmp_path, sample):
+    ratings = lens.rate_file(sample)
+    data_sets = orvpy.io.load_orvfile(sample).data_sets
     assert [name for name, _ in ratings] == [s.name for s in data_sets]
     c = _orvpy_core.colorimetry
     for (_, rating), data_set in zip(ratings, data_sets):
@@ -170,7 +187,7 @@ def test_a_file_rates_as_the_core_functions_do(tmp_path):
             lens.rate_file(other)
 
 
-def test_ratings_make_a_data_frame():
+def test_ratings_make_a_data_frame(sample):
     pandas = pytest.importorskip("pandas")
-    frame = pandas.DataFrame([r.as_dict() for _, r in lens.rate_file(SAMPLE)])
+    frame = pandas.DataFrame([r.as_dict() for _, r in lens.rate_file(sample)])
     assert frame.shape == (3, 46) and list(frame["category"]) == [3, 2, 0]

@@ -18,8 +18,6 @@ import orvfile_writer as w
 from orvpy import Scan, lens, plot, report
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-SAMPLE = ROOT / "examples" / "lens_transmittances.orv"
-DAMAGED = ROOT / "tests" / "fixtures" / "orv" / "bad_signature.orv"
 HOSTILE = '<script>alert("$5")</script> & tint'
 
 
@@ -79,7 +77,7 @@ def shows(text, value, scale):
     return abs(float(number) - scale * value) <= 0.5 * 10.0 ** decimal.Decimal(number).as_tuple().exponent * 1.0001
 
 
-def test_the_report_holds_every_number_of_every_rating(tmp_path):
+def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged):
     visible_only = [(380.0 + 5 * i, 40.0) for i in range(81)]  # no UV measured: UV quantities not assessed
     own = tmp_path / "own.orv"
     own.write_bytes(
@@ -87,16 +85,16 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path):
             w.contents([(HOSTILE, visible_only)], type_and_units="Transmittance / %", x_axis_title="Wavelength / nm")[0]
         )
     )
-    made = report.build([SAMPLE, tmp_path, DAMAGED, tmp_path / "missing.orv"], made="2026-12-01T10:00:00+00:00")
+    made = report.build([sample, tmp_path, damaged, tmp_path / "missing.orv"], made="2026-12-01T10:00:00+00:00")
     text = report.render(made)
     page = Page(text)
     expected = [
-        (n, r, lens.assess(r)) for path in (SAMPLE, own) for n, r in lens.rate_file(path, require_coverage=False)
+        (n, r, lens.assess(r)) for path in (sample, own) for n, r in lens.rate_file(path, require_coverage=False)
     ]
     assert made.failed and [h[3] for h in page.headings if h[0].startswith("lens-")] == [n for n, _, _ in expected]
-    with pytest.raises(RuntimeError) as damaged:
-        lens.rate_file(DAMAGED)
-    assert f"This file could not be rated: {damaged.value}</p>" in text
+    with pytest.raises(RuntimeError) as refusal:
+        lens.rate_file(damaged)
+    assert f"This file could not be rated: {refusal.value}</p>" in text
     assert "not rated: no such file or folder" in [c[3] for c in page.cells]
     numeric = {
         f
@@ -160,8 +158,8 @@ def png_pixels(data):
     not (shutil.which("chromium") and shutil.which("pdftotext")),
     reason="needs the Debian packages chromium and poppler-utils",
 )
-def test_the_report_in_a_real_browser(tmp_path):
-    made = report.build([SAMPLE, DAMAGED])
+def test_the_report_in_a_real_browser(tmp_path, sample, damaged):
+    made = report.build([sample, damaged])
     report.write(made, tmp_path / "r.html")
     report.print_pdf(tmp_path / "r.html", tmp_path / "r.pdf")
     report.screenshot(tmp_path / "r.html", tmp_path / "r.png", width=900, height=700)
@@ -207,11 +205,11 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
         plot.save(figure, tmp_path / "p.jpg")
 
 
-def test_without_matplotlib_the_package_is_named(monkeypatch):
+def test_without_matplotlib_the_package_is_named(monkeypatch, sample):
     monkeypatch.setitem(sys.modules, "matplotlib.figure", None)
     with pytest.raises(ImportError, match="python3-matplotlib"):
         plot.spectra([("a", Scan([380.0, 780.0], [0.5, 0.5]))])
-    made = report.build([SAMPLE])
+    made = report.build([sample])
     assert report.render(made).count("No plot: orvpy.plot needs matplotlib") == 3
     with pytest.raises(ImportError, match="python3-matplotlib"):
         report.render(made, plots=True)

@@ -7,8 +7,8 @@ import sys
 
 import pytest
 
-import _orvpy_core as core
-from _orvpy_core import Scan
+import orvpy as core
+from orvpy import Scan
 
 nan = float("nan")
 

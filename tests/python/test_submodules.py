@@ -4,19 +4,16 @@ exception types and texts, references into loaded files, buffer and path argumen
 import gc
 import json
 import math
-import os
 import shutil
 
 import pytest
 
-import _orvpy_core as core
+import orvpy as core
 import orvfile_writer as w
-from _orvpy_core import Scan, chromaticity, colorimetry, curves, fitting, io, physics, radiometry, utils
-from _orvpy_core.monochromator import slit_function
+from orvpy import Scan, chromaticity, colorimetry, curves, fitting, io, physics, radiometry, utils
+from orvpy.monochromator import slit_function
 
 data = colorimetry.data
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "orv")
-LENS = os.path.join(FIXTURES, "fv4_gv4_flag2.orv")
 
 
 def flat(value, kind=core.AKIMA):
@@ -73,8 +70,8 @@ def test_observer_keeps_copies_of_its_curves():
     assert repr(observer).startswith("<Observer x: Scan(380→780[3], interpolation=LINEAR), y: ")
 
 
-def test_reference_spectra_hold_their_published_tables():
-    with open(os.path.join(FIXTURES, "..", "reference_spectra.json")) as f:
+def test_reference_spectra_hold_their_published_tables(orv_fixtures):
+    with open(orv_fixtures.parent / "reference_spectra.json") as f:
         tables = json.load(f)["curves"]
     assert sorted(tables) == sorted(name for name in dir(data) if not name.startswith("_"))
     for name, table in tables.items():
@@ -179,8 +176,6 @@ def test_keyword_names_and_results(call, expected):
         (lambda: utils.transform(Scan([1], [1]), lambda k, v: 1 / 0), ZeroDivisionError, "division by zero"),
         (lambda: io.load_orvfile_binary_data(bytearray()), RuntimeError, "Buffer is empty"),
         (lambda: io.orvfile_to_json_binary_data(bytearray(600), 2, False), RuntimeError, "Wrong file format"),
-        (lambda: io.orvfile_to_json(LENS, 65, False), ValueError, "indent must be at most 64 spaces"),
-        (lambda: io.load_csv(LENS + "\0.csv"), ValueError, f"embedded null byte in the file path {LENS}\\x00.csv"),
         (
             lambda: io.load_orvfile(b"/nowhere/\xff.orv"),
             RuntimeError,
@@ -253,8 +248,8 @@ def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
 
 
 class TestDataFiles:
-    def test_records_are_read_only_views_that_keep_the_file_alive(self):
-        f = io.load_orvfile(LENS)
+    def test_records_are_read_only_views_that_keep_the_file_alive(self, lens_file):
+        f = io.load_orvfile(lens_file)
         for name in ("Meta", "Graph", "MeasurementTypeUnits", "DataInfo", "DataSet", "OrvFile"):
             with pytest.raises(TypeError):
                 getattr(io, name)()
@@ -275,17 +270,22 @@ class TestDataFiles:
         assert (units.measurement_type, units.units, units.units_code) == ("Transmittance", "%", 2)
         assert sets[0].data[1000.0] == 0.25 and isinstance(sets[1], io.DataSet)
 
-    def test_buffers_paths_and_keywords(self, tmp_path):
-        with open(LENS, "rb") as f:
+    def test_buffers_paths_and_keywords(self, tmp_path, lens_file):
+        with open(lens_file, "rb") as f:
             raw = f.read()
-        text = io.orvfile_to_json(file_path=LENS, indent=1, ensure_ascii=True)
+        text = io.orvfile_to_json(file_path=lens_file, indent=1, ensure_ascii=True)
+        with pytest.raises(ValueError, match="^indent must be at most 64 spaces$"):
+            io.orvfile_to_json(lens_file, 65, False)
+        with pytest.raises(ValueError) as null_byte:
+            io.load_csv(str(lens_file) + "\0.csv")
+        assert str(null_byte.value) == f"embedded null byte in the file path {lens_file}\\x00.csv"
         for buffer in (list(raw), tuple(raw), bytearray(raw), memoryview(bytearray(raw))):
             assert io.orvfile_to_json_binary_data(buffer=buffer, indent=1, ensure_ascii=True) == text
         assert (
             io.load_orvfile_binary_data(buffer=bytearray(raw)).data_info.scan_summary
-            == io.load_orvfile(file_path=LENS).data_info.scan_summary
+            == io.load_orvfile(file_path=lens_file).data_info.scan_summary
         )
-        assert io.load_orv_scan_binary_data(buffer=list(raw)) == io.load_orv_scan_data(file_path=LENS)
+        assert io.load_orv_scan_binary_data(buffer=list(raw)) == io.load_orv_scan_data(file_path=lens_file)
         for bad in ("text", [0, 256], [-1], [1.5], None):
             with pytest.raises(TypeError):
                 io.load_orv_scan_binary_data(bad)
@@ -298,19 +298,19 @@ class TestDataFiles:
         with pytest.raises(ValueError, match="bad.csv, line 2: expected two numbers"):
             io.load_csv(file_path=str(tmp_path / "bad.csv"))
 
-    def test_a_nan_x_refuses_scans_but_not_json(self):
+    def test_a_nan_x_refuses_scans_but_not_json(self, orv_fixtures):
         with pytest.raises(ValueError, match='^Data set "Odd" holds a point whose x is NaN$'):
-            io.load_orv_scan_data(os.path.join(FIXTURES, "nan_x.orv"))
-        assert '"x":[400.0,null]' in io.orvfile_to_json(os.path.join(FIXTURES, "nan_x.orv"), -1, True)
+            io.load_orv_scan_data(orv_fixtures / "nan_x.orv")
+        assert '"x":[400.0,null]' in io.orvfile_to_json(orv_fixtures / "nan_x.orv", -1, True)
 
 
 @pytest.mark.skipif(shutil.which("gsf") is None, reason="gsf (libgsf-bin) is not installed")
-def test_containers_of_another_writer_read_alike():
+def test_containers_of_another_writer_read_alike(orv_fixtures):
     # olefile takes the streams out of the committed fixtures, gsf writes them into new
     # containers of its own layout; both read the same.
     olefile = pytest.importorskip("olefile")
     for name in ("fv2_gv1", "fv3_gv3_timestamps", "latin1_long_strings", "regular_stream_4096"):
-        path = os.path.join(FIXTURES, name + ".orv")
+        path = orv_fixtures / (name + ".orv")
         with olefile.OleFileIO(path) as ole:
             rewritten = w.container(ole.openstream("Contents").read())
         assert io.orvfile_to_json_binary_data(bytearray(rewritten), 1, False) == io.orvfile_to_json(path, 1, False)

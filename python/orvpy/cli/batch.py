@@ -361,7 +361,10 @@ def run_dask(tasks: Sequence[Task], jobs: int, scheduler: str, progress: Progres
             threads_per_worker=1,
             processes=True,
             host="127.0.0.1",
-            dashboard_address=None,
+            # The scheduler's web server always starts: on a free port of the loopback interface
+            # it neither collides with another cluster's (8787) nor listens beyond this machine.
+            dashboard_address="127.0.0.1:0",
+            scheduler_kwargs={"dashboard": False},
             silence_logs=logging.CRITICAL,
             preload=[__name__],
         )
