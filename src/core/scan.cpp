@@ -38,6 +38,19 @@ spline::Type checked_kind(spline::Type type) {
                                 " is not an interpolation kind");
 }
 
+// The kind, the points it needs and the way out, after the words callers have long matched.
+std::string too_few_points(spline::Type type, std::size_t points) {
+    const std::size_t linear = spline::minimum_points(spline::Type::LINEAR);
+    std::string text = "Cannot initialize a spline, too few points: " + spline::to_string(type) +
+                       " interpolation needs at least " + std::to_string(spline::minimum_points(type)) +
+                       " points and this scan has " + std::to_string(points);
+    if (type != spline::Type::LINEAR && points >= linear) {
+        text += "; Interpolation.LINEAR needs " + std::to_string(linear) +
+                " (scan.interpolation = Interpolation.LINEAR, or interpolation=Interpolation.LINEAR when it is made)";
+    }
+    return text;
+}
+
 }  // namespace
 
 Scan::Scan(double epsilon, spline::Type interpolation)
@@ -326,7 +339,7 @@ spline::Spline& Scan::built_spline() const {
             throw std::runtime_error("Cannot initialize a spline with type None");
         }
         if (!spline_.init(keys_.data(), values_.data(), keys_.size(), interpolation_)) {
-            throw std::runtime_error("Cannot initialize a spline, too few points");
+            throw std::runtime_error(too_few_points(interpolation_, keys_.size()));
         }
     }
     return spline_;

@@ -43,6 +43,10 @@ std::string to_string(Type type) {
     return "UNKNOWN";
 }
 
+std::size_t minimum_points(Type type) {
+    return type == Type::NONE ? 0 : static_cast<std::size_t>(gsl_interp_type_min_size(gsl_type(type)));
+}
+
 Spline::Spline() noexcept { switch_off_gsl_error_handler(); }
 
 Spline& Spline::operator=(const Spline& /*other*/) noexcept {

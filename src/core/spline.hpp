@@ -17,6 +17,10 @@ enum class Type : std::int32_t { NONE = 0, AKIMA = 1, CUBIC = 2, LINEAR = 3, POL
 // "NONE", "AKIMA", "CUBIC", "LINEAR", "POLYNOMIAL", "STEFFEN", or "UNKNOWN" for any other value.
 std::string to_string(Type type);
 
+// The fewest points GSL builds a spline of this kind from (AKIMA 5, CUBIC, POLYNOMIAL and
+// STEFFEN 3, LINEAR 2); 0 for NONE, which is never built.
+std::size_t minimum_points(Type type);
+
 // Owns the GSL spline and accelerator built from a scan's points. A copy starts empty:
 // the cache belongs to one set of points and is rebuilt on demand.
 class Spline {

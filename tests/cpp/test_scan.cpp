@@ -111,7 +111,12 @@ TEST(ScanEvaluate, StoredKeysInteriorOutsideAndIntegrals) {
     EXPECT_EQ(message_of([] {
                   (void)make({400, 405, 410, 415}, {1, 2, 3, 4}, Type::AKIMA)(402);
               }),
-              "Cannot initialize a spline, too few points");
+              "Cannot initialize a spline, too few points: AKIMA interpolation needs at least 5 points and this scan "
+              "has 4; Interpolation.LINEAR needs 2 (scan.interpolation = Interpolation.LINEAR, or "
+              "interpolation=Interpolation.LINEAR when it is made)");
+    EXPECT_EQ(message_of([] { (void)make({400}, {1}, Type::LINEAR).integral(390, 410); }),
+              "Cannot initialize a spline, too few points: LINEAR interpolation needs at least 2 points and this scan "
+              "has 1");
 }
 
 TEST(ScanCache, SplineAndRevisionFollowEveryChange) {

@@ -92,7 +92,9 @@ def test_keywords_defaults_and_properties():
         (
             lambda: Scan([400, 405, 410, 415], [1, 2, 3, 4])(402.0),
             RuntimeError,
-            "Cannot initialize a spline, too few points",
+            "Cannot initialize a spline, too few points: AKIMA interpolation needs at least 5 points and this scan "
+            "has 4; Interpolation.LINEAR needs 2 (scan.interpolation = Interpolation.LINEAR, or "
+            "interpolation=Interpolation.LINEAR when it is made)",
         ),
         (
             lambda: Scan([400], [1], 0.5, core.NONE) + Scan([400.3], [2], interpolation=core.NONE),
