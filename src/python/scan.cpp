@@ -151,6 +151,29 @@ Scan in_place(Scan& self, Operand other) {
     return Op(self, other);
 }
 
+// What every in-place operator's docstring says: numpy users expect an alias to follow.
+constexpr const char* in_place_doc = R"doc(In-place operator: changes this scan and returns a new scan.
+
+``b += x`` changes the scan ``b`` named (any other name for it sees the change)
+and then rebinds ``b`` to a new scan equal to it: after ``b = a; b += 1``,
+``a`` holds the new values and ``b is a`` is False, unlike a numpy array.
+
+Parameters
+----------
+other : Scan or float
+    A scan, evaluated at this scan's wavelengths (nm), or a number.
+
+Returns
+-------
+Scan
+    A new scan equal to the changed one.
+
+Raises
+------
+RuntimeError
+    When the other scan cannot be evaluated; this scan is then unchanged.
+)doc";
+
 double power(const double& a, const double& b) { return std::pow(a, b); }
 
 // The type's call slot as registered: pybind11's dispatch over the __call__ overloads.
@@ -349,13 +372,13 @@ ValueError
             "It is 0 for fewer than two points; reading it raises RuntimeError when the scan's\n"
             "interpolation cannot be built.")
         // Registered as operators: an operand no overload takes gives NotImplemented.
-        .def("__imul__", &in_place < const Scan&, orvanalysis::operator*=>, py::is_operator())
+        .def("__imul__", &in_place < const Scan&, orvanalysis::operator*=>, py::is_operator(), in_place_doc)
         .def("__imul__", &in_place < double, orvanalysis::operator*=>, py::is_operator())
-        .def("__itruediv__", &in_place < const Scan&, orvanalysis::operator/=>, py::is_operator())
+        .def("__itruediv__", &in_place < const Scan&, orvanalysis::operator/=>, py::is_operator(), in_place_doc)
         .def("__itruediv__", &in_place < double, orvanalysis::operator/=>, py::is_operator())
-        .def("__iadd__", &in_place < const Scan&, orvanalysis::operator+=>, py::is_operator())
+        .def("__iadd__", &in_place < const Scan&, orvanalysis::operator+=>, py::is_operator(), in_place_doc)
         .def("__iadd__", &in_place < double, orvanalysis::operator+=>, py::is_operator())
-        .def("__isub__", &in_place < const Scan&, orvanalysis::operator-=>, py::is_operator())
+        .def("__isub__", &in_place < const Scan&, orvanalysis::operator-=>, py::is_operator(), in_place_doc)
         .def("__isub__", &in_place < double, orvanalysis::operator-=>, py::is_operator())
         .def(py::self + py::self)
         .def(py::self + double())
