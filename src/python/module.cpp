@@ -5,11 +5,13 @@ PYBIND11_MODULE(_orvpy_core, m) {
     m.doc() = "Orvane Instruments spectral analysis package.";
     m.attr("__version__") = ORVPY_VERSION;
     orvpy::add_scan_class(m);
+    orvpy::add_scan_methods(m);
     orvpy::add_observer_class(m);
     pybind11::module_ chromaticity = m.def_submodule("chromaticity");
     orvpy::add_chromaticity_module(chromaticity);
     pybind11::module_ colorimetry = m.def_submodule("colorimetry");
     orvpy::add_colorimetry_module(colorimetry);
+    orvpy::add_sample_colour(colorimetry);
     pybind11::module_ data = colorimetry.def_submodule("data");
     orvpy::add_reference_spectra(data);
     pybind11::module_ curves = m.def_submodule("curves");

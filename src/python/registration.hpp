@@ -86,6 +86,9 @@ void refuse_reinitialisation(pybind11::module_& m);
 // The Interpolation enumeration (with its members exported to m), then the Scan class.
 void add_scan_class(pybind11::module_& m);
 
+// The Scan's grid, extrapolation, normalisation, slicing and pandas methods, after its class.
+void add_scan_methods(pybind11::module_& m);
+
 // The Observer class.
 void add_observer_class(pybind11::module_& m);
 
@@ -94,6 +97,9 @@ void add_chromaticity_module(pybind11::module_& chromaticity);
 
 // The colour records, tristimulus values and the lens transmittance standards.
 void add_colorimetry_module(pybind11::module_& colorimetry);
+
+// XYZ, xy and Lab of a sample with the built-in observers and illuminants by name.
+void add_sample_colour(pybind11::module_& colorimetry);
 
 // The reference spectra, as live views of the process-wide curves.
 void add_reference_spectra(pybind11::module_& data);

@@ -1,13 +1,17 @@
 # Tristimulus values, CIELAB, the lens transmittances of ANSI Z80.3, ISO 8980-3, AS/NZS 1067.2
 # and ISO 12311, and the photometer indices f1' and f2.
-from typing import Literal, overload
+from typing import Literal, Optional, Union, overload
 
 from _orvpy_core import Observer, Scan
+from _orvpy_core.chromaticity import CIExy
 
 from . import data as data
 
 # How a lens quantity is worked out: the integral of the lens's curve, or the standards' 5 nm sum.
 _Method = Literal["integral", "sum"]
+# The built-in CIE illuminants and observers by name, or one's own.
+_Illuminant = Optional[Union[Literal["A", "C", "D65"], Scan]]
+_Observer = Union[Literal["CIE 1931 2", "CIE 1964 10"], Observer]
 
 class CIEXYZ:
     X: float
@@ -74,3 +78,6 @@ def CIELAB_of_transmittance(trans: Scan, illuminant: Scan, observer: Observer, m
 def lens_quantity_bands() -> dict[str, tuple[float, float]]: ...
 def f1_prime(scan: Scan) -> float: ...
 def f2(Y_0: Scan, Y_pi_2: Scan) -> float: ...
+def XYZ(sample: Scan, illuminant: _Illuminant = None, observer: _Observer = "CIE 1931 2") -> CIEXYZ: ...
+def xy(sample: Scan, illuminant: _Illuminant = None, observer: _Observer = "CIE 1931 2") -> CIExy: ...
+def Lab(sample: Scan, illuminant: _Illuminant = None, observer: _Observer = "CIE 1931 2") -> CIELAB: ...
