@@ -7,6 +7,8 @@
 eyewear lens by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311 in one call and checks it
 against requirements read from a rules file (``orvpy.verdicts``); ``orvpy.plot`` draws lens
 transmittances as matplotlib Figures and ``orvpy.report`` writes a lens test report as HTML.
+``to_dataframe`` and ``from_dataframe`` (``orvpy.frames``) turn many scans into one pandas table
+and back.
 
 Examples
 --------
@@ -24,6 +26,7 @@ from orvpy import (
     colorimetry,
     curves,
     fitting,
+    frames,
     io,
     lens,
     monochromator,
@@ -34,6 +37,7 @@ from orvpy import (
     utils,
     verdicts,
 )
+from orvpy.frames import from_dataframe, to_dataframe
 
 __all__ = [
     "AKIMA",
@@ -50,6 +54,8 @@ __all__ = [
     "colorimetry",
     "curves",
     "fitting",
+    "frames",
+    "from_dataframe",
     "io",
     "lens",
     "monochromator",
@@ -57,6 +63,7 @@ __all__ = [
     "plot",
     "radiometry",
     "report",
+    "to_dataframe",
     "utils",
     "verdicts",
 ]

@@ -37,6 +37,7 @@ from __future__ import annotations
 import functools
 import math
 import os
+import re
 from dataclasses import dataclass, fields
 from typing import Callable, Literal, Optional, Union
 
@@ -450,8 +451,10 @@ def rate_file(
 ) -> list[tuple[str, LensRating]]:
     """Rate every data set of an instrument data file, in file order.
 
-    The file must hold transmittance over wavelength in nm; its unit ("%" or none) says whether
-    the values are in percent. Two data sets with the same name are both kept.
+    The file must hold transmittance over wavelength in nm; its unit says whether the values are
+    in percent ("%", "percent") or a fraction ("", "1", "fraction"), written apart from the
+    quantity ("Transmittance / %") or with it ("Transmittance/%", "Transmittance (%)"). Two data
+    sets with the same name are both kept.
 
     Parameters
     ----------
@@ -468,9 +471,10 @@ def rate_file(
     Raises
     ------
     ValueError
-        When the file holds another quantity or unit, when a data set labelled a fraction holds
-        percent, or, with ``require_coverage``, when a data set does not cover every band (the
-        message names the data set); for a path holding a NUL byte, or a file over 1 GiB.
+        When the file holds another quantity or unit (the message lists the accepted
+        spellings), when a data set labelled a fraction holds percent, or, with
+        ``require_coverage``, when a data set does not cover every band (the message names the
+        data set); for a path holding a NUL byte, or a file over 1 GiB.
     RuntimeError
         When the file cannot be opened (the core's ReadError, which arrives as RuntimeError), or
         is not a valid data file.
@@ -499,9 +503,29 @@ def _percent_from_units(orv_file: _io.OrvFile, shown: str) -> bool:
             f"{shown}: its x axis is {orv_file.meta.x_type or 'unnamed'!r}; " "a lens rating needs wavelengths in nm"
         )
     units = orv_file.data_info.type_and_units
-    if units.measurement_type.strip().lower() != "transmittance":
+    quantity, unit = _quantity_and_unit(units.measurement_type, units.units)
+    if quantity.lower() != "transmittance":
         raise ValueError(f"{shown}: it holds {units.measurement_type or 'an unnamed quantity'!r}, not transmittance")
-    unit = units.units.strip()
-    if unit not in ("%", "", "1"):
-        raise ValueError(f"{shown}: its transmittance is in {unit!r}; a lens rating needs a fraction or %")
-    return unit == "%"
+    if unit.lower() not in _UNIT_SPELLINGS:
+        accepted = ", ".join(f"{spelling!r}" for spelling in _UNIT_SPELLINGS)
+        raise ValueError(
+            f"{shown}: its transmittance is in {unit!r}; a lens rating needs a fraction or percent, spelled "
+            f"{accepted} (case aside)"
+        )
+    return _UNIT_SPELLINGS[unit.lower()]
+
+
+# The units instruments and spreadsheets write for a transmittance: True for percent.
+_UNIT_SPELLINGS = {"%": True, "percent": True, "": False, "1": False, "fraction": False}
+# "Transmittance/%", "Transmittance (%)", "Transmittance [%]": the quantity with its unit in one
+# text, which the reader leaves whole when it is not written as "quantity / unit".
+_QUANTITY_WITH_UNIT = re.compile(r"(?P<quantity>[^/(\[]*?)\s*(?:/\s*(?P<over>.*?)|[(\[]\s*(?P<within>.*?)\s*[)\]])\s*")
+
+
+def _quantity_and_unit(measurement_type: str, units: str) -> tuple[str, str]:
+    """Split a data file's "quantity / unit" text, as the reader left it, into the quantity and its unit."""
+    quantity, unit = measurement_type.strip(), units.strip()
+    match = _QUANTITY_WITH_UNIT.fullmatch(quantity) if not unit else None
+    if match is not None:
+        quantity, unit = match["quantity"], match["over"] if match["over"] is not None else match["within"]
+    return quantity.strip(), unit.strip()
