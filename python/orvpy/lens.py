@@ -39,7 +39,7 @@ import math
 import os
 import re
 from dataclasses import dataclass, fields
-from typing import Callable, Literal, Optional, Union
+from typing import Any, Callable, Iterable, Literal, Mapping, Optional, Union
 
 from _orvpy_core import Observer, Scan
 from _orvpy_core import chromaticity as _chromaticity
@@ -62,6 +62,7 @@ __all__ = [
     "load_rules",
     "rate",
     "rate_file",
+    "rate_many",
 ]
 
 Method = Literal["integral", "sum"]
@@ -369,6 +370,67 @@ def rate(
     ISO 8980-3:2013, 3.1-3.5; ANSI Z80.3-2015, 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO 12311:2013, 7.4.
     """
     return _rate(scan, _quantities(method), method, percent, require_coverage, coverage_tolerance_nm)
+
+
+def rate_many(
+    lenses: Union[Mapping[Any, Scan], Iterable[Union[Scan, PathLike]]],
+    *,
+    method: Method = "integral",
+    percent: bool = False,
+    require_coverage: bool = True,
+    coverage_tolerance_nm: float = 5.0,
+) -> Any:
+    """Rate many lenses into one pandas DataFrame, a row per lens and a column per rating field.
+
+    The numbers are ``rate``'s with the same method (to 1e-9), worked out from the totals of the
+    ratings' weighted means, which the core gives for a lens in one pass; with ``method="sum"``,
+    lenses that share a grid holding the weighting tables' 5 nm wavelengths are rated by one
+    matrix product, with weights worked out once for the grid.
+
+    Parameters
+    ----------
+    lenses : mapping of label to Scan, or iterable of Scan, or iterable of paths
+        Spectral transmittances over wavelength (nm), labelled by the mapping's keys or by their
+        position; or data files (.orv), each data set a lens, in percent or as a fraction as the
+        file's unit says (as ``rate_file`` reads it). Scans and paths are not mixed.
+    method : {"integral", "sum"}
+        As for ``rate``.
+    percent : bool
+        The scans' values are in percent (files say so themselves).
+    require_coverage, coverage_tolerance_nm
+        As for ``rate``.
+
+    Returns
+    -------
+    pandas.DataFrame
+        Each lens's ``LensRating.as_dict()`` as a row, with the dtypes ``pandas.DataFrame`` gives
+        a list of those dicts (a field no lens has is None; one some lenses lack is NaN there),
+        indexed by label ("lens"), or by file and data set name ("file", "data_set").
+
+    Raises
+    ------
+    ValueError
+        As ``rate`` and ``rate_file`` raise it, the message naming the lens.
+    TypeError
+        For scans and paths mixed in one call.
+    RuntimeError
+        When a file cannot be read, or a lens holds too few points to interpolate.
+    ModuleNotFoundError
+        Without numpy or pandas (Debian: python3-numpy, python3-pandas).
+
+    References
+    ----------
+    ISO 8980-3:2013 3.1-3.5; ANSI Z80.3-2015 3.8 and 4.10.2.3; AS/NZS 1067.2:2016; ISO 12311:2013 7.4.
+    """
+    from orvpy import ratings  # it builds on this module
+
+    return ratings.rate_many(
+        lenses,
+        method=method,
+        percent=percent,
+        require_coverage=require_coverage,
+        coverage_tolerance_nm=coverage_tolerance_nm,
+    )
 
 
 def _check_fraction(trans: Scan) -> None:

@@ -175,4 +175,44 @@ std::vector<std::pair<std::string, Band>> lens_quantity_bands() {
     return bands;
 }
 
+std::vector<std::pair<std::string, WeightedMean>> lens_means() {
+    std::vector<std::pair<std::string, WeightedMean>> means{
+        {"ISO8980_3_tau_v", {luminous_d65(), visible}},
+        {"ANSI_Z80_3_tau_v", {luminous_c(), visible}},
+        {"ANSI_Z80_3_tau_uva", {{}, uva}},
+        {"ANSI_Z80_3_tau_uvb", {{}, uvb}},
+        {"ISO8980_3_tau_suva", {solar_uv(), uva}},
+        {"ISO8980_3_tau_suvb", {solar_uv(), uvb}},
+        {"ASNZS1067_2016_tau_suva", {solar_uv(), uva_asnzs}},
+        {"ISO12311_tau_sb", {solar_blue(), blue}},
+    };
+    const auto lenses = ansi_signal_lenses();
+    for (std::size_t c = 0; c < lenses.size(); ++c) {
+        means.push_back({std::string("ANSI_Z80_3_tau_signal_") + colours[c], {ansi_signal(*lenses[c]), visible}});
+    }
+    const std::array<std::pair<const char*, std::array<const Scan*, 4>>, 2> lights{
+        {{"ISO8980_3_tau_signal_incandescent_", iso_incandescent()}, {"ISO8980_3_tau_signal_led_", iso_led()}}};
+    for (const auto& [prefix, signals] : lights) {
+        for (std::size_t c = 0; c < signals.size(); ++c) {
+            means.push_back({std::string(prefix) + colours[c], {{signals[c]}, visible}});
+        }
+    }
+    // The lights of the chromaticities, as chromaticity() puts each colour-matching function after them.
+    const Observer& observer = cie_1931_observer();
+    const std::array<std::pair<const char*, Weighting>, 3> chromaticity_lights{
+        {{"daylight_", {&curves::cie_illuminant_d65()}},
+         {"yellow_signal_", {&curves::ANSI_Z80_3_2015_yellow_signal_transmittance(), &curves::cie_illuminant_a()}},
+         {"green_signal_", {&curves::ANSI_Z80_3_2015_green_signal_transmittance(), &curves::cie_illuminant_a()}}}};
+    const std::array<std::pair<const char*, const Scan*>, 3> cmfs{
+        {{"X", &observer.x}, {"Y", &observer.y}, {"Z", &observer.z}}};
+    for (const auto& [prefix, light] : chromaticity_lights) {
+        for (const auto& [letter, cmf] : cmfs) {
+            Weighting weighting = light;
+            weighting.push_back(cmf);
+            means.push_back({std::string(prefix) + letter, {weighting, visible}});
+        }
+    }
+    return means;
+}
+
 }  // namespace orvanalysis::colorimetry

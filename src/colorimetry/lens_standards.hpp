@@ -62,4 +62,11 @@ CIELAB CIELAB_of_transmittance(const Scan& trans, const Scan& illuminant, const 
 // curves have data, nm. Read off the reference curves at each call.
 std::vector<std::pair<std::string, Band>> lens_quantity_bands();
 
+// Every weighted mean a lens rating is made of, by name: each transmittance above as it is worked
+// out (a signal transmittance once per colour), then "daylight_X", "daylight_Y", "daylight_Z" and
+// the same of "yellow_signal" and "green_signal", the weightings whose totals give the
+// chromaticities (and, as means, the lens's CIELAB under D65). Read off the reference curves at
+// each call. With weighted_totals_many, one pass over a lens gives every number of its rating.
+std::vector<std::pair<std::string, WeightedMean>> lens_means();
+
 }  // namespace orvanalysis::colorimetry

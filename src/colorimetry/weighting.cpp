@@ -84,15 +84,8 @@ void merge_keys_inside(const std::vector<double>& keys, double from, double to, 
     std::inplace_merge(out.begin(), out.begin() + middle, out.end());
 }
 
-// Where a weighted mean reads the spectrum and how much each reading counts: Σ weights[j] T(nodes[j])
-// over Σ weights[j]. It depends on the weighting, the band and where the spectrum has points,
-// never on its values, so spectra sampled alike share it.
-struct Quadrature {
-    std::vector<double> nodes;
-    std::vector<double> weights;
-    double total = 0.0;
-    Band used{nan, nan};
-};
+// Where a weighted mean reads the spectrum and how much each reading counts (weighting.hpp).
+using Quadrature = Readings;
 
 Quadrature integral_quadrature(const std::vector<double>& keys, const Weighting& weighting, Band part) {
     // Every piece between two breakpoints is a polynomial: a cubic of the spectrum times a cubic
@@ -151,6 +144,7 @@ Quadrature sum_quadrature(const Weighting& weighting, Band band, Band measured) 
         nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
     }
     Quadrature q;
+    q.used = {nan, nan};
     for (const double w : nodes) {
         if (w < measured.from || w > measured.to) {
             continue;
@@ -210,6 +204,61 @@ WeightedTotals apply(const Quadrature& q, const Scan& spectrum) {
     return totals;
 }
 
+// A copy read through Steffen's monotone cubic for a table (kind NONE), else nothing.
+std::optional<Scan> steffen_copy(const Scan& spectrum) {
+    std::optional<Scan> interpolated;
+    if (!spectrum.is_interpolated()) {
+        interpolated.emplace(spectrum);
+        interpolated->set_interpolation(spline::Type::STEFFEN);
+    }
+    return interpolated;
+}
+
+// Every wavelength some of the readings read, ascending and each once, and where each reading's
+// nodes are among them.
+struct SharedNodes {
+    std::vector<std::shared_ptr<const Readings>> readings;  // what it was made of, kept alive
+    std::vector<double> nodes;
+    std::vector<std::vector<std::size_t>> positions;
+};
+
+// Made once per grid and thread: the readings of spectra sampled alike are the same objects.
+std::shared_ptr<const SharedNodes> shared_nodes(const std::vector<std::shared_ptr<const Readings>>& readings) {
+    constexpr std::size_t capacity = 8;
+    thread_local std::vector<std::shared_ptr<const SharedNodes>> cache;
+    const auto hit =
+        std::find_if(cache.begin(), cache.end(), [&](const auto& entry) { return entry->readings == readings; });
+    if (hit != cache.end()) {
+        std::rotate(cache.begin(), hit, hit + 1);
+        return cache.front();
+    }
+    auto made = std::make_shared<SharedNodes>();
+    made->readings = readings;
+    for (const auto& r : readings) {
+        if (r) {
+            made->nodes.insert(made->nodes.end(), r->nodes.begin(), r->nodes.end());
+        }
+    }
+    std::sort(made->nodes.begin(), made->nodes.end());
+    made->nodes.erase(std::unique(made->nodes.begin(), made->nodes.end()), made->nodes.end());
+    for (const auto& r : readings) {
+        std::vector<std::size_t> at;
+        if (r) {
+            at.reserve(r->nodes.size());
+            for (const double w : r->nodes) {
+                at.push_back(static_cast<std::size_t>(std::lower_bound(made->nodes.begin(), made->nodes.end(), w) -
+                                                      made->nodes.begin()));
+            }
+        }
+        made->positions.push_back(std::move(at));
+    }
+    if (cache.size() == capacity) {
+        cache.pop_back();
+    }
+    cache.insert(cache.begin(), made);
+    return made;
+}
+
 }  // namespace
 
 Method method_from_string(const std::string& name) {
@@ -236,18 +285,12 @@ Band weighting_band(const Weighting& weighting, Band nominal) {
     return band;
 }
 
-WeightedTotals weighted_totals(const Scan& spectrum, const Weighting& weighting, Band band, Method method) {
+std::shared_ptr<const Readings> weighted_readings(const Scan& spectrum, const Weighting& weighting, Band band,
+                                                  Method method) {
     const Band weighted = weighting_band(weighting, band);
     if (spectrum.empty() || !(weighted.to >= weighted.from)) {
-        return {0.0, 0.0, {nan, nan}};
+        return nullptr;
     }
-    // A table (kind NONE) is read as the reference curves are: through Steffen's monotone cubic.
-    std::optional<Scan> interpolated;
-    if (!spectrum.is_interpolated()) {
-        interpolated.emplace(spectrum);
-        interpolated->set_interpolation(spline::Type::STEFFEN);
-    }
-    const Scan& curve = interpolated ? *interpolated : spectrum;
     QuadratureKey key{method, band.from, band.to, {}, {}};
     for (const Scan* factor : weighting) {
         key.revisions.push_back(factor->revision());
@@ -257,18 +300,55 @@ WeightedTotals weighted_totals(const Scan& spectrum, const Weighting& weighting,
         const double e = spectrum.epsilon();
         const Band measured{spectrum.min_wavelength() - e, spectrum.max_wavelength() + e};
         key.keys = {measured.from, measured.to};
-        return apply(*cached_quadrature(std::move(key), [&] { return sum_quadrature(weighting, weighted, measured); }),
-                     curve);
+        return cached_quadrature(std::move(key), [&] { return sum_quadrature(weighting, weighted, measured); });
     }
     const Band part{std::max(weighted.from, spectrum.min_wavelength()),
                     std::min(weighted.to, spectrum.max_wavelength())};
     if (!(part.to > part.from)) {
-        return {0.0, 0.0, {nan, nan}};
+        return nullptr;
     }
     key.keys = spectrum.wavelengths();
-    return apply(*cached_quadrature(std::move(key),
-                                    [&] { return integral_quadrature(spectrum.wavelengths(), weighting, part); }),
-                 curve);
+    return cached_quadrature(std::move(key),
+                             [&] { return integral_quadrature(spectrum.wavelengths(), weighting, part); });
+}
+
+WeightedTotals weighted_totals(const Scan& spectrum, const Weighting& weighting, Band band, Method method) {
+    const std::shared_ptr<const Readings> readings = weighted_readings(spectrum, weighting, band, method);
+    if (!readings) {
+        return {0.0, 0.0, {nan, nan}};
+    }
+    // A table (kind NONE) is read as the reference curves are: through Steffen's monotone cubic.
+    const std::optional<Scan> interpolated = steffen_copy(spectrum);
+    return apply(*readings, interpolated ? *interpolated : spectrum);
+}
+
+std::vector<WeightedTotals> weighted_totals_many(const Scan& spectrum, const std::vector<WeightedMean>& means,
+                                                 Method method) {
+    std::vector<std::shared_ptr<const Readings>> readings;
+    readings.reserve(means.size());
+    for (const WeightedMean& mean : means) {
+        readings.push_back(weighted_readings(spectrum, mean.weighting, mean.band, method));
+    }
+    const std::shared_ptr<const SharedNodes> shared = shared_nodes(readings);
+    const std::optional<Scan> interpolated = steffen_copy(spectrum);
+    const Scan& curve = interpolated ? *interpolated : spectrum;
+    std::vector<double> held(shared->nodes.size());
+    std::size_t segment = 0;
+    for (std::size_t j = 0; j < held.size(); ++j) {
+        held[j] = held_value(curve, shared->nodes[j], segment);
+    }
+    std::vector<WeightedTotals> totals(means.size(), WeightedTotals{0.0, 0.0, {nan, nan}});
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        if (readings[i]) {
+            totals[i].used = readings[i]->used;
+            totals[i].weight = readings[i]->total;
+            const std::vector<std::size_t>& at = shared->positions[i];
+            for (std::size_t j = 0; j < at.size(); ++j) {
+                totals[i].weighted += readings[i]->weights[j] * held[at[j]];
+            }
+        }
+    }
+    return totals;
 }
 
 }  // namespace orvanalysis::colorimetry

@@ -5,6 +5,7 @@
 #include "core/scan.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,32 @@ Band weighting_band(const Weighting& weighting, Band nominal);
 
 // Throws std::runtime_error when the spectrum holds too few points for its interpolation kind.
 WeightedTotals weighted_totals(const Scan& spectrum, const Weighting& weighting, Band band, Method method);
+
+// Where a weighted mean reads a spectrum and what each reading weighs: the weighted total is
+// Σ weights[j] T(nodes[j]), the weight total, over the part used. It depends on the weighting,
+// the band and where the spectrum has points (integral) or the range it covers (sum), never on
+// its values: spectra sampled alike share it.
+struct Readings {
+    std::vector<double> nodes;
+    std::vector<double> weights;
+    double total = 0.0;
+    Band used{0.0, 0.0};
+};
+
+// The readings weighted_totals takes, kept per thread as it keeps them; nullptr when the spectrum
+// has no data in the band.
+std::shared_ptr<const Readings> weighted_readings(const Scan& spectrum, const Weighting& weighting, Band band,
+                                                  Method method);
+
+// A weighted mean as a rating asks for it: what weighs the spectrum, over which band.
+struct WeightedMean {
+    Weighting weighting;
+    Band band;
+};
+
+// weighted_totals of one spectrum for each mean, equal to it bit for bit, reading the spectrum's
+// curve once at each wavelength that any of the means reads (the means of a rating share most).
+std::vector<WeightedTotals> weighted_totals_many(const Scan& spectrum, const std::vector<WeightedMean>& means,
+                                                 Method method);
 
 }  // namespace orvanalysis::colorimetry

@@ -12,6 +12,7 @@ PYBIND11_MODULE(_orvpy_core, m) {
     pybind11::module_ colorimetry = m.def_submodule("colorimetry");
     orvpy::add_colorimetry_module(colorimetry);
     orvpy::add_sample_colour(colorimetry);
+    orvpy::add_lens_totals(colorimetry);
     pybind11::module_ data = colorimetry.def_submodule("data");
     orvpy::add_reference_spectra(data);
     pybind11::module_ curves = m.def_submodule("curves");

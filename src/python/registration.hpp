@@ -101,6 +101,9 @@ void add_colorimetry_module(pybind11::module_& colorimetry);
 // XYZ, xy and Lab of a sample with the built-in observers and illuminants by name.
 void add_sample_colour(pybind11::module_& colorimetry);
 
+// The totals and readings of every mean of a lens rating, for rating many lenses.
+void add_lens_totals(pybind11::module_& colorimetry);
+
 // The reference spectra, as live views of the process-wide curves.
 void add_reference_spectra(pybind11::module_& data);
 

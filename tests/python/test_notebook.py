@@ -243,3 +243,36 @@ def test_rate_file_reads_the_unit_spellings_instruments_write(tmp_path, units, p
             lens.rate_file(path)
     else:
         assert lens.rate_file(path)[0][1] == lens.rate(Scan([280.0 + 5 * i for i in range(101)], [0.4] * 101))
+
+
+@pytest.mark.parametrize("method", ["integral", "sum"])
+@pytest.mark.parametrize("step, first, last", [(1.0, 280, 780), (2.0, 280, 780), (5.0, 380, 780), (0.7, 300, 790)])
+def test_many_lenses_rate_as_rate_does_one_by_one(method, step, first, last):
+    pandas = pytest.importorskip("pandas")
+    np = pytest.importorskip("numpy")
+    rng = np.random.default_rng(int(step * 10) + first)
+    grid = np.arange(first, last + step / 2, step)
+    edges = rng.uniform(360, 460, 6)
+    scans = {
+        f"lens {i}": Scan(grid, 100 * rng.uniform(0, 1) / (1 + np.exp(-(grid - e) / 6))) for i, e in enumerate(edges)
+    }
+    scans["other grid"] = Scan(grid[::2], np.full(len(grid[::2]), 40.0), interpolation=orvpy.LINEAR)
+    options = dict(method=method, percent=True, require_coverage=False)
+    ratings = [lens.rate(scan, **options).as_dict() for scan in scans.values()]
+    expected = pandas.DataFrame(ratings, index=pandas.Index(list(scans), name="lens"))
+    pandas.testing.assert_frame_equal(lens.rate_many(scans, **options), expected, rtol=1e-9, atol=1e-12)
+
+
+def test_many_lenses_from_files_and_refusals(sample, tmp_path):
+    pandas = pytest.importorskip("pandas")
+    rows = {(str(sample), name): r.as_dict() for name, r in lens.rate_file(sample, method="sum")}
+    expected = pandas.DataFrame(rows.values(), index=pandas.MultiIndex.from_tuples(rows, names=["file", "data_set"]))
+    pandas.testing.assert_frame_equal(lens.rate_many([sample], method="sum"), expected, rtol=1e-9, atol=1e-12)
+    percent = Scan([280.0 + 5 * i for i in range(101)], [15.0] * 101)
+    for call, error, text in [
+        (lambda: lens.rate_many({"ok": percent / 100, "p": percent}), ValueError, "lens 'p': the transmittance is 15"),
+        (lambda: lens.rate_many([(percent / 100)[380:]]), ValueError, "lens 0: the scan covers 380-780 nm"),
+        (lambda: lens.rate_many([percent, sample]), TypeError, "scans or data file paths, not both"),
+    ]:
+        with pytest.raises(error, match=text):
+            call()

@@ -37,7 +37,9 @@ def stub_functions():
             decorators = (
                 [getattr(d, "id", None) for d in node.decorator_list] if hasattr(node, "decorator_list") else []
             )
-            if isinstance(node, ast.FunctionDef) and "property" not in decorators:
+            name = getattr(node, "name", "")
+            private = name.startswith("_") and not name.startswith("__")  # not re-exported
+            if isinstance(node, ast.FunctionDef) and "property" not in decorators and not private:
                 yield owner, node.name, None if "overload" in decorators else [a.arg for a in node.args.args]
             elif isinstance(node, ast.ClassDef):
                 yield from functions(getattr(owner, node.name), node.body)

@@ -1,0 +1,76 @@
+// The totals a lens rating is made of, in one call per lens, and where the rating reads a lens:
+// what orvpy.lens.rate_many works with.
+#include "colorimetry/lens_standards.hpp"
+#include "colorimetry/weighting.hpp"
+#include "python/registration.hpp"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvpy {
+
+namespace {
+
+namespace colorimetry = orvanalysis::colorimetry;
+
+std::vector<colorimetry::WeightedMean> means_only() {
+    std::vector<colorimetry::WeightedMean> means;
+    for (auto& [name, mean] : colorimetry::lens_means()) {
+        means.push_back(std::move(mean));
+    }
+    return means;
+}
+
+}  // namespace
+
+void add_lens_totals(py::module_& m) {
+    m.def(
+        "_lens_mean_names",
+        [] {
+            std::vector<std::string> names;
+            for (const auto& entry : colorimetry::lens_means()) {
+                names.push_back(entry.first);
+            }
+            return names;
+        },
+        "The names of the weighted means a lens rating is made of, in the order _lens_totals gives them: each "
+        "transmittance of a rating, then daylight_X, _Y, _Z, yellow_signal_X, ... green_signal_Z.");
+    m.def(
+        "_lens_totals",
+        [](const orvanalysis::Scan& trans, const std::string& method) {
+            std::vector<std::pair<double, double>> totals;
+            for (const auto& t :
+                 colorimetry::weighted_totals_many(trans, means_only(), colorimetry::method_from_string(method))) {
+                totals.emplace_back(t.weighted, t.weight);
+            }
+            return totals;
+        },
+        "trans"_a, "method"_a = "integral",
+        "The (weighted, weight) totals of every mean of _lens_mean_names for a lens, read in one pass; each mean is "
+        "weighted / weight, NaN for a weight of 0, equal bit for bit to the lens quantity functions' own.");
+    m.def(
+        "_lens_readings",
+        [](const orvanalysis::Scan& trans, const std::string& method) {
+            std::vector<py::object> readings;
+            const auto kind = colorimetry::method_from_string(method);
+            for (const auto& [name, mean] : colorimetry::lens_means()) {
+                const auto r = colorimetry::weighted_readings(trans, mean.weighting, mean.band, kind);
+                readings.push_back(r ? py::cast(std::make_tuple(r->nodes, r->weights, r->total)) : py::none());
+            }
+            return readings;
+        },
+        "trans"_a, "method"_a = "integral",
+        "Where each mean of _lens_mean_names reads a lens sampled as trans is and what each reading weighs: (nodes, "
+        "weights, total) with the weighted total sum(weights[j] * T(nodes[j])), or None where the lens has no data in "
+        "the band. It depends on the lens's wavelengths (integral) or range (sum), never on its values.");
+}
+
+}  // namespace orvpy
