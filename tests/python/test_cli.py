@@ -86,6 +86,16 @@ def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
     for name, data_set in zip(["A_B.csv", "a_b-2.csv", "data_set.csv", "0.csv"], sets):
         assert "Wavelength / nm,Transmittance / %\n" in (tmp_path / "csv" / name).read_text()
         assert io.load_csv(tmp_path / "csv" / name).to_lists() == data_set.data.to_lists()
+    # --wide: one table, a column per data set (repeated and hostile names kept, escaped).
+    hostile = write_orv(tmp_path / "wide.orv", [("A", points[:7]), ("=A", points[3:12:2]), ("A", [])])
+    assert orv("csv", hostile, "--wide", "-o", tmp_path / "wide.csv").returncode == 0
+    table = (tmp_path / "wide.csv").read_text()
+    assert orv("csv", hostile, "--wide").stdout == table
+    rows = list(csv.reader(table.splitlines()))
+    assert rows[0] == ["Wavelength / nm", "A", "'=A", "A"]
+    for column, data_set in enumerate(io.load_orvfile(hostile).data_sets, 1):
+        held = [(float(row[0]), float(row[column])) for row in rows[1:] if row[column]]
+        assert held == list(data_set.data.items())
     # Axis titles that read as numbers, formulas or line breaks make headers that load_csv skips.
     titles = [("1000", "-5"), ("1/cm", "=1+2"), ("Infinity", "x"), (' "5', "a\r5,6"), ("a\n7,8", "@b")]
     (tmp_path / "titled").mkdir()

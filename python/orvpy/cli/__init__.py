@@ -30,7 +30,8 @@ EXAMPLES = {
     "info": "  orv info lenses.orv",
     "json": "  orv json lenses.orv              # to stdout, indented by 2\n"
     "  orv json lenses.orv -o lenses.json --indent -1 --ascii",
-    "csv": "  orv csv lenses.orv -o lenses/    # lenses/<data set>.csv, one per data set",
+    "csv": "  orv csv lenses.orv -o lenses/    # lenses/<data set>.csv, one per data set\n"
+    "  orv csv lenses.orv --wide -o lenses.csv   # one table: wavelength, then a column per data set",
     "rate": "  orv rate lenses.orv\n"
     "  orv rate day1/*.orv --format csv > ratings.csv\n"
     "  orv rate lens.orv --method sum     # the standards' 5 nm sums\n"
@@ -194,14 +195,15 @@ def run_json(args: argparse.Namespace) -> int:
 
 
 def run_csv(args: argparse.Namespace) -> int:
-    """Write one two-column CSV file per data set into a folder (``orv csv``).
+    """Write one two-column CSV file per data set into a folder, or one wide table (``orv csv``).
 
     Every output path is checked before any is written.
 
     Parameters
     ----------
     args : argparse.Namespace
-        The parsed command line: ``file``, ``output`` (the folder).
+        The parsed command line: ``file``, ``output`` (the folder; with ``wide``, the table's
+        file, stdout when absent) and ``wide``.
 
     Returns
     -------
@@ -214,8 +216,17 @@ def run_csv(args: argparse.Namespace) -> int:
         When the file cannot be read, an output would replace it, or an output cannot be
         written.
     """
+    if args.wide:
+        text = export.wide_csv_text(export.load(args.file))
+        if args.output is None:
+            sys.stdout.write(text)
+            return 0
+        export.refuse_overwriting(args.file, args.output)
+        with files.output_file(args.output) as f:
+            f.write(text)
+        return 0
     texts = export.csv_texts(export.load(args.file))
-    paths = [os.path.join(args.output, name) for name, _ in texts]
+    paths = [os.path.join(args.output or ".", name) for name, _ in texts]
     for path in paths:  # all checked before any is written
         export.refuse_overwriting(args.file, path)
     for path, (_, text) in zip(paths, texts):
@@ -383,9 +394,19 @@ def build_parser() -> argparse.ArgumentParser:
     sub.add_argument("--ascii", action="store_true", help="escape every non-ASCII character")
     sub.set_defaults(run=run_json)
 
-    sub = command("csv", "Write one two-column CSV file (wavelength, value) per data set.")
+    sub = command("csv", "Write one two-column CSV file (wavelength, value) per data set, or one table of them all.")
     sub.add_argument("file", metavar="FILE")
-    sub.add_argument("-o", "--output", metavar="DIR", default=".", help="folder for the files (default: here)")
+    sub.add_argument(
+        "-o",
+        "--output",
+        metavar="OUT",
+        help="folder for the files (default: here); with --wide, the table's file (default: stdout)",
+    )
+    sub.add_argument(
+        "--wide",
+        action="store_true",
+        help="one table: a wavelength column, then a column per data set, empty where it has no point",
+    )
     sub.set_defaults(run=run_csv)
 
     sub = command("rate", "Rate the lens of every data set by ISO 8980-3, ANSI Z80.3, AS/NZS 1067.2 and ISO 12311.")

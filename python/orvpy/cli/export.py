@@ -191,6 +191,32 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
     return result
 
 
+def wide_csv_text(orv_file: io.OrvFile) -> str:
+    """The data sets as one CSV table: a wavelength column, then a column per data set.
+
+    Parameters
+    ----------
+    orv_file : io.OrvFile
+        The data file's records.
+
+    Returns
+    -------
+    str
+        A header line (the x axis title, then each data set's name, escaped as a spreadsheet
+        cell), then a line per wavelength any data set holds, ascending: the wavelength and each
+        data set's value there, empty where it has none. Numbers read back to the same floats;
+        pandas reads the table with ``read_csv(path, index_col=0)``.
+    """
+    data_sets = orv_file.data_sets
+    columns = [dict(data_set.data.items()) for data_set in data_sets]
+    out = _text.StringIO()
+    writer = csv.writer(out, lineterminator="\n")
+    writer.writerow([header_cell(axis_titles(orv_file)[0]), *(cell(shown(s.name)) for s in data_sets)])
+    for w in sorted(set().union(*columns)):
+        writer.writerow([repr(w), *(repr(column[w]) if w in column else "" for column in columns)])
+    return out.getvalue()
+
+
 def rating_rows(
     path: str, method: str = "integral", rules: Optional[lens.Rules] = None, use: Optional[str] = None
 ) -> list[Row]:
