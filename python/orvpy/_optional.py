@@ -1,5 +1,7 @@
-"""Optional packages the library's functions import when called, named with the Debian package that
-brings them when they are missing."""
+"""Optional packages that the library's functions import when called.
+
+When one is missing, the error names the Debian package that brings it.
+"""
 
 from __future__ import annotations
 
@@ -9,7 +11,7 @@ from typing import Any
 
 
 def require(module: str, debian_package: str, needed_by: str) -> Any:
-    """The module, imported.
+    """Import an optional module.
 
     Parameters
     ----------

@@ -57,7 +57,7 @@ def _load(path: pathlib.Path) -> LoadedFile:
 def load_folder(
     path: Union[str, "os.PathLike[str]"], pattern: str = "*.orv", threads: Optional[int] = None
 ) -> list[LoadedFile]:
-    """Reads every data file of a folder that matches a pattern, on threads.
+    """Read every data file of a folder that matches a pattern, on threads.
 
     Parameters
     ----------

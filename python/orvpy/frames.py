@@ -33,7 +33,7 @@ Scans = Union[Mapping[Any, Scan], Iterable[Union[Scan, tuple[Any, Scan]]]]
 
 
 def named_scans(scans: Scans) -> list[tuple[Any, Scan]]:
-    """The scans with their names: a mapping's keys, a pair's first item, or else the position.
+    """Name the scans: by a mapping's keys, a pair's first item, or else their position.
 
     Parameters
     ----------
@@ -64,7 +64,7 @@ def named_scans(scans: Scans) -> list[tuple[Any, Scan]]:
 
 
 def to_dataframe(scans: Scans, grid: Optional[Any] = None) -> DataFrame:
-    """Scans as one table: a column per scan over a wavelength index.
+    """Put scans in one table: a column per scan over a wavelength index.
 
     Parameters
     ----------
@@ -115,7 +115,7 @@ def to_dataframe(scans: Scans, grid: Optional[Any] = None) -> DataFrame:
 def from_dataframe(
     frame: DataFrame, epsilon: float = Scan.Default_Wavelength_Epsilon, interpolation: Optional[Interpolation] = None
 ) -> dict[Any, Scan]:
-    """A scan from each column of a table indexed by wavelength.
+    """Make a scan of each column of a table indexed by wavelength.
 
     Parameters
     ----------

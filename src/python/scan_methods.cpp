@@ -121,9 +121,10 @@ Scan from_series(const py::object& series, double epsilon, const py::object& int
     if (keys.ndim() != 1 || values.ndim() != 1) {
         throw py::value_error("from_series takes a Series with one index level");
     }
-    return Scan(std::vector<double>(keys.data(), keys.data() + keys.size()),
-                std::vector<double>(values.data(), values.data() + values.size()), epsilon,
-                interpolation.is_none() ? Scan::Default_Interpolation : interpolation.cast<orvanalysis::spline::Type>());
+    return Scan(
+        std::vector<double>(keys.data(), keys.data() + keys.size()),
+        std::vector<double>(values.data(), values.data() + values.size()), epsilon,
+        interpolation.is_none() ? Scan::Default_Interpolation : interpolation.cast<orvanalysis::spline::Type>());
 }
 
 constexpr const char* extrapolation_doc = R"doc(Values at wavelengths, with a stated policy outside the data.
