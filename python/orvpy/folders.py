@@ -48,10 +48,13 @@ def _load(path: pathlib.Path) -> LoadedFile:
         for test, kind in _NOT_FILES:
             if test(mode):
                 raise OSError(f"{os.fspath(path)!r} is {kind}, not a regular file; it was not opened")
-        orv_file = _io.load_orvfile(path)
+        return LoadedFile(path, _io._load_data_sets(path), None)
     except (RuntimeError, ValueError, OSError) as error:
         return LoadedFile(path, [], error)
-    return LoadedFile(path, [(data_set.name, data_set.data) for data_set in orv_file.data_sets], None)
+
+
+def _load_every(paths: list[pathlib.Path]) -> list[LoadedFile]:
+    return [_load(p) for p in paths]
 
 
 def load_folder(
@@ -92,7 +95,14 @@ def load_folder(
     if threads < 1:
         raise ValueError(f"threads must be at least 1, not {threads}")
     paths = sorted(folder.glob(pattern))
-    if threads == 1 or len(paths) < 2:
-        return [_load(p) for p in paths]
-    with ThreadPoolExecutor(min(threads, len(paths))) as pool:
-        return list(pool.map(_load, paths))
+    threads = min(threads, len(paths))
+    if threads <= 1:
+        return _load_every(paths)
+    # One task per thread, every threads-th file: a task per file costs the pool's locking, about
+    # as long as reading a small file.
+    with ThreadPoolExecutor(threads) as pool:
+        shares = list(pool.map(_load_every, (paths[i::threads] for i in range(threads))))
+    loaded: list[LoadedFile] = [shares[0][0]] * len(paths)
+    for i, share in enumerate(shares):
+        loaded[i::threads] = share
+    return loaded

@@ -19,6 +19,7 @@ PYBIND11_MODULE(_orvpy_core, m) {
     orvpy::add_curves_module(curves);
     pybind11::module_ io = m.def_submodule("io");
     orvpy::add_io_module(io);
+    orvpy::add_io_folder_functions(io);
     pybind11::module_ physics = m.def_submodule("physics");
     orvpy::add_physics_module(physics);
     pybind11::module_ monochromator = m.def_submodule("monochromator");

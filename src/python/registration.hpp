@@ -110,6 +110,9 @@ void add_reference_spectra(pybind11::module_& data);
 // The data file record classes, then the loading and export functions.
 void add_io_module(pybind11::module_& io);
 
+// The data sets of a file as (name, Scan) pairs, for reading folders on threads.
+void add_io_folder_functions(pybind11::module_& io);
+
 // Synthetic filter and lognormal curves.
 void add_curves_module(pybind11::module_& curves);
 
