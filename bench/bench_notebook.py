@@ -1,0 +1,106 @@
+"""Time the notebook conveniences against their peers in the same run.
+
+Run with the module's build directory and the package folder on PYTHONPATH, for example:
+
+    PYTHONPATH=build/python3.11:python /usr/bin/python3 bench/bench_notebook.py
+
+1. ``Scan.resample`` against scipy's ``Akima1DInterpolator`` built and evaluated on the same grid
+   (goal: at most 1x).
+2. ``io.load_folder`` of 200 data files on two threads against the same call on one (goal: at
+   least 1.6x).
+3. ``lens.rate_many`` of 10,000 lenses on one shared 1 nm grid, in lenses per second: with
+   ``method="sum"`` (goal: 50,000/s) beside a loop of ``lens.rate`` and a vectorised numpy sum of
+   the luminous transmittance alone; with ``method="integral"`` against the loop (goal: 3x).
+
+Every figure is the best of several runs. Nothing is asserted: the script only prints.
+"""
+
+import math
+import os
+import sys
+import tempfile
+import time
+
+import numpy as np
+from scipy.interpolate import Akima1DInterpolator
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "python"))
+
+import orvfile_writer as w  # noqa: E402
+from orvpy import Scan, colorimetry, io, lens  # noqa: E402
+
+
+def best(run, repeat=5):
+    """The shortest of several runs of run(), in seconds."""
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        run()
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+
+def show(figure, value, goal):
+    print(f"  {figure:<64} {value:>12}   (goal {goal})")
+
+
+def resample():
+    print("1. Scan.resample against scipy's Akima1DInterpolator on the same grid")
+    for points, step in ((101, 1.0), (1001, 0.1), (10001, 0.05)):
+        x = np.linspace(280.0, 780.0, points)
+        y = np.exp(-(((x - 520.0) / 90.0) ** 2)) + 0.1 * np.sin(x / 7.0)
+        grid = np.arange(280.0, 780.0 + step / 2, step)
+        ours = best(lambda: Scan(x, y).resample(grid), repeat=20)
+        peer = best(lambda: Akima1DInterpolator(x, y)(grid), repeat=20)
+        figure = f"{points} points to {len(grid)} ({ours * 1e6:.0f} us vs scipy {peer * 1e6:.0f} us)"
+        show(figure, f"{ours / peer:.2f}x", "<= 1x")
+
+
+def load_folder():
+    print("2. io.load_folder of 200 files: two threads against one")
+    datasets = [
+        (f"Lens {s + 1}", [(280.0 + 0.5 * i, 50 + 40 * math.sin(i / 50 + s)) for i in range(1001)]) for s in range(3)
+    ]
+    data = w.container(w.contents(datasets, type_and_units="Transmittance / %")[0])
+    with tempfile.TemporaryDirectory() as folder:
+        for i in range(200):
+            with open(os.path.join(folder, f"lens{i:03d}.orv"), "wb") as f:
+                f.write(data)
+        io.load_folder(folder, threads=1)  # the files in the page cache for both
+        one = best(lambda: io.load_folder(folder, threads=1))
+        two = best(lambda: io.load_folder(folder, threads=2))
+    show(f"1 thread {one * 1e3:.1f} ms, 2 threads {two * 1e3:.1f} ms", f"{one / two:.2f}x", ">= 1.6x")
+
+
+def rate_many():
+    print("3. lens.rate_many of 10,000 lenses on one 1 nm grid, 280-780 nm")
+    rng = np.random.default_rng(7)
+    grid = np.arange(280.0, 780.5, 1.0)
+    edges, levels = rng.uniform(370, 420, 10_000), rng.uniform(0.05, 0.95, 10_000)
+    values = levels[:, None] / (1 + np.exp(-(grid[None, :] - edges[:, None]) / 5.0))
+    lenses = [Scan(grid, row) for row in values]
+    many = best(lambda: lens.rate_many(lenses, method="sum"), repeat=5)
+    loop = best(lambda: [lens.rate(s, method="sum") for s in lenses[:500]], repeat=2) / 500 * len(lenses)
+    # The numpy peer: the luminous transmittance alone, at the tables' 5 nm wavelengths.
+    d65, ybar = colorimetry.data.cie_illuminant_d65(), colorimetry.data.cie_1931_standard_observer_y()
+    nodes = np.arange(380.0, 780.5, 5.0)
+    weight = d65(nodes) * ybar(nodes)
+    columns = np.searchsorted(grid, nodes)
+    numpy_sum = best(lambda: values[:, columns] @ weight / weight.sum(), repeat=5)
+    rate = len(lenses) / many
+    show(f"sum: rate_many, every field ({many * 1e3:.0f} ms)", f"{rate:,.0f}/s", ">= 50,000/s")
+    show("sum: a loop of lens.rate", f"{len(lenses) / loop:,.0f}/s", f"rate_many {loop / many:.1f}x the loop")
+    show("sum: numpy, the luminous transmittance alone", f"{len(lenses) / numpy_sum:,.0f}/s", "a floor, one field")
+    part = lenses[:1000]
+    many = best(lambda: lens.rate_many(part, method="integral"), repeat=3)
+    loop = best(lambda: [lens.rate(s) for s in part], repeat=2)
+    show(
+        f"integral: rate_many {len(part) / many:,.0f}/s, loop {len(part) / loop:,.0f}/s", f"{loop / many:.1f}x", ">= 3x"
+    )
+
+
+if __name__ == "__main__":
+    resample()
+    load_folder()
+    rate_many()
