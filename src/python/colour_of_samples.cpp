@@ -59,7 +59,8 @@ observer : {"CIE 1931 2", "CIE 1964 10"} or Observer
     built-in 5 nm tables), or an Observer of one's own.
 )doc";
 
-const std::string xyz_doc = R"doc(CIE tristimulus values X, Y, Z of a sample under an illuminant, or of a light.
+const std::string xyz_doc =
+    R"doc(Compute the CIE tristimulus values X, Y, Z of a sample under an illuminant, or of a light.
 
 With an illuminant S(λ), X = 100 ∫ R S x̄ dλ / ∫ S ȳ dλ, and Y and Z alike:
 a perfect transmitter or reflector has Y = 100 and the illuminant's
@@ -67,7 +68,8 @@ chromaticity. Without one, X = ∫ φ x̄ dλ, unnormalised. The integrals run
 over the part of 380-780 nm the sample covers and integrate the sample's own
 curve exactly against the curves' product (as the lens ratings do), so the
 result does not depend on how the sample was sampled.
-)doc" + sample_parameters + R"doc(
+)doc" +
+    sample_parameters + R"doc(
 Returns
 -------
 CIEXYZ
@@ -86,7 +88,7 @@ References
 CIE 15:2004 Colorimetry, 3rd edition, 7.1 (tristimulus values) and 7.3.
 )doc";
 
-const std::string xy_doc = R"doc(CIE chromaticity (x, y) of a sample under an illuminant, or of a light.
+const std::string xy_doc = R"doc(Compute the CIE chromaticity (x, y) of a sample under an illuminant, or of a light.
 
 x = X / (X + Y + Z) and y = Y / (X + Y + Z) of XYZ with the same arguments;
 a flat sample has the illuminant's own chromaticity, on any grid.
@@ -108,7 +110,7 @@ References
 CIE 15:2004 Colorimetry, 3rd edition, 7.3 (chromaticity coordinates).
 )doc";
 
-const std::string lab_doc = R"doc(CIE 1976 L*, a*, b* of a transmittance or reflectance under an illuminant.
+const std::string lab_doc = R"doc(Compute the CIE 1976 L*, a*, b* of a transmittance or reflectance under an illuminant.
 
 The white is the illuminant itself (a perfect sample is L* = 100,
 a* = b* = 0): X/Xn, Y/Yn and Z/Zn are the sample's means weighted by the

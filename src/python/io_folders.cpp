@@ -30,7 +30,7 @@ void add_io_folder_functions(py::module_& io) {
             return pairs;
         },
         "file_path"_a,
-        "The data sets of a data file as (name, Scan) pairs in file order, repeated names kept; raises as "
+        "Read the data sets of a data file as (name, Scan) pairs in file order, repeated names kept; raises as "
         "load_orvfile does.");
 }
 

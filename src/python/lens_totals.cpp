@@ -41,7 +41,7 @@ void add_lens_totals(py::module_& m) {
             }
             return names;
         },
-        "The names of the weighted means a lens rating is made of, in the order _lens_totals gives them: each "
+        "Return the names of the weighted means a lens rating is made of, in the order _lens_totals gives them: each "
         "transmittance of a rating, then daylight_X, _Y, _Z, yellow_signal_X, ... green_signal_Z.");
     m.def(
         "_lens_totals",
@@ -54,7 +54,8 @@ void add_lens_totals(py::module_& m) {
             return totals;
         },
         "trans"_a, "method"_a = "integral",
-        "The (weighted, weight) totals of every mean of _lens_mean_names for a lens, read in one pass; each mean is "
+        "Work out the (weighted, weight) totals of every mean of _lens_mean_names for a lens, read in one pass; each "
+        "mean is "
         "weighted / weight, NaN for a weight of 0, equal bit for bit to the lens quantity functions' own.");
     m.def(
         "_lens_readings",
@@ -68,7 +69,8 @@ void add_lens_totals(py::module_& m) {
             return readings;
         },
         "trans"_a, "method"_a = "integral",
-        "Where each mean of _lens_mean_names reads a lens sampled as trans is and what each reading weighs: (nodes, "
+        "Return where each mean of _lens_mean_names reads a lens sampled as trans is and what each reading weighs: "
+        "(nodes, "
         "weights, total) with the weighted total sum(weights[j] * T(nodes[j])), or None where the lens has no data in "
         "the band. It depends on the lens's wavelengths (integral) or range (sum), never on its values.");
 }

@@ -152,7 +152,7 @@ Scan in_place(Scan& self, Operand other) {
 }
 
 // What every in-place operator's docstring says: numpy users expect an alias to follow.
-constexpr const char* in_place_doc = R"doc(In-place operator: changes this scan and returns a new scan.
+constexpr const char* in_place_doc = R"doc(Change this scan in place and return a new scan equal to it.
 
 ``b += x`` changes the scan ``b`` named (any other name for it sees the change)
 and then rebinds ``b`` to a new scan equal to it: after ``b = a; b += 1``,

@@ -127,7 +127,7 @@ Scan from_series(const py::object& series, double epsilon, const py::object& int
         interpolation.is_none() ? Scan::Default_Interpolation : interpolation.cast<orvanalysis::spline::Type>());
 }
 
-constexpr const char* extrapolation_doc = R"doc(Values at wavelengths, with a stated policy outside the data.
+constexpr const char* extrapolation_doc = R"doc(Evaluate the scan at wavelengths, with a stated policy outside the data.
 
 Parameters
 ----------
@@ -153,7 +153,8 @@ RuntimeError
     When the scan's kind cannot interpolate its points.
 )doc";
 
-constexpr const char* resample_doc = R"doc(The scan on another grid, keeping its epsilon and interpolation kind.
+constexpr const char* resample_doc =
+    R"doc(Resample the scan on another grid, keeping its epsilon and interpolation kind.
 
 Parameters
 ----------
@@ -189,7 +190,7 @@ Examples
 )doc";
 
 constexpr const char* normalised_doc =
-    R"doc(The scan divided by its largest value, its area or its value at a wavelength.
+    R"doc(Divide the scan by its largest value, its area or its value at a wavelength.
 
 Parameters
 ----------
@@ -210,7 +211,8 @@ ValueError
     NaN or infinite.
 )doc";
 
-constexpr const char* to_series_doc = R"doc(The scan as a pandas Series: the values over an index of the wavelengths.
+constexpr const char* to_series_doc =
+    R"doc(Convert the scan to a pandas Series: the values over an index of the wavelengths.
 
 Parameters
 ----------
@@ -228,7 +230,7 @@ ModuleNotFoundError
     Without pandas (Debian: python3-pandas).
 )doc";
 
-constexpr const char* from_series_doc = R"doc(A scan from a pandas Series of values indexed by wavelength.
+constexpr const char* from_series_doc = R"doc(Make a scan from a pandas Series of values indexed by wavelength.
 
 Parameters
 ----------
@@ -280,9 +282,11 @@ void add_scan_methods(py::module_& m) {
                 orvanalysis::utils::abs(result);
                 return result;
             },
-            "abs(s): every value v replaced by -v where v < 0, as utils.abs does; the keys, epsilon and kind kept.")
+            "Return abs(s): every value v replaced by -v where v < 0, as utils.abs does; the keys, epsilon and kind "
+            "kept.")
         .def("__getitem__", &cropped, "range"_a,
-             "s[lo:hi]: a copy holding the points with lo <= wavelength <= hi (nm); an open end keeps every point on "
+             "Return s[lo:hi], a copy holding the points with lo <= wavelength <= hi (nm); an open end keeps every "
+             "point on "
              "its side. A slice with a step raises ValueError.")
         .def("to_series", &to_series, "name"_a = py::none(), to_series_doc)
         .def_static("from_series", &from_series, "series"_a, "epsilon"_a = Scan::Default_Wavelength_Epsilon,

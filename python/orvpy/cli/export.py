@@ -192,7 +192,7 @@ def csv_texts(orv_file: io.OrvFile) -> list[tuple[str, str]]:
 
 
 def wide_csv_text(orv_file: io.OrvFile) -> str:
-    """The data sets as one CSV table: a wavelength column, then a column per data set.
+    """Write the data sets as one CSV table: a wavelength column, then a column per data set.
 
     Parameters
     ----------
