@@ -102,6 +102,30 @@ TEST(WeightedMeans, NeverLeaveTheValuesOfTheLens) {
     }
 }
 
+TEST(WeightedMeans, ManyOfOneLensEqualEachAloneBitForBit) {
+    // An irregular grid, a table (read through Steffen's cubic) and a lens short of the UV bands.
+    const Scan irregular = sampled(283.3, 781, 0.77, [](double w) { return 0.4 + 0.3 * std::sin(w / 23.0); });
+    const Scan table = lens([](double w) { return w < 400 ? 0.01 : 0.6; }, Type::NONE);
+    const Scan visible_only = sampled(380, 780, 2, [](double w) { return w / 1000.0; });
+    std::vector<colorimetry::WeightedMean> means;
+    for (const auto& named : colorimetry::lens_means()) {
+        means.push_back(named.second);
+    }
+    for (const Scan* s : {&irregular, &table, &visible_only}) {
+        for (const Method method : {Method::Integral, Method::Sum}) {
+            const auto many = colorimetry::weighted_totals_many(*s, means, method);
+            ASSERT_EQ(many.size(), means.size());
+            for (std::size_t i = 0; i < means.size(); ++i) {
+                const auto alone = colorimetry::weighted_totals(*s, means[i].weighting, means[i].band, method);
+                const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+                EXPECT_TRUE(same(many[i].weighted, alone.weighted) && same(many[i].weight, alone.weight) &&
+                            same(many[i].used.from, alone.used.from))
+                    << colorimetry::lens_means()[i].first;
+            }
+        }
+    }
+}
+
 TEST(ReferenceCurves, NeverNegativeBetweenTheirPoints) {
     // Akima's curves went below 0 between these tables' points; Steffen's cannot.
     for (const Scan* curve : {&curves::solar_spectral_irradiance(), &curves::ANSI_Z80_3_2015_red_signal_transmittance(),
