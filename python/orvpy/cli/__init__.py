@@ -24,7 +24,7 @@ from typing import Any, NoReturn
 from _orvpy_core import io
 
 from orvpy.cli import batch, export, files, lenses, pool
-from orvpy.cli.export import shown
+from orvpy.cli.escaping import shown
 
 EXAMPLES = {
     "info": "  orv info lenses.orv",
@@ -157,7 +157,7 @@ def run_info(args: argparse.Namespace) -> int:
     CommandError
         When the file cannot be read or parsed.
     """
-    sys.stdout.write(export.info_text(args.file, export.load(args.file)))
+    sys.stdout.write(export.info_text(args.file, files.load(args.file)))
     return 0
 
 
@@ -180,13 +180,13 @@ def run_json(args: argparse.Namespace) -> int:
         When the file cannot be read or converted, or the output would replace it or cannot be
         written.
     """
-    export.check_readable(args.file)
+    files.check_readable(args.file)
     try:
         text = io.orvfile_to_json(args.file, args.indent, args.ascii)
     except (RuntimeError, ValueError) as error:
-        raise export.CommandError(args.file, str(error)) from error
+        raise files.CommandError(args.file, str(error)) from error
     if args.output:
-        export.refuse_overwriting(args.file, args.output)
+        files.refuse_overwriting(args.file, args.output)
         with files.output_file(args.output) as f:
             f.write(text + "\n")
     else:
@@ -217,18 +217,18 @@ def run_csv(args: argparse.Namespace) -> int:
         written.
     """
     if args.wide:
-        text = export.wide_csv_text(export.load(args.file))
+        text = export.wide_csv_text(files.load(args.file))
         if args.output is None:
             sys.stdout.write(text)
             return 0
-        export.refuse_overwriting(args.file, args.output)
+        files.refuse_overwriting(args.file, args.output)
         with files.output_file(args.output) as f:
             f.write(text)
         return 0
-    texts = export.csv_texts(export.load(args.file))
+    texts = export.csv_texts(files.load(args.file))
     paths = [os.path.join(args.output or ".", name) for name, _ in texts]
     for path in paths:  # all checked before any is written
-        export.refuse_overwriting(args.file, path)
+        files.refuse_overwriting(args.file, path)
     for path, (_, text) in zip(paths, texts):
         with files.output_file(path) as f:
             f.write(text)
@@ -261,7 +261,7 @@ def run_rate(args: argparse.Namespace) -> int:
     for path in args.files:
         try:
             rows += export.rating_rows(path, args.method, verdicts, args.use)
-        except export.CommandError as error:
+        except files.CommandError as error:
             print(f"orv rate: {shown(error)}", file=sys.stderr)
             failed = True
     if args.format == "csv":
@@ -305,7 +305,7 @@ def run_batch(args: argparse.Namespace) -> int:
     try:
         os.makedirs(args.out, exist_ok=True)
     except OSError as error:
-        raise export.CommandError(args.out, files.reason(error)) from error
+        raise files.CommandError(args.out, files.reason(error)) from error
     batch.sweep(tasks, args.out)
     bars: list[Any] = []
 
@@ -329,7 +329,7 @@ def run_batch(args: argparse.Namespace) -> int:
     table_error = None
     try:
         batch.write_tables(tasks, outcomes, problems, args.out)
-    except export.CommandError as error:
+    except files.CommandError as error:
         table_error = error
     counts = {status: sum(o.status == status for o in outcomes) for status in ("done", "skipped", "failed")}
     failures = counts["failed"] + len(problems)
@@ -494,7 +494,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         status: int = args.run(args)
         return status
-    except export.CommandError as error:
+    except files.CommandError as error:
         print(f"orv {args.command}: {shown(error)}", file=sys.stderr)
         return 1
     except MissingDependency as error:

@@ -25,7 +25,7 @@ from typing import Any
 
 from _orvpy_core import io
 
-from orvpy.cli import export, files, lenses, pool
+from orvpy.cli import escaping, export, files, lenses, pool
 from orvpy.cli.files import CommandError
 
 SUFFIXES = {"json": ".json", "csv": "", "rate": ".rating.csv"}
@@ -238,7 +238,7 @@ def run_task(task: Task) -> Outcome:
     try:
         if task.clash:
             raise CommandError(task.output, task.clash)
-        export.check_readable(task.path)
+        files.check_readable(task.path)
         # JSON's own round trip, so that the record read back compares equal.
         made_from = json.loads(
             json.dumps({"input": files.fingerprint(task.path), "kind": task.kind, "options": task.options})
@@ -254,7 +254,7 @@ def run_task(task: Task) -> Outcome:
             with files.owned_file(task.output, made_from, previous) as f:
                 f.write(text)
         elif task.kind == "csv":
-            orv_file = export.load(task.path)
+            orv_file = files.load(task.path)
             with files.atomic_folder(task.output) as folder:
                 for name, text in export.csv_texts(orv_file):
                     with open(os.path.join(folder, name), "w", encoding="utf-8", newline="") as f:
@@ -426,7 +426,7 @@ def write_tables(tasks: Sequence[Task], outcomes: Sequence[Outcome], problems: P
             ratings += lines if not ratings else lines[1:]
     errors: list[CommandError] = []
     rows = [*problems, *((task.source, failed[task.source]) for task in tasks if task.source in failed)]
-    tables = [(ERRORS_TABLE, "".join(_csv_line([export.cell(c) for c in row]) for row in [("file", "error"), *rows]))]
+    tables = [(ERRORS_TABLE, "".join(_csv_line([escaping.cell(c) for c in row]) for row in [("file", "error"), *rows]))]
     if tasks and tasks[0].kind == "rate":
         tables.append((RATINGS_TABLE, "".join(ratings) or export.rows_as_csv([])))
     for name, text in tables:

@@ -1,7 +1,7 @@
-"""What the ``orv`` commands make of one data file, and the escaping of text from files.
+"""What the ``orv`` commands make of one data file.
 
-The facts text, JSON, per-data-set CSV files and rating tables; and the escaping of text from
-files on its way to a terminal or a spreadsheet.
+The facts text, per-data-set and wide CSV files and rating tables, in the forms the commands
+write them.
 """
 
 from __future__ import annotations
@@ -10,7 +10,6 @@ import csv
 import io as _text
 import json
 import math
-import os
 import re
 from collections.abc import Sequence
 from typing import Optional, Union
@@ -18,107 +17,10 @@ from typing import Optional, Union
 from _orvpy_core import io
 
 from orvpy import lens
-from orvpy.cli import files
-from orvpy.cli.files import CommandError as CommandError
+from orvpy.cli.escaping import cell, header_cell, shown
+from orvpy.cli.files import CommandError, check_readable
 
 Row = dict[str, Union[float, int, str, None]]
-
-
-def check_readable(path: str) -> None:
-    """Check that a file is a regular file that can be read.
-
-    Raises
-    ------
-    CommandError
-        With the reason, when it is not.
-    """
-    files.check_input(path)
-
-
-def refuse_overwriting(source: str, output: str) -> None:
-    """Refuse an output that would replace its input.
-
-    Raises
-    ------
-    CommandError
-        When writing ``output`` would replace the input file ``source``.
-    """
-    try:
-        same = os.path.samefile(source, output)
-    except OSError:  # no output yet, or no input (which the conversion reports)
-        return
-    if same:
-        raise CommandError(output, "is the input file; the output would replace it")
-
-
-def load(path: str) -> io.OrvFile:
-    """Return the data file's records.
-
-    Raises
-    ------
-    CommandError
-        For a file that cannot be opened or parsed.
-    """
-    check_readable(path)
-    try:
-        return io.load_orvfile(path)
-    except (RuntimeError, ValueError) as error:
-        raise CommandError(path, str(error)) from error
-
-
-# Control characters (a terminal acts on them; a newline would forge a line), text from names the
-# file system holds in another encoding, and the marks that reverse the direction of text.
-_HIDDEN = re.compile("[\x00-\x1f\x7f-\x9f\u202a-\u202e\u2066-\u2069\udc80-\udcff]")
-
-
-def _escape(match: re.Match[str]) -> str:
-    code = ord(match.group())
-    return f"\\x{code - 0xDC00:02x}" if code >= 0xDC80 else f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
-
-
-def shown(text: object) -> str:
-    r"""Return text from a file or a file name as it is safe to show on a terminal or in a table.
-
-    Each control character is shown as ``\xNN`` (escape as ``\x1b``, newline as ``\x0a``), each
-    byte of a name that is not UTF-8 as ``\xNN``.
-    """
-    return _HIDDEN.sub(_escape, str(text))
-
-
-_NUMBER = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
-
-
-def cell(value: object) -> str:
-    """Return a spreadsheet cell's text.
-
-    A number as it reads back; None empty; any other text that begins with =, +, -, @, tab or CR
-    (which spreadsheet software reads as a formula) behind an apostrophe, as the OWASP guidance on
-    CSV injection says.
-    """
-    if value is None:
-        return ""
-    if isinstance(value, float):
-        return repr(value)
-    text = str(value)
-    if text[:1] in ("=", "+", "-", "@", "\t", "\r") and not _NUMBER.fullmatch(text):
-        return "'" + text
-    return text
-
-
-_LIKE_A_NUMBER = re.compile(r"[+-]?(?:[.,]?[0-9]|(?:nan|inf|infinity)(?![A-Za-z0-9]))", re.IGNORECASE)
-
-
-def header_cell(title: str) -> str:
-    """Return an axis title as a header cell that ``io.load_csv`` skips as a header.
-
-    Control characters are escaped (a line break would split the line), and an apostrophe is put
-    before a title that begins like a number (the line would read as a point, or fail) or like a
-    formula.
-    """
-    text = shown(title)
-    if _LIKE_A_NUMBER.match(text.lstrip(' \t"')):
-        return "'" + text
-    return cell(text)
 
 
 def info_text(path: str, orv_file: io.OrvFile) -> str:

@@ -23,6 +23,8 @@ from contextlib import contextmanager, suppress
 from dataclasses import dataclass
 from typing import IO, Any, Optional
 
+from _orvpy_core import io
+
 # Marks the outputs of orv batch: a folder of records beside its files, a file in each CSV folder.
 RECORDS = ".orvbatch"
 
@@ -358,3 +360,45 @@ def write_record(folder: str, made_from: Mapping[str, object]) -> None:
     files = sorted(os.listdir(folder))
     with open(os.path.join(folder, RECORDS), "w", encoding="utf-8", errors="surrogateescape") as f:
         json.dump({"made_from": made_from, "files": files}, f)
+
+
+def check_readable(path: str) -> None:
+    """Check that a file is a regular file that can be read.
+
+    Raises
+    ------
+    CommandError
+        With the reason, when it is not.
+    """
+    check_input(path)
+
+
+def refuse_overwriting(source: str, output: str) -> None:
+    """Refuse an output that would replace its input.
+
+    Raises
+    ------
+    CommandError
+        When writing ``output`` would replace the input file ``source``.
+    """
+    try:
+        same = os.path.samefile(source, output)
+    except OSError:  # no output yet, or no input (which the conversion reports)
+        return
+    if same:
+        raise CommandError(output, "is the input file; the output would replace it")
+
+
+def load(path: str) -> io.OrvFile:
+    """Return the data file's records.
+
+    Raises
+    ------
+    CommandError
+        For a file that cannot be opened or parsed.
+    """
+    check_readable(path)
+    try:
+        return io.load_orvfile(path)
+    except (RuntimeError, ValueError) as error:
+        raise CommandError(path, str(error)) from error

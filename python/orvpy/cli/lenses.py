@@ -15,8 +15,9 @@ import sys
 from typing import Any, Optional
 
 from orvpy import lens, plot, report
-from orvpy.cli import export, files
-from orvpy.cli.export import CommandError, shown
+from orvpy.cli import files
+from orvpy.cli.escaping import shown
+from orvpy.cli.files import CommandError
 from orvpy.verdicts import DEFAULT_RULES, Rules
 
 
@@ -151,14 +152,14 @@ def run_plot(args: argparse.Namespace) -> int:
         form = plot.output_format(output)
     except ValueError as error:
         raise CommandError(output, str(error).removeprefix(f"{output}: ")) from error
-    export.check_readable(args.file)
+    files.check_readable(args.file)
     try:
         figure = plot.file_figure(
             args.file, scale=args.scale, size=args.size, rating=args.rating, title=shown(os.path.basename(args.file))
         )
     except (RuntimeError, ValueError) as error:
         raise CommandError(args.file, str(error).removeprefix(f"{args.file}: ")) from error
-    export.refuse_overwriting(args.file, output)
+    files.refuse_overwriting(args.file, output)
     with files.output_file(output, binary=True) as f:
         plot.save(figure, f, form)
     return 0
@@ -223,7 +224,7 @@ def run_report(args: argparse.Namespace) -> int:
     loaded = rules(args)
     made = report.build(args.inputs, rules=loaded, use=args.use, method=args.method)
     for entry in made.files:
-        export.refuse_overwriting(entry.path, args.output)
+        files.refuse_overwriting(entry.path, args.output)
     with files.output_file(args.output) as f:
         f.write(report.render(made, plots=not args.no_plots, scale=args.scale))
     for entry in made.files:
