@@ -29,7 +29,7 @@ std::vector<std::string> split_parameters(const std::string& text) {
     std::string part;
     for (const char c : text) {
         if (quote != 0) {
-            quote = c == quote ? 0 : quote;
+            quote = c == quote ? '\0' : quote;
         } else if (c == '\'' || c == '"') {
             quote = c;
         } else if (c == '(' || c == '[' || c == '{' || c == '<') {
