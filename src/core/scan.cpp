@@ -363,11 +363,31 @@ std::size_t Scan::search(double w) const noexcept {
     return search_hint_;
 }
 
+const spline::Cubics& Scan::cubics(spline::Type kind) const {
+    spline::Cubics& cubics = spline_.cubics();
+    if (!cubics.is_built() || cubics.type() != kind) {
+        if (kind == spline::Type::NONE) {
+            throw std::runtime_error("Cannot initialize a spline with type None");
+        }
+        if (kind == spline::Type::POLYNOMIAL) {
+            throw std::runtime_error("Cannot make piecewise cubics of a polynomial");
+        }
+        if (!cubics.build(keys_.data(), values_.data(), keys_.size(), kind)) {
+            throw std::runtime_error(too_few_points(kind, keys_.size()));
+        }
+    }
+    return cubics;
+}
+
 double Scan::integral(double from, double to) const {
     if (keys_.empty() || from == to) {
         return 0.0;
     }
-    spline::Spline& spline = built_spline();
+    // The piecewise kinds integrate through their totals, at a cost independent of the span; a
+    // polynomial is one curve over all the points and GSL integrates it.
+    const bool piecewise = interpolation_ != spline::Type::POLYNOMIAL;
+    const spline::Cubics* curve = piecewise ? &cubics(interpolation_) : nullptr;
+    spline::Spline* spline = piecewise ? nullptr : &built_spline();
     if (std::isnan(from) || std::isnan(to)) {
         return 0.0;
     }
@@ -381,7 +401,7 @@ double Scan::integral(double from, double to) const {
     if (!(hi > lo)) {
         return 0.0;
     }
-    return spline.eval_integ(lo, hi);
+    return piecewise ? curve->integral(keys_.data(), values_.data(), lo, hi) : spline->eval_integ(lo, hi);
 }
 
 double Scan::integral() const {

@@ -171,6 +171,11 @@ public:
     const_iterator max_in_range(double lo, double hi) const;
     const_iterator min_in_range(double lo, double hi) const;
 
+    // The curve as one cubic per interval, of the given kind (AKIMA, CUBIC, LINEAR or STEFFEN),
+    // built on first use for the current points. Throws std::runtime_error, as evaluation does,
+    // for NONE and for too few points; POLYNOMIAL is not piecewise and is refused too.
+    const spline::Cubics& cubics(spline::Type kind) const;
+
     bool has_spline() const noexcept { return spline_.is_built(); }
     // Identifies the scan's current content: it changes with every change of the points, the
     // epsilon or the interpolation kind, and no other content in the process ever has it, so
