@@ -34,12 +34,13 @@ True
 
 from __future__ import annotations
 
+import bisect
 import functools
 import math
 import os
 import re
 from dataclasses import dataclass, fields
-from typing import Any, Callable, Iterable, Literal, Mapping, Optional, Union
+from typing import Any, Callable, Iterable, Literal, Mapping, NamedTuple, Optional, Union
 
 from _orvpy_core import Observer, Scan
 from _orvpy_core import chromaticity as _chromaticity
@@ -230,8 +231,7 @@ class LensRating:
         return flat
 
 
-@dataclass(frozen=True)
-class _Quantity:
+class _Quantity(NamedTuple):
     """Fields computed by one core call, each with the band its integral covers (nm)."""
 
     fields: tuple[str, ...]
@@ -255,32 +255,47 @@ def _quantities(method: Method) -> list[_Quantity]:
     if method not in _METHODS:
         raise ValueError(f"method must be 'integral' or 'sum', not {method!r}")
     band = _colorimetry.lens_quantity_bands()
+    return [
+        _Quantity(names, tuple(band[name] for name in band_names), compute)
+        for names, band_names, compute in _computations(method)
+    ]
+
+
+_Computation = tuple[tuple[str, ...], tuple[str, ...], Callable[[Scan], tuple[float, ...]]]
+
+
+@functools.lru_cache(maxsize=None)
+def _computations(method: Method) -> tuple[_Computation, ...]:
+    """Return what ``_quantities`` gives, with the names of the bands in place of the bands.
+
+    Made once per method: only the bands are read at each call.
+    """
     c, ch = _colorimetry, _chromaticity
 
-    def single(name: str) -> _Quantity:
+    def single(name: str) -> _Computation:
         function = getattr(c, name)
         if name == "ANSI_Z80_3_tau_spectral_min":
-            return _Quantity((name,), (band[name],), lambda trans: (function(trans),))
-        return _Quantity((name,), (band[name],), lambda trans: (function(trans, method),))
+            return (name,), (name,), lambda trans: (function(trans),)
+        return (name,), (name,), lambda trans: (function(trans, method),)
 
     def signals(
         function: Callable[..., Union[_colorimetry.RYG, _colorimetry.RYGB]], prefix: str, colours: tuple[str, ...]
-    ) -> _Quantity:
+    ) -> _Computation:
         names = tuple(f"{prefix}_{colour}" for colour in colours)
-        return _Quantity(names, tuple(band[n] for n in names), lambda trans: _signals(function(trans, method)))
+        return names, names, lambda trans: _signals(function(trans, method))
 
-    def xy(function: Callable[..., _chromaticity.CIExy], prefix: str) -> _Quantity:
+    def xy(function: Callable[..., _chromaticity.CIExy], prefix: str) -> _Computation:
         def compute(trans: Scan) -> tuple[float, ...]:
             point = function(trans, method)
             return point.x, point.y
 
-        return _Quantity((f"{prefix}_x", f"{prefix}_y"), (band[function.__name__],) * 2, compute)
+        return (f"{prefix}_x", f"{prefix}_y"), (function.__name__,) * 2, compute
 
     def cielab(trans: Scan) -> tuple[float, ...]:
         lab = c.CIELAB_of_transmittance(trans, _data.cie_illuminant_d65(), _cie_1931_observer(), method)
         return lab.L_star, lab.a_star, lab.b_star
 
-    return [
+    return (
         *(
             single(name)
             for name in (
@@ -302,10 +317,8 @@ def _quantities(method: Method) -> list[_Quantity]:
         xy(ch.ANSI_Z80_3_daylight_chromaticity, "daylight"),
         xy(ch.ANSI_Z80_3_yellow_chromaticity, "yellow_signal"),
         xy(ch.ANSI_Z80_3_green_chromaticity, "green_signal"),
-        _Quantity(
-            ("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"), (band["ANSI_Z80_3_daylight_chromaticity"],) * 3, cielab
-        ),
-    ]
+        (("CIELAB_L_star", "CIELAB_a_star", "CIELAB_b_star"), ("ANSI_Z80_3_daylight_chromaticity",) * 3, cielab),
+    )
 
 
 def _signals(record: Union[_colorimetry.RYG, _colorimetry.RYGB]) -> tuple[float, ...]:
@@ -438,7 +451,13 @@ def _check_fraction(trans: Scan) -> None:
 
     Percent read as a fraction rates a 15 % lens as 15, category 0.
     """
-    for w, v in zip(trans.wavelengths(), trans.values()):
+    wavelengths, values = trans.wavelengths(), trans.values()
+    first, last = bisect.bisect_left(wavelengths, _VISIBLE_NM[0]), bisect.bisect_right(wavelengths, _VISIBLE_NM[1])
+    # max() skips a NaN after the first value, and stops at one in first place: a band whose largest
+    # value is a fraction passes at C speed, anything else is looked at point by point.
+    if first == last or max(values[first:last]) <= _LARGEST_FRACTION:
+        return
+    for w, v in zip(wavelengths, values):
         if _VISIBLE_NM[0] <= w <= _VISIBLE_NM[1] and v > _LARGEST_FRACTION:
             raise ValueError(
                 f"the transmittance is {v:g} at {w:g} nm, more than a fraction can be "
@@ -470,6 +489,11 @@ def _rate(
     values: dict[str, Optional[float]] = {}
     missing: list[str] = []
     narrowed: list[str] = []
+    if all(first <= lo and last >= hi for quantity in quantities for lo, hi in quantity.bands):
+        # Every band measured whole, as for most lenses: nothing to narrow or leave out.
+        for quantity in quantities:
+            values.update(zip(quantity.fields, quantity.compute(trans)))
+        quantities = []
     for quantity in quantities:
         covered = [
             first <= lo + coverage_tolerance_nm and last >= hi - coverage_tolerance_nm for lo, hi in quantity.bands
