@@ -2,8 +2,10 @@
 // key tolerance and an interpolation kind.
 #pragma once
 
+#include "core/columns.hpp"
 #include "core/spline.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -109,6 +111,13 @@ public:
 
     // An empty scan with the other scan's epsilon and interpolation.
     static Scan empty_like(const Scan& other);
+
+    // The scan of n points whose wavelengths key(i) and values value(i) give, for i = 0 to n - 1,
+    // as the array constructor stores them, each read and written once: the keys are checked in
+    // blocks as they are copied, and only keys out of order take the constructor's sorting.
+    // Throws std::invalid_argument for a NaN wavelength or an invalid epsilon or kind.
+    template <class Key, class Value>
+    static Scan copied(std::size_t n, const Key& key, const Value& value, double epsilon, spline::Type interpolation);
 
     double epsilon() const noexcept { return epsilon_; }
     // Re-keys the points under e: in a run of wavelengths closer than e the lowest survives.
@@ -279,6 +288,36 @@ private:
 
 // A newline, then "wavelength, value" and a newline for each point, in the stream's format.
 std::ostream& operator<<(std::ostream& os, const Scan& scan);
+
+template <class Key, class Value>
+Scan Scan::copied(std::size_t n, const Key& key, const Value& value, double epsilon, spline::Type interpolation) {
+    Scan scan(epsilon, interpolation);
+    std::vector<double> keys;
+    std::vector<double> values;
+    keys.reserve(n);
+    values.reserve(n);
+    advise_huge_pages(keys.data(), n * sizeof(double));
+    advise_huge_pages(values.data(), n * sizeof(double));
+    // Blocks small enough to stay in the first-level cache between the copy and the check. A NaN
+    // orders before nothing, so it counts as out of order too, and the constructor refuses it.
+    const double e = scan.epsilon_;
+    constexpr std::size_t block = 512;
+    std::size_t out_of_order = 0;
+    for (std::size_t start = 0; start < n; start += block) {
+        const std::size_t end = std::min(n, start + block);
+        append_values(keys, start, end, key);
+        append_values(values, start, end, value);
+        const std::size_t first = std::max<std::size_t>(start, 1);
+        out_of_order += end - std::min(first, end) - count_ordered(keys.data(), first, end, e);
+    }
+    if (out_of_order == 0) {
+        scan.keys_ = std::move(keys);
+        scan.values_ = std::move(values);
+    } else {
+        scan.store(std::move(keys), std::move(values), Repeat::Assign);
+    }
+    return scan;
+}
 
 template <class F>
 void Scan::for_each(F&& f) {

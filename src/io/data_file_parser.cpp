@@ -1,8 +1,10 @@
 #include "io/data_file_parser.hpp"
 
+#include "core/columns.hpp"
 #include "io/little_endian.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -22,41 +24,43 @@ const std::vector<std::uint8_t>& guid_mark() {
 constexpr std::uint32_t list_marker_with_extra = 999;
 constexpr std::uint64_t point_size = 16;
 
-// Reads count (x, y) pairs as one block, so a count the stream cannot hold fails before
-// anything is reserved; true when an x is NaN.
-bool read_points(FieldCursor& reader, std::uint64_t count, std::vector<double>& x, std::vector<double>& y) {
+// The count (x, y) pairs at the cursor as one block, so that a count the stream cannot hold
+// fails before anything is reserved.
+const std::uint8_t* point_block(FieldCursor& reader, std::uint64_t count) {
     if (count > reader.remaining() / point_size) {
         throw TruncatedData();
     }
-    const std::uint8_t* block = reader.read_bytes(count * point_size);
-    // Reserved and appended rather than resized: zeroing first would add a pass over memory.
-    x.clear();
-    y.clear();
-    x.reserve(count);
-    y.reserve(count);
-    bool nan_x = false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const double key = little_endian::f64(block + i * point_size);
-        nan_x |= std::isnan(key);
-        x.push_back(key);
-        y.push_back(little_endian::f64(block + i * point_size + 8));
-    }
-    return nan_x;
+    return reader.read_bytes(count * point_size);
 }
 
+// The x (offset 0) or y (offset 8) of each point of a block.
+struct PointColumn {
+    const std::uint8_t* block;
+    std::size_t offset;
+    double operator()(std::size_t i) const { return little_endian::f64(block + i * point_size + offset); }
+};
+
 void read_payload(FieldCursor& reader, XYDataSet& set) {
-    read_points(reader, set.no_of_points, set.data.x, set.data.y);
+    const std::uint8_t* block = point_block(reader, set.no_of_points);
+    set.data.x.clear();
+    set.data.y.clear();
+    set.data.x.reserve(set.no_of_points);
+    set.data.y.reserve(set.no_of_points);
+    append_values(set.data.x, 0, set.no_of_points, PointColumn{block, 0});
+    append_values(set.data.y, 0, set.no_of_points, PointColumn{block, 8});
 }
 
 void read_payload(FieldCursor& reader, DataSet& set) {
-    std::vector<double> x;
-    std::vector<double> y;
-    if (read_points(reader, set.no_of_points, x, y)) {
+    const std::uint8_t* block = point_block(reader, set.no_of_points);
+    // Stored as the scan's array constructor stores them, one by one with insert-or-assign as
+    // Scan::add would, without quadratic cost for points out of order.
+    try {
+        set.data = Scan::copied(set.no_of_points, PointColumn{block, 0}, PointColumn{block, 8},
+                                Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
+    } catch (const std::invalid_argument&) {
+        // With the default epsilon and kind only a NaN wavelength is refused.
         throw std::invalid_argument("Data set \"" + set.name + "\" holds a point whose x is NaN");
     }
-    // The scan's array constructor stores the points one by one with insert-or-assign, as
-    // Scan::add would, without quadratic cost for points out of order.
-    set.data = Scan(std::move(x), std::move(y), Scan::Default_Wavelength_Epsilon, Scan::Default_Interpolation);
 }
 
 std::string x_type_name(std::uint32_t code, const std::string& unchanged) {

@@ -1,46 +1,70 @@
-// Conversion of a Python sequence of numbers to a vector of doubles, with a block copy for
-// objects that expose a one-dimensional float64 buffer (numpy arrays, array.array('d')).
+// Conversion of a Python sequence of numbers to doubles: objects that expose a one-dimensional
+// float64 buffer (numpy arrays, array.array('d')) are read in place, anything else is copied
+// element by element into a vector.
 #pragma once
 
+#include "core/columns.hpp"
 #include "python/buffer_format.hpp"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cstdint>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace orvpy {
 
-struct DoubleArray {
-    std::vector<double> values;
-};
+using orvanalysis::advise_huge_pages;
 
-// Asks the kernel to back a large, not yet touched block with huge pages: filling millions of
-// doubles otherwise costs one page fault per 4 KiB, which dominates the copy itself.
-inline void advise_huge_pages(void* data, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
-    const auto address = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t skip = (huge_page - address % huge_page) % huge_page;
-    if (bytes > skip) {
-        const std::size_t length = (bytes - skip) / huge_page * huge_page;
-        if (length != 0) {
-            // Advice only: a kernel without transparent huge pages refuses it and nothing changes.
-            (void)madvise(static_cast<char*>(data) + skip, length, MADV_HUGEPAGE);
-        }
+// A sequence's values, copied, or a float64 buffer, held (its exporter alive and, for
+// array.array, unable to resize) until the call that took it returns.
+class DoubleArray {
+public:
+    DoubleArray() = default;
+
+    // The value at i of a held buffer.
+    double operator()(std::size_t i) const {
+        double x;
+        std::memcpy(&x, first_ + static_cast<std::ptrdiff_t>(i) * stride_, sizeof(double));
+        return x;
     }
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
+    // The held buffer's values when they lie side by side, else null.
+    const double* contiguous() const {
+        return stride_ == static_cast<std::ptrdiff_t>(sizeof(double)) ? reinterpret_cast<const double*>(first_)
+                                                                      : nullptr;
+    }
+    bool is_buffer() const { return buffer_ != nullptr; }
+    std::size_t size() const { return is_buffer() ? size_ : values_.size(); }
+    // The values as a vector, copied from a held buffer: exactly the values the sequence
+    // conversion would give, as every element of such a buffer converts to the double it holds.
+    std::vector<double> take() && {
+        if (!is_buffer()) {
+            return std::move(values_);
+        }
+        std::vector<double> out;
+        out.reserve(size_);
+        advise_huge_pages(out.data(), size_ * sizeof(double));
+        orvanalysis::append_values(out, 0, size_, *this);
+        return out;
+    }
+
+private:
+    friend struct pybind11::detail::type_caster<DoubleArray>;
+    struct Release {
+        void operator()(Py_buffer* view) const {
+            PyBuffer_Release(view);
+            delete view;
+        }
+    };
+
+    std::vector<double> values_;
+    std::unique_ptr<Py_buffer, Release> buffer_;
+    const char* first_ = nullptr;
+    std::ptrdiff_t stride_ = 0;
+    std::size_t size_ = 0;
+};
 
 }  // namespace orvpy
 
@@ -51,57 +75,44 @@ struct type_caster<orvpy::DoubleArray> {
     PYBIND11_TYPE_CASTER(orvpy::DoubleArray, const_name("List[float]"));
 
     bool load(handle src, bool convert) {
-        if (load_float64_buffer(src)) {
+        if (hold_float64_buffer(src)) {
             return true;
         }
         make_caster<std::vector<double>> sequence;
         if (!sequence.load(src, convert)) {
             return false;
         }
-        value.values = cast_op<std::vector<double>&&>(std::move(sequence));
+        value.values_ = cast_op<std::vector<double>&&>(std::move(sequence));
         return true;
     }
 
-    static handle cast(const orvpy::DoubleArray& src, return_value_policy policy, handle parent) {
-        return make_caster<std::vector<double>>::cast(src.values, policy, parent);
+    static handle cast(const orvpy::DoubleArray& src, return_value_policy /*policy*/, handle /*parent*/) {
+        list out(src.size());
+        for (std::size_t i = 0; i < src.size(); ++i) {
+            out[i] = float_(src.is_buffer() ? src(i) : src.values_[i]);
+        }
+        return out.release();
     }
 
 private:
-    // Yields exactly the values the sequence conversion would, as every element of such a
-    // buffer converts to the double it holds.
-    bool load_float64_buffer(handle src) {
+    bool hold_float64_buffer(handle src) {
         if (!PyObject_CheckBuffer(src.ptr())) {
             return false;
         }
-        Py_buffer view;
-        if (PyObject_GetBuffer(src.ptr(), &view, PyBUF_RECORDS_RO) != 0) {
+        auto view = std::make_unique<Py_buffer>();
+        if (PyObject_GetBuffer(src.ptr(), view.get(), PyBUF_RECORDS_RO) != 0) {
             PyErr_Clear();
             return false;
         }
-        // Released on every path, a failed allocation of the copy included: a held buffer
-        // keeps its exporter alive and, for array.array, unable to resize.
-        const std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held(&view, PyBuffer_Release);
-        const bool usable =
-            view.ndim == 1 && view.itemsize == sizeof(double) && orvpy::is_native_format(view.format, 'd');
-        if (usable) {
-            const auto n = static_cast<std::size_t>(view.shape[0]);
-            const Py_ssize_t stride = view.strides[0];
-            std::vector<double>& out = value.values;
-            out.reserve(n);
-            orvpy::advise_huge_pages(out.data(), n * sizeof(double));
-            if (stride == static_cast<Py_ssize_t>(sizeof(double))) {
-                const auto* first = static_cast<const double*>(view.buf);
-                out.assign(first, first + n);
-            } else {
-                const auto* base = static_cast<const char*>(view.buf);
-                for (std::size_t i = 0; i < n; ++i) {
-                    double x;
-                    std::memcpy(&x, base + static_cast<Py_ssize_t>(i) * stride, sizeof(double));
-                    out.push_back(x);
-                }
-            }
+        std::unique_ptr<Py_buffer, orvpy::DoubleArray::Release> held(view.release());
+        if (held->ndim != 1 || held->itemsize != sizeof(double) || !orvpy::is_native_format(held->format, 'd')) {
+            return false;
         }
-        return usable;
+        value.first_ = static_cast<const char*>(held->buf);
+        value.stride_ = held->strides[0];
+        value.size_ = static_cast<std::size_t>(held->shape[0]);
+        value.buffer_ = std::move(held);
+        return true;
     }
 };
 

@@ -330,7 +330,12 @@ ValueError
     For a negative or NaN epsilon.
 )doc")
         .def(py::init([](DoubleArray wavelength_array, DoubleArray value_array, double epsilon, Type interpolation) {
-                 return Scan(std::move(wavelength_array.values), std::move(value_array.values), epsilon, interpolation);
+                 if (wavelength_array.is_buffer() && value_array.is_buffer() &&
+                     wavelength_array.size() == value_array.size()) {
+                     return Scan::copied(wavelength_array.size(), wavelength_array, value_array, epsilon,
+                                         interpolation);
+                 }
+                 return Scan(std::move(wavelength_array).take(), std::move(value_array).take(), epsilon, interpolation);
              }),
              "wavelength_array"_a, "value_array"_a, "epsilon"_a = Scan::Default_Wavelength_Epsilon,
              "interpolation"_a = Scan::Default_Interpolation,

@@ -263,7 +263,7 @@ void add_scan_methods(py::module_& m) {
         .def(
             "resample",
             [](const Scan& s, DoubleArray grid, const std::string& extrapolation) {
-                return orvanalysis::resample(s, std::move(grid.values),
+                return orvanalysis::resample(s, std::move(grid).take(),
                                              orvanalysis::extrapolation_from_string(extrapolation));
             },
             "grid"_a, py::kw_only(), "extrapolation"_a = "zero", resample_doc)
