@@ -1,7 +1,93 @@
-// The floor of a call from Python: a registered function taking and returning a double.
+// Floors the benchmarks measure the library against: the cheapest registered function, number
+// formatting alone, and a count of where the JSON export's digits differ from the JSON
+// library's own.
+#include "io/json_export.hpp"
+
 #include <pybind11/pybind11.h>
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+
+namespace py = pybind11;
+
+namespace {
+
+// Every double of a float64 buffer through std::to_chars (shortest round trip) into one reused
+// buffer, as the JSON export formats them; the characters written.
+std::size_t to_chars_all(const py::buffer& values) {
+    const py::buffer_info info = values.request();
+    if (info.format != py::format_descriptor<double>::format() || info.ndim != 1) {
+        throw py::type_error("a one-dimensional float64 buffer is needed");
+    }
+    const auto* v = static_cast<const double*>(info.ptr);
+    const py::gil_scoped_release unlocked;
+    char text[32];
+    std::size_t written = 0;
+    for (py::ssize_t i = 0; i < info.shape[0]; ++i) {
+        written += static_cast<std::size_t>(std::to_chars(text, text + sizeof text, v[i]).ptr - text);
+    }
+    return written;
+}
+
+// Over count random doubles (every finite bit pattern alike, or uniform in [0, 1)): how many the
+// export writes differently from nlohmann::json's Grisu2, split into those where the JSON
+// library's digits are longer (not the shortest) and those of the same length (both shortest,
+// the library's not the closest), and how many of the export's do not read back to the same
+// bits (strtod).
+py::dict json_digit_differences(std::uint64_t count, std::uint64_t seed, bool uniform) {
+    std::uint64_t longer = 0;
+    std::uint64_t same_length = 0;
+    std::uint64_t shorter = 0;
+    std::uint64_t not_round_trip = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        std::mt19937_64 bits(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        for (std::uint64_t i = 0; i < count;) {
+            double v = 0;
+            if (uniform) {
+                v = unit(bits);
+            } else {
+                const std::uint64_t pattern = bits();
+                std::memcpy(&v, &pattern, sizeof v);
+                if (!std::isfinite(v)) {
+                    continue;
+                }
+            }
+            ++i;
+            char ours[64];
+            char theirs[64];
+            char* ours_end = orvanalysis::io::write_json_number(ours, v);
+            char* theirs_end = nlohmann::detail::to_chars(theirs, theirs + sizeof theirs, v);
+            *ours_end = '\0';
+            const double back = std::strtod(ours, nullptr);
+            not_round_trip += std::memcmp(&back, &v, sizeof v) != 0 ? 1 : 0;
+            const std::ptrdiff_t a = ours_end - ours;
+            const std::ptrdiff_t b = theirs_end - theirs;
+            if (a != b || std::memcmp(ours, theirs, static_cast<std::size_t>(a)) != 0) {
+                (b > a ? longer : b == a ? same_length : shorter) += 1;
+            }
+        }
+    }
+    py::dict result;
+    result["longer"] = longer;
+    result["same_length"] = same_length;
+    result["shorter"] = shorter;
+    result["not_round_trip"] = not_round_trip;
+    return result;
+}
+
+}  // namespace
 
 PYBIND11_MODULE(_orvpy_bench, m) {
     m.def(
-        "identity", [](double wavelength) { return wavelength; }, pybind11::arg("wavelength"));
+        "identity", [](double wavelength) { return wavelength; }, py::arg("wavelength"));
+    m.def("to_chars_all", &to_chars_all, py::arg("values"));
+    m.def("json_digit_differences", &json_digit_differences, py::arg("count"), py::arg("seed"), py::arg("uniform"));
 }

@@ -1,4 +1,5 @@
 // Submodule io: the data file record classes, then the loading and export functions.
+#include "core/columns.hpp"
 #include "io/data_file_parser.hpp"
 #include "io/file_loading.hpp"
 #include "io/json_export.hpp"
@@ -12,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -108,14 +110,52 @@ auto without_gil(Result (*function)(const std::string&, Rest...)) {
     };
 }
 
+// The JSON text of a file as a str, made without the interpreter lock: read (from its bytes)
+// and laid out, then written straight into the str's memory when it is all ASCII (a fresh str
+// is no other thread's), else decoded from UTF-8.
+template <class Read>
+py::object json_str(Read read, int indent, bool ensure_ascii) {
+    std::optional<files::XYOrvFile> file;
+    std::optional<files::JsonText> text;
+    {
+        const py::gil_scoped_release unlocked;
+        files::check_json_indent(indent);
+        file.emplace(read());
+        text.emplace(*file, indent, ensure_ascii);
+    }
+    if (!text->is_ascii()) {
+        std::string utf8;
+        {
+            const py::gil_scoped_release unlocked;
+            utf8.resize(text->size_bound());
+            utf8.resize(text->write(utf8.data()));
+        }
+        return py::str(utf8);
+    }
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text->size_bound()), 127);
+    if (str == nullptr) {
+        throw py::error_already_set();
+    }
+    std::size_t length = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        orvanalysis::advise_huge_pages(PyUnicode_DATA(str), text->size_bound());
+        length = text->write(static_cast<char*>(PyUnicode_DATA(str)));
+    }
+    if (PyUnicode_Resize(&str, static_cast<Py_ssize_t>(length)) != 0) {
+        throw py::error_already_set();  // str is released on failure
+    }
+    return py::reinterpret_steal<py::object>(str);
+}
+
 // The data-file functions read and parse without the interpreter lock; a buffer stays held (a
 // bytearray cannot be resized) meanwhile.
 void add_functions(py::module_& io) {
     io.def(
         "orvfile_to_json_binary_data",
         [](const ByteBuffer& buffer, int indent, bool ensure_ascii) {
-            const py::gil_scoped_release unlocked;
-            return files::orvfile_to_json_binary_data(buffer.data(), buffer.size(), indent, ensure_ascii);
+            return json_str([&] { return files::load_xy_orvfile_binary_data(buffer.data(), buffer.size()); }, indent,
+                            ensure_ascii);
         },
         "buffer"_a, "indent"_a, "ensure_ascii"_a,
         R"doc(Convert OrvSuite .orv (or equivalent) binary data held in a buffer into a JSON string.
@@ -142,8 +182,18 @@ ValueError
 RuntimeError
     When the buffer is empty or does not hold a valid data file.
 )doc");
-    io.def("orvfile_to_json", without_gil(&files::orvfile_to_json), "file_path"_a, "indent"_a, "ensure_ascii"_a,
-           R"doc(Convert an OrvSuite .orv (or equivalent) data file into a JSON string.
+    io.def(
+        "orvfile_to_json",
+        [](const FilePath& path, int indent, bool ensure_ascii) {
+            return json_str(
+                [&] {
+                    const std::vector<std::uint8_t> bytes = files::read_file_bytes(path.bytes);
+                    return files::load_xy_orvfile_binary_data(bytes.data(), bytes.size());
+                },
+                indent, ensure_ascii);
+        },
+        "file_path"_a, "indent"_a, "ensure_ascii"_a,
+        R"doc(Convert an OrvSuite .orv (or equivalent) data file into a JSON string.
 
 Parameters
 ----------

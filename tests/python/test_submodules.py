@@ -4,7 +4,9 @@ exception types and texts, references into loaded files, buffer and path argumen
 import gc
 import json
 import math
+import random
 import shutil
+import struct
 
 import pytest
 
@@ -297,6 +299,19 @@ class TestDataFiles:
         (tmp_path / "bad.csv").write_text("380,1\nbad\n")
         with pytest.raises(ValueError, match="bad.csv, line 2: expected two numbers"):
             io.load_csv(file_path=str(tmp_path / "bad.csv"))
+
+    def test_every_number_of_the_json_reads_back_to_its_bits(self):
+        # Every bit pattern alike (subnormals to the largest, both signs) and the layouts' edges.
+        rng = random.Random(20)
+        values = [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(20000)]
+        values += [0.0, -0.0, 5e-324, 1e-4, 9.999999999999999e-05, 1e15, 999999999999999.9, 123.0, -2.5e-7]
+        points = list(zip(values, reversed(values)))
+        data = bytearray(w.container(w.contents([("random", points)])[0]))
+        for indent in (-1, 3):
+            read = json.loads(io.orvfile_to_json_binary_data(data, indent, True))["data_sets"][0]["data"]
+            for written, column in ((values, read["x"]), (values[::-1], read["y"])):
+                expected = [None if math.isnan(v) or math.isinf(v) else struct.pack("<d", v) for v in written]
+                assert expected == [None if v is None else struct.pack("<d", v) for v in column]
 
     def test_a_nan_x_refuses_scans_but_not_json(self, orv_fixtures):
         with pytest.raises(ValueError, match='^Data set "Odd" holds a point whose x is NaN$'):
