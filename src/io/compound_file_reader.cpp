@@ -94,6 +94,9 @@ std::uint64_t CompoundFileReader::difat_sector(std::uint64_t steps) {
 std::uint64_t CompoundFileReader::next_sector(std::uint64_t sector) {
     const std::uint64_t entries = sector_size_ / 4;
     const std::uint64_t fat_index = sector / entries;
+    if (fat_ != nullptr && fat_index == fat_index_) {
+        return u32(fat_ + 4 * (sector % entries));
+    }
     std::uint64_t fat_sector = 0;
     if (fat_index < header_difat_entries) {
         fat_sector = u32(header_ + header_difat_offset + 4 * fat_index);
@@ -102,7 +105,14 @@ std::uint64_t CompoundFileReader::next_sector(std::uint64_t sector) {
         const std::uint64_t k = fat_index - header_difat_entries;
         fat_sector = u32_at(difat_sector(k / (entries - 1)), 4 * (k % (entries - 1)));
     }
-    return u32_at(fat_sector, 4 * (sector % entries));
+    const std::uint32_t next = u32_at(fat_sector, 4 * (sector % entries));
+    // Kept when the whole sector is readable, so that an entry read from it later is one
+    // u32_at would have read (a sector cut short by the container's end is read entry by entry).
+    if (fat_sector < first_special_sector && (fat_sector + 2) * sector_size_ <= size_) {
+        fat_index_ = fat_index;
+        fat_ = data_ + (fat_sector + 1) * sector_size_;
+    }
+    return next;
 }
 
 CompoundFileReader::Location CompoundFileReader::locate(Chain& chain, std::uint64_t start, std::uint64_t offset) {

@@ -106,6 +106,10 @@ private:
     std::vector<std::uint32_t> difat_seen_at_;
     std::uint64_t difat_cycle_start_ = 0;
     bool difat_cycles_ = false;
+    // The FAT sector next_sector read last, when it lies wholly in the container: a chain
+    // mostly runs through one FAT sector's entries in turn.
+    std::uint64_t fat_index_ = 0;
+    const std::uint8_t* fat_ = nullptr;
 };
 
 }  // namespace orvanalysis::io
