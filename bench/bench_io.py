@@ -1,18 +1,25 @@
-"""Time data-file parsing, JSON export and CSV loading against Python peers.
+"""Time data-file parsing, JSON export and CSV loading against Python peers and against floors.
 
 Run with the build directory of the interpreter on PYTHONPATH, under an interpreter that has
 numpy and olefile (Debian's python3-numpy and python3-olefile), for example:
 
-    PYTHONPATH=build/python3.11 /usr/bin/python3 bench/bench_io.py
+    PYTHONPATH=build/python3.11 /usr/bin/python3 bench/bench_io.py [--runs 3] [--digits 10000000]
 
 One generated data file of about 10 MB (600,000 points in three data sets) is parsed from a
-bytearray, against olefile reading its "Contents" stream plus numpy decoding the points; its
-JSON text is made, against json.dumps of the same document; and the same points as CSV are
-loaded, against numpy.loadtxt. Every figure is the best of several runs. Last, load_csv's peak
-memory on a 300 MB file, against the size of its points. Nothing is asserted: the script prints
-throughput and ratios.
+bytearray, against olefile reading its "Contents" stream plus numpy decoding the points, and
+against the floor of one copy of the same bytes (bytes(buffer): an allocation and a memcpy); its
+JSON text is made, against json.dumps of the same document and against the floor of
+std::to_chars formatting the same doubles; and the same points as CSV are loaded, against
+numpy.loadtxt. Every figure is the best of several repeats, interleaved with its peer and floor,
+in each of several runs. Then: how many of 10 million random doubles the JSON export writes with
+other digits than the JSON library would (its Grisu2 digits are not always the shortest, or not
+the closest of the shortest); two threads loading files, beside the machine's own scaling over
+two processes; and load_csv's peak memory on a 300 MB file, against the size of its points.
+Nothing is asserted: the script prints times, throughput and ratios.
 """
 
+import argparse
+import array
 import json
 import math
 import os
@@ -25,8 +32,11 @@ from concurrent.futures import ThreadPoolExecutor
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "python"))
 
+import _orvpy_bench  # noqa: E402
 import orvfile_writer as w  # noqa: E402
 from _orvpy_core import io  # noqa: E402
+
+from benchlib import Figures, best_interleaved, machine_scaling  # noqa: E402
 
 try:
     import numpy as np
@@ -39,15 +49,6 @@ except ImportError:
 
 POINTS_PER_SET = 200_000
 SETS = 3
-
-
-def best(function, repeat=5):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        function()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def make_file():
@@ -100,87 +101,107 @@ def python_document(f):
     }
 
 
-def report(rows):
-    print(
-        f"\n{'figure':<44} {'library':>10} {'MB/s':>8} {'peer':<34} {'peer time':>10} {'speed-up':>9} "
-        f"{'goal':>6} {'met':>4}"
-    )
-    for figure, seconds, megabytes, peer, peer_seconds, goal in rows:
-        line = f"{figure:<44} {seconds * 1e3:>8.1f}ms {megabytes / seconds:>8.0f} {peer or '-':<34}"
-        if peer_seconds is None:
-            line += f" {'n/a':>10} {'n/a':>9} {'-':>6} {'-':>4}"
-        else:
-            ratio = peer_seconds / seconds
-            met = "-" if goal is None else ("yes" if ratio >= goal else "no")
-            goal_text = "-" if goal is None else f"{goal:g}x"
-            line += f" {peer_seconds * 1e3:>8.1f}ms {ratio:>8.2f}x {goal_text:>6} {met:>4}"
-        print(line)
-
-
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=3, help="how many times every figure is measured")
+    parser.add_argument("--digits", type=int, default=10_000_000, help="random doubles whose JSON digits are compared")
+    args = parser.parse_args()
     datasets, data, offsets = make_file()
     megabytes = len(data) / 1e6
     buffer = bytearray(data)
     print(f"Python {sys.version.split()[0]}; file {megabytes:.1f} MB, {SETS * POINTS_PER_SET:,} points")
-    rows = []
-
-    peer_parse = best(lambda: olefile_and_numpy(data, offsets)) if olefile and np else None
-    rows.append(
-        (
-            "load_orvfile_binary_data(bytearray)",
-            best(lambda: io.load_orvfile_binary_data(buffer)),
-            megabytes,
-            "olefile + numpy.frombuffer",
-            peer_parse,
-            10,
-        )
-    )
-    rows.append(
-        (
-            "load_orv_scan_binary_data(bytearray)",
-            best(lambda: io.load_orv_scan_binary_data(buffer)),
-            megabytes,
-            "olefile + numpy.frombuffer",
-            peer_parse,
-            10,
-        )
-    )
-
     document = python_document(io.load_orvfile_binary_data(buffer))
-    text = io.orvfile_to_json_binary_data(buffer, -1, False)
-    assert json.loads(text)["data_sets"][2]["data"]["y"][-1] == document["data_sets"][2]["data"]["y"][-1]
-    peer_json = best(lambda: json.dumps(document, separators=(",", ":")), repeat=3)
-    rows.append(
-        (
-            "orvfile_to_json_binary_data(bytearray)",
-            best(lambda: io.orvfile_to_json_binary_data(buffer, -1, False), repeat=3),
-            megabytes,
-            "json.dumps of the same document",
-            peer_json,
-            5,
-        )
-    )
-
+    assert json.loads(io.orvfile_to_json_binary_data(buffer, -1, False)) == json.loads(json.dumps(document))
+    doubles = array.array("d", [v for s in document["data_sets"] for c in ("x", "y") for v in s["data"][c]])
+    names = {
+        "io": io,
+        "buffer": buffer,
+        "data": data,
+        "offsets": offsets,
+        "olefile_and_numpy": olefile_and_numpy,
+        "json": json,
+        "document": document,
+        "to_chars_all": _orvpy_bench.to_chars_all,
+        "doubles": doubles,
+        "np": np,
+    }
+    peers = bool(olefile and np)
+    figures = Figures()
     with tempfile.TemporaryDirectory() as folder:
-        path = os.path.join(folder, "points.csv")
+        names["path"] = path = os.path.join(folder, "points.csv")
         with open(path, "w") as f:
             f.write("wavelength_nm,transmittance\n")
             for _, points in datasets:
                 f.writelines(f"{x!r},{y!r}\n" for x, y in points)
         csv_megabytes = os.path.getsize(path) / 1e6
-        peer_csv = best(lambda: np.loadtxt(path, delimiter=",", skiprows=1), repeat=2) if np else None
-        rows.append(
-            (
-                "load_csv(path)",
-                best(lambda: io.load_csv(path), repeat=3),
-                csv_megabytes,
-                "numpy.loadtxt(delimiter=',')",
-                peer_csv,
-                3,
+        for run in range(args.runs):
+            print(f"\nRun {run + 1} of {args.runs}")
+            statements = [
+                "io.load_orvfile_binary_data(buffer)",
+                "io.load_orv_scan_binary_data(buffer)",
+                "bytes(buffer)",
+            ] + (["olefile_and_numpy(data, offsets)"] if peers else [])
+            parse, scans, copy, *peer = best_interleaved(statements, repeat=7, globals=names)
+            peer = peer[0] if peer else None
+            figures.add(
+                f"load_orvfile_binary_data, {megabytes:.1f} MB",
+                parse,
+                "olefile + numpy",
+                peer,
+                "bytes(buffer)",
+                copy,
+                goal=1.5,
             )
-        )
+            figures.add(
+                f"load_orv_scan_binary_data, {megabytes:.1f} MB",
+                scans,
+                "olefile + numpy",
+                peer,
+                "bytes(buffer)",
+                copy,
+                goal=1.5,
+            )
+            export, floor, peer = best_interleaved(
+                [
+                    "io.orvfile_to_json_binary_data(buffer, -1, False)",
+                    "to_chars_all(doubles)",
+                    "json.dumps(document, separators=(',', ':'))",
+                ],
+                repeat=3,
+                globals=names,
+            )
+            figures.add(
+                f"orvfile_to_json_binary_data, {len(doubles) / 1e6:.1f}M doubles",
+                export,
+                "json.dumps",
+                peer,
+                "std::to_chars",
+                floor,
+                goal=1.3,
+            )
+            statements = ["io.load_csv(path)"] + (["np.loadtxt(path, delimiter=',', skiprows=1)"] if np else [])
+            csv, *peer = best_interleaved(statements, repeat=2, globals=names)
+            figures.add(
+                f"load_csv, {csv_megabytes:.1f} MB",
+                csv,
+                "numpy.loadtxt",
+                peer[0] if peer else None,
+                goal=1 / 3,
+                goal_of="peer",
+            )
+    figures.summary()
+    if not peers:
+        print("numpy or olefile is not available to this interpreter: peers skipped")
 
-    report(rows)
+    print(f"\nJSON digits against the JSON library's (Grisu2) over {args.digits:,} random doubles:")
+    for uniform, label in ((False, "every finite bit pattern alike"), (True, "uniform in [0, 1)")):
+        counts = _orvpy_bench.json_digit_differences(args.digits, 20, uniform)
+        print(
+            f"  {label}: {counts['longer'] + counts['same_length'] + counts['shorter']:,} written differently: "
+            f"{counts['longer']:,} where the library's digits are not the shortest, {counts['same_length']:,} of "
+            f"the same length (the library's not the closest), {counts['shorter']:,} shorter; "
+            f"{counts['not_round_trip']:,} not reading back to the same bits"
+        )
 
     # The data-file functions parse without the interpreter lock: two threads, each loading the
     # file in turn, against one thread loading it as often.
@@ -189,16 +210,24 @@ def main():
             io.load_orv_scan_binary_data(buffer)
 
     loads = 40
+    one = two = math.inf
     with ThreadPoolExecutor(2) as pool:
-        one = best(lambda: pool.submit(load, loads).result(), repeat=3)
-        two = best(lambda: list(pool.map(load, [loads // 2, loads // 2])), repeat=3)
+        for _ in range(3):
+            one = min(one, timed(lambda: pool.submit(load, loads).result()))
+            two = min(two, timed(lambda: list(pool.map(load, [loads // 2, loads // 2]))))
+    scaling = machine_scaling()
     print(
         f"\n{loads} loads of the file: 1 thread {one * 1e3:.0f} ms, 2 threads {two * 1e3:.0f} ms: "
-        f"throughput x{one / two:.2f} (goal >= 1.6x: {'yes' if one / two >= 1.6 else 'no'})"
+        f"throughput x{one / two:.2f} (goal >= 1.6x: {'yes' if one / two >= 1.6 else 'no'}); the machine now, "
+        f"two processes hashing: x{scaling:.2f}"
     )
-    if not (olefile and np):
-        print("numpy or olefile is not available to this interpreter: peers skipped")
     csv_memory()
+
+
+def timed(function):
+    start = time.perf_counter()
+    function()
+    return time.perf_counter() - start
 
 
 def peak_kilobytes(code):
