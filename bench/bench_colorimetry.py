@@ -21,7 +21,6 @@ import os
 import statistics
 import subprocess
 import sys
-import timeit
 
 from _orvpy_core import Scan, chromaticity, colorimetry
 
@@ -67,9 +66,8 @@ def brown_lens(first, last, step):
 def rate_per_second(path, step):
     """lens.rate's lenses per second in a fresh interpreter with path (by default the package
     under test) first on its PYTHONPATH."""
-    env = dict(
-        os.environ, PYTHONPATH=os.pathsep.join(filter(None, [path or PACKAGE_DIR, os.environ.get("PYTHONPATH")]))
-    )
+    paths = [path or PACKAGE_DIR, os.environ.get("PYTHONPATH")]
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, paths)))
     out = subprocess.run(
         [sys.executable, "-c", RATE_CODE, str(step)], env=env, capture_output=True, text=True, check=True
     )
@@ -152,9 +150,8 @@ def main():
                 (rates if path is None else baseline_rates)[step].append(rate_per_second(path, step))
             line = f"  lens.rate at {step:g} nm: {rates[step][-1]:,.0f} lenses/s"
             if args.baseline:
-                line += (
-                    f", baseline {baseline_rates[step][-1]:,.0f}/s ({rates[step][-1] / baseline_rates[step][-1]:.2f}x)"
-                )
+                ratio = rates[step][-1] / baseline_rates[step][-1]
+                line += f", baseline {baseline_rates[step][-1]:,.0f}/s ({ratio:.2f}x)"
             print(line)
     figures.summary()
     for step, each in rates.items():
