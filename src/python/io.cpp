@@ -114,7 +114,7 @@ auto without_gil(Result (*function)(const std::string&, Rest...)) {
 // and laid out, then written straight into the str's memory when it is all ASCII (a fresh str
 // is no other thread's), else decoded from UTF-8.
 template <class Read>
-py::object json_str(Read read, int indent, bool ensure_ascii) {
+py::str json_str(Read read, int indent, bool ensure_ascii) {
     std::optional<files::XYOrvFile> file;
     std::optional<files::JsonText> text;
     {
@@ -145,7 +145,7 @@ py::object json_str(Read read, int indent, bool ensure_ascii) {
     if (PyUnicode_Resize(&str, static_cast<Py_ssize_t>(length)) != 0) {
         throw py::error_already_set();  // str is released on failure
     }
-    return py::reinterpret_steal<py::object>(str);
+    return py::reinterpret_steal<py::str>(str);
 }
 
 // The data-file functions read and parse without the interpreter lock; a buffer stays held (a
