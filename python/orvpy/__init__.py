@@ -19,25 +19,30 @@ Examples
 (0.15, 3)
 """
 
+import importlib
+
 from _orvpy_core import AKIMA, CUBIC, LINEAR, NONE, POLYNOMIAL, STEFFEN, Interpolation, Observer, Scan, __version__
 
-from orvpy import (
-    chromaticity,
-    colorimetry,
-    curves,
-    fitting,
-    frames,
-    io,
-    lens,
-    monochromator,
-    physics,
-    plot,
-    radiometry,
-    report,
-    utils,
-    verdicts,
-)
-from orvpy.frames import from_dataframe, to_dataframe
+# Read as true by type checkers (mypy takes any TYPE_CHECKING so), without importing typing's own.
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from orvpy import (
+        chromaticity,
+        colorimetry,
+        curves,
+        fitting,
+        frames,
+        io,
+        lens,
+        monochromator,
+        physics,
+        plot,
+        radiometry,
+        report,
+        utils,
+        verdicts,
+    )
+    from orvpy.frames import from_dataframe, to_dataframe
 
 __all__ = [
     "AKIMA",
@@ -67,3 +72,21 @@ __all__ = [
     "utils",
     "verdicts",
 ]
+
+# The submodules load when first used, so that importing the package costs little more than the
+# extension itself: a rating, a plot or a report brings in what it needs (dataclasses, TOML,
+# subprocess, inspect for the signatures) when it is first asked for.
+_FROM_FRAMES = frozenset({"from_dataframe", "to_dataframe"})
+_SUBMODULES = frozenset(name for name in __all__ if name.islower() and not name.startswith("_")) - _FROM_FRAMES
+
+
+def __getattr__(name: str) -> object:
+    if name in _FROM_FRAMES:
+        return getattr(importlib.import_module("orvpy.frames"), name)
+    if name in _SUBMODULES:
+        return importlib.import_module(f"orvpy.{name}")
+    raise AttributeError(f"module 'orvpy' has no attribute {name!r}")
+
+
+def __dir__() -> list[str]:
+    return __all__
