@@ -67,7 +67,11 @@ py::dict json_digit_differences(std::uint64_t count, std::uint64_t seed, bool un
             char* theirs_end = nlohmann::detail::to_chars(theirs, theirs + sizeof theirs, v);
             *ours_end = '\0';
             const double back = std::strtod(ours, nullptr);
-            not_round_trip += std::memcmp(&back, &v, sizeof v) != 0 ? 1 : 0;
+            std::uint64_t back_bits = 0;
+            std::uint64_t bits_of_v = 0;
+            std::memcpy(&back_bits, &back, sizeof back);
+            std::memcpy(&bits_of_v, &v, sizeof v);
+            not_round_trip += back_bits != bits_of_v ? 1 : 0;
             const std::ptrdiff_t a = ours_end - ours;
             const std::ptrdiff_t b = theirs_end - theirs;
             if (a != b || std::memcmp(ours, theirs, static_cast<std::size_t>(a)) != 0) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -131,8 +132,8 @@ private:
 
 char* write_json_number(char* out, double v) {
     if (!std::isfinite(v)) {
-        std::memcpy(out, "null", 4);
-        return out + 4;
+        constexpr std::string_view null = "null";
+        return std::copy(null.begin(), null.end(), out);
     }
     // std::to_chars writes the fewest digits that read back to v, the closest of them to v, in
     // either layout. The JSON library writes fixed point from 1e-4 up to 1e15: below 1e15 no
@@ -144,8 +145,8 @@ char* write_json_number(char* out, double v) {
         // Whole numbers below 2^53 come without a point, as only they read back from digits
         // without one; the JSON library adds ".0".
         if (v == std::trunc(v)) {
-            std::memcpy(last, ".0", 2);
-            last += 2;
+            *last++ = '.';
+            *last++ = '0';
         }
         return last;
     }
@@ -175,8 +176,9 @@ JsonText::JsonText(const XYOrvFile& file, int indent, bool ensure_ascii) : prett
 char* JsonText::write_numbers(char* out, const Numbers& numbers) const {
     const std::vector<double>& values = *numbers.values;
     if (values.empty()) {
-        std::memcpy(out, "[]", 2);
-        return out + 2;
+        *out++ = '[';
+        *out++ = ']';
+        return out;
     }
     *out++ = '[';
     if (pretty_) {
@@ -206,11 +208,10 @@ char* JsonText::write_numbers(char* out, const Numbers& numbers) const {
 std::size_t JsonText::write(char* out) const {
     char* end = out;
     for (std::size_t i = 0; i < numbers_.size(); ++i) {
-        std::memcpy(end, texts_[i].data(), texts_[i].size());
-        end = write_numbers(end + texts_[i].size(), numbers_[i]);
+        end = write_numbers(std::copy(texts_[i].begin(), texts_[i].end(), end), numbers_[i]);
     }
-    std::memcpy(end, texts_.back().data(), texts_.back().size());
-    return static_cast<std::size_t>(end - out) + texts_.back().size();
+    end = std::copy(texts_.back().begin(), texts_.back().end(), end);
+    return static_cast<std::size_t>(end - out);
 }
 
 nlohmann::json to_json(const XYOrvFile& file) { return record_json(file, nullptr); }
