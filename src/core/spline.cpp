@@ -195,34 +195,45 @@ bool Cubics::build(const double* x, const double* y, std::size_t n, Type type) {
             }
             break;
     }
+    // Each whole interval as GSL integrates it (to rounding: a third is multiplied, not divided
+    // by), kept apart first so that the running sum below is the only chain of dependent steps.
     total_.resize(n);
     total_error_.resize(n);
+    double* whole = total_error_.data() + 1;
+    for (std::size_t i = 0; i < intervals; ++i) {
+        const double h = x[i + 1] - x[i];
+        whole[i] = h * (y[i] + h * (0.5 * b_[i] + h * (c_[i] * (1.0 / 3.0) + 0.25 * d_[i] * h)));
+    }
+    if (type == Type::LINEAR || type == Type::STEFFEN) {
+        for (std::size_t i = 0; i < intervals; ++i) {
+            whole[i] =
+                type == Type::LINEAR ? 0.5 * (x[i + 1] - x[i]) * (y[i] + y[i + 1]) : part(x, y, i, x[i], x[i + 1]);
+        }
+    }
     double sum = 0.0;
     double error = 0.0;
     total_[0] = 0.0;
     total_error_[0] = 0.0;
     for (std::size_t i = 0; i < intervals; ++i) {
-        const double h = x[i + 1] - x[i];
-        // Each whole interval as GSL integrates it.
-        const double whole = type == Type::LINEAR ? 0.5 * h * (y[i] + y[i + 1])
-                             : type == Type::STEFFEN
-                                 ? part(x, y, i, x[i], x[i + 1])
-                                 : h * (y[i] + h * (0.5 * b_[i] + h * (c_[i] / 3.0 + 0.25 * d_[i] * h)));
         // Knuth's two-sum: the rounding error of sum + whole, exactly.
-        const double next = sum + whole;
+        const double next = sum + whole[i];
         const double whole_part = next - sum;
-        error += (sum - (next - whole_part)) + (whole - whole_part);
+        error += (sum - (next - whole_part)) + (whole[i] - whole_part);
         sum = next;
         total_[i + 1] = sum;
         total_error_[i + 1] = error;
-        // Monotone, by Fritsch and Carlson, when both end slopes have the secant's sign and are
-        // at most three times as steep; a flat interval must be constant.
+    }
+    // Monotone, by Fritsch and Carlson, when both end slopes have the secant's sign and are at
+    // most three times as steep; a flat interval must be constant.
+    for (std::size_t i = 0; i < intervals; ++i) {
+        const double h = x[i + 1] - x[i];
         const double rise = y[i + 1] - y[i];
         const double start = b_[i] * h;
         const double end = (b_[i] + h * (2.0 * c_[i] + 3.0 * d_[i] * h)) * h;
-        const bool monotone =
-            rise == 0.0 ? (b_[i] == 0.0 && c_[i] == 0.0 && d_[i] == 0.0)
-                        : (start / rise >= 0.0 && start / rise <= 3.0 && end / rise >= 0.0 && end / rise <= 3.0);
+        const double limit = 3.0 * std::fabs(rise);
+        const bool monotone = rise == 0.0 ? (b_[i] == 0.0 && c_[i] == 0.0 && d_[i] == 0.0)
+                                          : (start * rise >= 0.0 && std::fabs(start) <= limit && end * rise >= 0.0 &&
+                                             std::fabs(end) <= limit);
         if (!monotone) {
             overshooting_.push_back(i);
         }
