@@ -32,5 +32,6 @@ PYBIND11_MODULE(_orvpy_core, m) {
     pybind11::module_ fitting = m.def_submodule("fitting");
     orvpy::add_fitting_module(fitting);
     orvpy::add_method_signatures(m);
+    orvpy::install_scan_call_slot(m);
     orvpy::refuse_reinitialisation(m);
 }

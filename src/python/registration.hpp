@@ -89,6 +89,10 @@ void add_scan_class(pybind11::module_& m);
 // The Scan's grid, extrapolation, normalisation, slicing and pandas methods, after its class.
 void add_scan_methods(pybind11::module_& m);
 
+// Answers s(w) for one float before pybind11's dispatch. Last of all: setting any attribute of
+// the class named __call__ makes CPython put its own call slot back.
+void install_scan_call_slot(pybind11::module_& m);
+
 // The Observer class.
 void add_observer_class(pybind11::module_& m);
 

@@ -645,7 +645,10 @@ iterator of (float, float)
     refuse_uninitialised<Scan>();
     refuse_uninitialised<WavelengthIterator>();
     refuse_uninitialised<ItemIterator>();
-    auto* type = reinterpret_cast<PyTypeObject*>(scan.ptr());
+}
+
+void install_scan_call_slot(py::module_& m) {
+    auto* type = reinterpret_cast<PyTypeObject*>(m.attr("Scan").ptr());
     registered_call = type->tp_call;
     type->tp_call = &call_slot;
 }
