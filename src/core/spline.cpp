@@ -122,24 +122,26 @@ bool Cubics::build(const double* x, const double* y, std::size_t n, Type type) {
             m[n - 1] = 2.0 * m[n - 2] - m[n - 3];
             m[n] = 3.0 * m[n - 2] - 2.0 * m[n - 3];
             for (std::size_t i = 0; i < intervals; ++i) {
-                const double weights = std::fabs(m[i + 1] - m[i]) + std::fabs(m[i - 1] - m[i - 2]);
+                // s points at the interval's own secant, so s[-2] to s[2] are its neighbours.
+                const double* s = m + i;
+                const double weights = std::fabs(s[1] - s[0]) + std::fabs(s[-1] - s[-2]);
                 if (weights == 0.0) {
-                    b_[i] = m[i];
+                    b_[i] = s[0];
                     c_[i] = 0.0;
                     d_[i] = 0.0;
                     continue;
                 }
                 const double h = x[i + 1] - x[i];
-                const double weights_next = std::fabs(m[i + 2] - m[i + 1]) + std::fabs(m[i] - m[i - 1]);
-                const double alpha = std::fabs(m[i - 1] - m[i - 2]) / weights;
-                double end_slope = m[i];
+                const double weights_next = std::fabs(s[2] - s[1]) + std::fabs(s[0] - s[-1]);
+                const double alpha = std::fabs(s[-1] - s[-2]) / weights;
+                double end_slope = s[0];
                 if (weights_next != 0.0) {
-                    const double alpha_next = std::fabs(m[i] - m[i - 1]) / weights_next;
-                    end_slope = (1.0 - alpha_next) * m[i] + alpha_next * m[i + 1];
+                    const double alpha_next = std::fabs(s[0] - s[-1]) / weights_next;
+                    end_slope = (1.0 - alpha_next) * s[0] + alpha_next * s[1];
                 }
-                b_[i] = (1.0 - alpha) * m[i - 1] + alpha * m[i];
-                c_[i] = (3.0 * m[i] - 2.0 * b_[i] - end_slope) / h;
-                d_[i] = (b_[i] + end_slope - 2.0 * m[i]) / (h * h);
+                b_[i] = (1.0 - alpha) * s[-1] + alpha * s[0];
+                c_[i] = (3.0 * s[0] - 2.0 * b_[i] - end_slope) / h;
+                d_[i] = (b_[i] + end_slope - 2.0 * s[0]) / (h * h);
             }
             break;
         }
