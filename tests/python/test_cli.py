@@ -203,6 +203,55 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
         assert "examples:\n  orv " + command in orv(command, "--help").stdout
 
 
+# The command as `orv` runs it, but its first call into the data-file reader meets a real SIGINT,
+# as if Ctrl-C were pressed at that moment: the interrupt surfaces as soon as the call returns.
+INTERRUPTED_WHILE_READING = """
+import os, signal, sys
+from orvpy.cli import main
+def profile(frame, event, function):
+    if event == "c_call" and getattr(function, "__module__", "") == "_orvpy_core.io":
+        sys.setprofile(None)
+        os.kill(os.getpid(), signal.SIGINT)
+sys.setprofile(profile)
+sys.exit(main(sys.argv[1:]))
+"""
+
+
+@pytest.mark.parametrize("command", ["info", "json", "csv", "rate", "plot", "report", "batch"])
+def test_every_command_exits_0_2_and_130_as_documented(tmp_path, sample, command):
+    """Status 1, a file that failed, is checked with each command's failures above."""
+    outputs = {
+        "json": ["-o", "j.json"],
+        "csv": ["-o", "csv"],
+        "plot": ["-o", "p.png"],
+        "report": ["-o", "r.html"],
+        "batch": ["--to", "rate", "--out", "rated", "--jobs", "1"],
+    }
+    args = [command, sample, *outputs.get(command, [])]
+    needs_plots = command in ("plot", "report") and not has("matplotlib")
+    (tmp_path / "done").mkdir()
+    assert orv(*args, cwd=tmp_path / "done").returncode == (2 if needs_plots else 0)
+    usage = orv(*args, "--no-such-option", cwd=tmp_path)
+    assert (usage.returncode, usage.stderr.count("\n")) == (2, 1) and "--no-such-option" in usage.stderr
+    if needs_plots:
+        return
+    (tmp_path / "stopped").mkdir()
+    stopped = subprocess.run(
+        [sys.executable, "-c", INTERRUPTED_WHILE_READING, *map(str, args)],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path / "stopped",
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p)),
+        timeout=120,
+    )
+    assert (stopped.returncode, stopped.stdout, stopped.stderr) == (130, "", "")
+    if command in outputs:
+        assert (
+            tmp_path / "done" / outputs[command][outputs[command].index("-o" if "-o" in args else "--out") + 1]
+        ).exists()
+    assert not [p.name for p in (tmp_path / "stopped").rglob("*") if not p.is_dir()], "an output of a stopped run"
+
+
 def test_text_from_files_reaches_no_terminal_or_spreadsheet_raw(tmp_path, damaged):
     names = ['=HYPERLINK("http://x")', "@SUM(1)", "+1-1", "-5", "\t=1", "\x1b]0;title\x07\x1b[2J\nforged"]
     write_orv(tmp_path / "=2+5.orv", [(name, [(280.0 + 5 * i, 50.0) for i in range(101)]) for name in names])
