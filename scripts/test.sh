@@ -16,9 +16,7 @@ flake8 python tests/python bench examples tools
 # Docstrings in numpy's style (pyproject.toml's [tool.pydocstyle]): the package, and every docstring
 # the stubs have. A stub need not repeat the compiled module's docstrings (the module itself
 # carries them, and help() reads them there), so the stubs skip the missing-docstring checks (D1).
-# _signatures.py is left out until its rewrite (signatures of the Scan's methods) lands with its
-# docstrings in the same style; then drop the --match.
-/usr/bin/python3 -m pydocstyle --match='(?!_signatures\.py$).*\.py' python/orvpy
+/usr/bin/python3 -m pydocstyle python/orvpy
 /usr/bin/python3 -m pydocstyle --match='.*\.pyi' --add-ignore=D1 python/stubs
 
 extra=()

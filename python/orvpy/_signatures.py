@@ -30,7 +30,7 @@ class _Default:
 
 
 def _split_parameters(text: str) -> list[str]:
-    """The comma-separated parts of a parameter list, brackets kept together."""
+    """Split a parameter list at its top-level commas, brackets kept together."""
     parts: list[str] = []
     depth = 0
     start = 0
@@ -48,8 +48,11 @@ def _split_parameters(text: str) -> list[str]:
 
 
 def _annotation(text: str) -> Any:
-    """A type named by a compiled function's docstring: the object itself when the name is a
-    builtin or a dotted path into the extension module, else the text."""
+    """Resolve a type named by a compiled function's docstring.
+
+    The object itself when the name is a builtin or a dotted path into the extension module,
+    else the text.
+    """
     if hasattr(builtins, text) and isinstance(getattr(builtins, text), type):
         return getattr(builtins, text)
     module, _, name = text.rpartition(".")
@@ -62,7 +65,7 @@ def _annotation(text: str) -> Any:
 
 
 def signature_of(compiled: Callable[..., Any]) -> inspect.Signature:
-    """The signature a compiled function's docstring states on its first line.
+    """Read the signature a compiled function's docstring states on its first line.
 
     Parameters named ``arg0``, ``arg1``, ... cannot be passed by keyword and are positional-only.
     An overloaded function has no single signature: it gets ``(*args, **kwargs)``, and its
@@ -99,9 +102,11 @@ def signature_of(compiled: Callable[..., Any]) -> inspect.Signature:
 
 
 def export_functions(namespace: dict[str, Any]) -> None:
-    """Replaces each compiled function in a module's namespace by a Python function that calls
-    it, has its name and docstring, belongs to that module (so that it pickles by reference)
-    and has an inspectable signature."""
+    """Replace each compiled function in a module's namespace by a Python function.
+
+    The replacement calls the compiled function, has its name and docstring, belongs to that
+    module (so that it pickles by reference) and has an inspectable signature.
+    """
     for name, value in list(namespace.items()):
         if isinstance(value, BuiltinFunctionType) and not name.startswith("_"):
             namespace[name] = _python_function(value, namespace["__name__"])

@@ -152,6 +152,39 @@ Scan in_place(Scan& self, Operand other) {
 }
 
 // What every in-place operator's docstring says: numpy users expect an alias to follow.
+constexpr const char* scan_operator_doc = R"doc(Combine two scans point by point into a new scan.
+
+The result's wavelengths (nm) are the keys of each scan inside the other's range where either is
+interpolated (a key of this scan dropped when one of the other's is the same within the smaller
+epsilon), or the keys the two share when neither is (kind NONE). Each scan is evaluated at those
+wavelengths; the result takes the smaller epsilon and the interpolated scan's kind.
+
+Parameters
+----------
+other : Scan
+    The other operand.
+
+Returns
+-------
+Scan
+    A new scan.
+)doc";
+
+constexpr const char* number_operator_doc = R"doc(Combine every value of the scan with a number into a new scan.
+
+The reflected forms (``2 * s``, ``1 / s``, ``1 - s``, ``2 ** s``) put the number first.
+
+Parameters
+----------
+other : float
+    The number.
+
+Returns
+-------
+Scan
+    A new scan with this scan's wavelengths (nm), epsilon and kind.
+)doc";
+
 constexpr const char* in_place_doc = R"doc(Change this scan in place and return a new scan equal to it.
 
 ``b += x`` changes the scan ``b`` named (any other name for it sees the change)
@@ -385,24 +418,37 @@ ValueError
         .def("__iadd__", &in_place < double, orvanalysis::operator+=>, py::is_operator())
         .def("__isub__", &in_place < const Scan&, orvanalysis::operator-=>, py::is_operator(), in_place_doc)
         .def("__isub__", &in_place < double, orvanalysis::operator-=>, py::is_operator())
-        .def(py::self + py::self)
-        .def(py::self + double())
-        .def(py::self - py::self)
-        .def(py::self - double())
-        .def(py::self / py::self)
-        .def(py::self / double())
-        .def(py::self * py::self)
-        .def(py::self * double())
+        .def(py::self + py::self, scan_operator_doc)
+        .def(py::self + double(), number_operator_doc)
+        .def(py::self - py::self, scan_operator_doc)
+        .def(py::self - double(), number_operator_doc)
+        .def(py::self / py::self, scan_operator_doc)
+        .def(py::self / double(), number_operator_doc)
+        .def(py::self * py::self, scan_operator_doc)
+        .def(py::self * double(), number_operator_doc)
         // Ordinary methods: an operand no overload takes raises TypeError.
-        .def("__rmul__", [](const Scan& s, double x) { return x * s; })
-        .def("__rtruediv__", [](const Scan& s, double x) { return x / s; })
-        .def("__radd__", [](const Scan& s, double x) { return x + s; })
-        .def("__rsub__", [](const Scan& s, double x) { return x - s; })
-        .def("__neg__", [](const Scan& s) { return -s; })
-        .def("__pow__", [](const Scan& s, double x) { return binary_operation(s, x, power); })
-        .def("__pow__", [](const Scan& a, const Scan& b) { return binary_operation(a, b, power); })
-        .def("__rpow__", [](const Scan& s, double x) { return binary_operation(x, s, power); })
-        .def(py::self == py::self)
+        .def(
+            "__rmul__", [](const Scan& s, double x) { return x * s; }, number_operator_doc)
+        .def(
+            "__rtruediv__", [](const Scan& s, double x) { return x / s; }, number_operator_doc)
+        .def(
+            "__radd__", [](const Scan& s, double x) { return x + s; }, number_operator_doc)
+        .def(
+            "__rsub__", [](const Scan& s, double x) { return x - s; }, number_operator_doc)
+        .def(
+            "__neg__", [](const Scan& s) { return -s; },
+            R"doc(Return -s: every value negated; the wavelengths (nm), epsilon and kind kept.)doc")
+        .def(
+            "__pow__", [](const Scan& s, double x) { return binary_operation(s, x, power); }, number_operator_doc)
+        .def(
+            "__pow__", [](const Scan& a, const Scan& b) { return binary_operation(a, b, power); }, scan_operator_doc)
+        .def(
+            "__rpow__", [](const Scan& s, double x) { return binary_operation(x, s, power); }, number_operator_doc)
+        .def(py::self == py::self,
+             R"doc(Return s == other: the same epsilon, and point for point keys within it and equal values.
+
+The interpolation kind is not compared.
+)doc")
         .def("to_lists", &Scan::to_lists,
              R"doc(Convert the Scan to a pair of lists: [wavelengths, values], in ascending wavelength order.
 
@@ -608,14 +654,35 @@ Raises
 ValueError
     For a NaN wavelength.
 )doc")
-        .def("__getitem__", &stored_value)
-        .def("__setitem__", &Scan::add)
+        .def("__getitem__", &stored_value, R"doc(Return s[wavelength]: the value stored at a wavelength (nm).
+
+The wavelength matches a stored key within the scan's epsilon; nothing is interpolated (``s(w)``
+interpolates).
+
+Raises
+------
+KeyError
+    When no point lies within epsilon of the wavelength.
+)doc")
+        .def("__setitem__", &Scan::add, R"doc(Set s[wavelength] = value: store a point, as ``add`` does.
+
+A wavelength within epsilon of a stored key replaces that point's value.
+
+Raises
+------
+ValueError
+    For a NaN wavelength.
+)doc")
         .def(
             "__iter__",
             [](const Scan& s) {
                 return WavelengthIterator{s.wavelengths(), 0};
             },
-            py::keep_alive<0, 1>())
+            py::keep_alive<0, 1>(),
+            R"doc(Return an iterator over the wavelengths (nm) in ascending order, as a dict iterates its keys.
+
+The iterator walks a copy of the keys taken when it is made.
+)doc")
         .def(
             "items",
             [](const Scan& s) {
