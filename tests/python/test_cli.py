@@ -2,6 +2,7 @@
 
 import csv
 import json
+import math
 import os
 import pathlib
 import re
@@ -69,6 +70,28 @@ def test_info_and_json(tmp_path, sample):
     assert orv("json", sample).stdout == io.orvfile_to_json(sample, 2, False) + "\n"
     assert orv("json", sample, "-o", tmp_path / "s.json", "--indent", "-1", "--ascii").returncode == 0
     assert (tmp_path / "s.json").read_text() == io.orvfile_to_json(sample, -1, True) + "\n"
+    # JSON has no NaN or infinity: such values are written null, so any strict reader takes the file
+    odd = write_orv(tmp_path / "odd.orv", [("s", [(400.0, math.nan), (410.0, 0.5), (420.0, math.inf)])])
+    assert orv("batch", odd, "--to", "json", "--out", tmp_path / "out").returncode == 0
+    text = (tmp_path / "out" / "odd.json").read_text()
+    assert "\n" not in text and text + "\n" == orv("json", odd, "--indent", "-1").stdout  # one line by default
+
+    def refuse(constant):
+        raise ValueError(constant)
+
+    held = json.loads(text, parse_constant=refuse)
+    assert [None, 0.5, None] in [v for v in _leaves(held) if isinstance(v, list)]
+
+
+def _leaves(value):
+    """Every list and number inside a parsed JSON value."""
+    if isinstance(value, dict):
+        for item in value.values():
+            yield from _leaves(item)
+    elif isinstance(value, list):
+        yield value
+        for item in value:
+            yield from _leaves(item)
 
 
 def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
@@ -119,8 +142,31 @@ def test_ratings_in_three_forms_and_two_methods(tmp_path, sample):
     assert [row["ISO8980_3_tau_uva"] for row in rated][3:] == [None, None, None]
     opaque = write_orv(tmp_path / "opaque.orv", [("black", [(280.0 + 5 * i, 0.0) for i in range(101)])])
     assert json.loads(orv("rate", opaque, "--format", "json").stdout)[0]["daylight_x"] is None
-    table = orv("rate", named).stdout
-    assert "not measured" in table and table.count("#1:") == 1
+    # The table: data sets numbered in order, a column each, transmittances in percent to 0.01,
+    # other numbers to 4 decimals, "not measured" for None (category: "-"), then the warnings.
+    table = orv("rate", sample, named).stdout.splitlines()
+    n = len(rated)
+    assert table[:n] == [f"#{i} {row['file']}: {row['data_set']}" for i, row in enumerate(rated, 1)]
+    assert table[n].split() == [f"#{i}" for i in range(1, n + 1)]
+    notes = [line for line in table[n + 1 :] if line.startswith("#")]
+    lines = {line[:40].strip(): re.split(r"\s{2,}", line[40:].strip()) for line in table[n + 1 : -len(notes)]}
+    for field in list(rated[0])[2:]:
+        if field == "warnings":
+            continue
+        for cell, value in zip(lines.pop(field), (row[field] for row in rated), strict=True):
+            if value is None:
+                assert cell == ("-" if field == "category" else "not measured")
+            elif "_tau_" in field:
+                assert re.fullmatch(r"-?\d+\.\d\d %", cell) and abs(float(cell[:-2]) - 100 * value) <= 0.005 + 1e-9
+            elif isinstance(value, float):
+                assert re.fullmatch(r"-?\d+\.\d{4}", cell) and abs(float(cell) - value) <= 5e-5 + 1e-12
+            else:
+                assert cell == str(value)
+    assert (
+        notes
+        and not lines
+        and notes == [f"#{i}: {row['warnings']}" for i, row in enumerate(rated, 1) if row["warnings"]]
+    )
     rows = list(csv.DictReader(orv("rate", sample, "--format", "csv").stdout.splitlines()))
     assert [row["category"] for row in rows] == ["3", "2", "0"] and float(rows[0]["ISO8980_3_tau_v"]) == rated[0][
         "ISO8980_3_tau_v"

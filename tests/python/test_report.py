@@ -179,9 +179,14 @@ def test_the_report_in_a_real_browser(tmp_path, sample, damaged):
 
 @needs_matplotlib
 @pytest.mark.parametrize(
-    "scale, expected", [("linear", [0, 0.1, 10, 50]), ("log", [0.1, 0.1, 10, 50]), ("od", [3, 3, 1, -math.log10(0.5)])]
+    "scale, expected, y_label",
+    [
+        ("linear", [0, 0.1, 10, 50], "Transmittance / %"),
+        ("log", [0.1, 0.1, 10, 50], "Transmittance / % (log)"),
+        ("od", [3, 3, 1, -math.log10(0.5)], "Optical density, -log10 T"),
+    ],
 )
-def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
+def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_label):
     scan = Scan([280.0, 400.0, 500.0, 600.0], [0.0, 0.001, 0.1, 0.5])  # 0 drawn at the floor, 0.001
     rating = lens.rate(Scan([380.0 + 5 * i for i in range(81)], [0.1] * 81), require_coverage=False)
     figure = plot.spectra([("A $5 lens", scan)], scale=scale, ratings=[rating], title="Lab $x$ file", size=(6, 4))
@@ -199,7 +204,9 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected):
     legend = axes.get_legend()
     assert legend.get_window_extent().y1 < axes.get_window_extent().y0  # below the curves, not on them
     label = legend.get_texts()[0]
-    assert label.get_text().startswith("A $5 lens: category") and not label.get_parse_math()
+    # tau_v 10 % is filter category 3 (over 8 % up to 18 %, the ruler's ticks above)
+    assert (label.get_text(), label.get_parse_math()) == ("A $5 lens: category 3, τv 10.0 %", False)
+    assert (axes.get_xlabel(), axes.get_ylabel()) == ("Wavelength / nm", y_label)
     assert figure.get_size_inches() == pytest.approx((6, 4))
     with pytest.raises(ValueError, match="extension must be one of .png, .svg, .pdf, not '.jpg'"):
         plot.save(figure, tmp_path / "p.jpg")
