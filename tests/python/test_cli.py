@@ -28,7 +28,7 @@ os.register_at_fork(after_in_child=lambda: FORKS and os.write(FORKS[0], b"."))
 
 
 def orv(*args, cwd=None, wrap=(), env=(), popen=False):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p), **dict(env))
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(os.path.abspath(p) for p in sys.path if p), **dict(env)}
     command = [*wrap, sys.executable, "-m", "orvpy", *map(str, args)]
     if popen:
         return subprocess.Popen(
@@ -363,9 +363,24 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
         assert result.returncode == 0 and converted in result.stderr
     table = list(csv.DictReader((tmp_path / "out" / "ratings.csv").read_text().splitlines()))
     assert [row["use:twilight"] for row in table] == ["not suitable", "suitable", "suitable"]
+    # A missing optional package or program is status 2, a PDF that could not be printed 1.
+    shim = tmp_path / "shim" / "matplotlib"
+    shim.mkdir(parents=True)
+    (shim / "__init__.py").write_text("raise ImportError('not installed')\n")
+    without = os.pathsep.join([str(shim.parent), *(os.path.abspath(p) for p in sys.path if p)])
+    for command in (["plot", sample], ["report", sample, "-o", tmp_path / "r.html"]):
+        result = orv(*command, env={"PYTHONPATH": without})
+        assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "python3-matplotlib" in result.stderr
+    (tmp_path / "bin").mkdir()
+    printing = ["report", sample, "-o", tmp_path / "p.html", "--no-plots", "--pdf"]
+    result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
+    assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "package chromium" in result.stderr
+    (tmp_path / "bin" / "chromium").write_text("#!/bin/sh\nexit 1\n")
+    (tmp_path / "bin" / "chromium").chmod(0o755)
+    result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
+    assert (result.returncode, result.stderr.count("\n")) == (1, 1) and not (tmp_path / "p.pdf").exists()
+    assert result.stderr.startswith(f"orv report: {tmp_path / 'p.pdf'}: Chromium ")
     if not has("matplotlib"):
-        for command in (["plot", sample], ["report", sample, "-o", tmp_path / "r.html"]):
-            assert orv(*command).returncode == 2 and "python3-matplotlib" in orv(*command).stderr
         return
     for name, size, magic in (
         ("p.svg", "6x4", b'<svg xmlns:xlink="http://www.w3.org/1999/xlink" width="432pt" ' b'height="288pt"'),
@@ -419,9 +434,21 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     stale = [out / f".a.json.{dead.pid}.0123abcd.part", out / "sub" / f".c.json.{dead.pid}.89abcdef.part"]
     stale[0].write_text("")
     stale[1].mkdir()
+    # a link in a temporary's name goes as a link: what it points to is the user's
+    (tmp_path / "mine").mkdir()
+    (tmp_path / "mine" / "notes.txt").write_text("keep")
+    stale.append(out / f".b.json.{dead.pid}.4567abcd.part")
+    stale[2].symlink_to(tmp_path / "mine", target_is_directory=True)
     rerun = orv("batch", data, "--to", "json", "--out", out, "--jobs", 1)
     assert rerun.returncode == 1 and "0 converted, 4 up to date, 1 failed" in rerun.stderr
-    assert not any(p.exists() for p in stale)
+    assert not any(os.path.lexists(p) for p in stale) and (tmp_path / "mine" / "notes.txt").read_text() == "keep"
+    # A temporary of a long output's name holds as much of it as the name limit leaves
+    tail = f".{dead.pid}.0123abcd.part"
+    (tmp_path / "single").mkdir()
+    cut = tmp_path / "single" / ("." + ("l" * 250 + ".json")[: 255 - 1 - len(tail)] + tail)
+    cut.write_text("")
+    assert orv("json", sample, "-o", tmp_path / "single" / ("l" * 250 + ".json")).returncode == 0
+    assert os.listdir(tmp_path / "single") == ["l" * 250 + ".json"]
     # An input replaced by another content, though older, is converted again; so is every file
     # after a change of the options that shape the output, and with --force.
     write_orv(data / "b.orv", [("other", [(400.0, 0.5), (410.0, 0.6)])])
