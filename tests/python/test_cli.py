@@ -249,22 +249,22 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
         assert "examples:\n  orv " + command in orv(command, "--help").stdout
 
 
-# The command as `orv` runs it, but its first call into the data-file reader meets a real SIGINT,
-# as if Ctrl-C were pressed at that moment: the interrupt surfaces as soon as the call returns.
+# The command as `orv` runs it, but its first call into the data-file reader meets a real signal
+# (argv[1]), as if Ctrl-C were pressed or kill run at that moment: it acts once the call returns.
 INTERRUPTED_WHILE_READING = """
 import os, signal, sys
 from orvpy.cli import main
 def profile(frame, event, function):
     if event == "c_call" and getattr(function, "__module__", "") == "_orvpy_core.io":
         sys.setprofile(None)
-        os.kill(os.getpid(), signal.SIGINT)
+        os.kill(os.getpid(), int(sys.argv[1]))
 sys.setprofile(profile)
-sys.exit(main(sys.argv[1:]))
+sys.exit(main(sys.argv[2:]))
 """
 
 
 @pytest.mark.parametrize("command", ["info", "json", "csv", "rate", "plot", "report", "batch"])
-def test_every_command_exits_0_2_and_130_as_documented(tmp_path, sample, command):
+def test_every_command_exits_0_2_130_and_143_as_documented(tmp_path, sample, command):
     """Status 1, a file that failed, is checked with each command's failures above."""
     outputs = {
         "json": ["-o", "j.json"],
@@ -282,15 +282,16 @@ def test_every_command_exits_0_2_and_130_as_documented(tmp_path, sample, command
     if needs_plots:
         return
     (tmp_path / "stopped").mkdir()
-    stopped = subprocess.run(
-        [sys.executable, "-c", INTERRUPTED_WHILE_READING, *map(str, args)],
-        capture_output=True,
-        text=True,
-        cwd=tmp_path / "stopped",
-        env=dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p)),
-        timeout=120,
-    )
-    assert (stopped.returncode, stopped.stdout, stopped.stderr) == (130, "", "")
+    for signum, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+        stopped = subprocess.run(
+            [sys.executable, "-c", INTERRUPTED_WHILE_READING, str(int(signum)), *map(str, args)],
+            capture_output=True,
+            text=True,
+            cwd=tmp_path / "stopped",
+            env=dict(os.environ, PYTHONPATH=os.pathsep.join(os.path.abspath(p) for p in sys.path if p)),
+            timeout=120,
+        )
+        assert (stopped.returncode, stopped.stdout, stopped.stderr) == (status, "", "")
     if command in outputs:
         assert (
             tmp_path / "done" / outputs[command][outputs[command].index("-o" if "-o" in args else "--out") + 1]
