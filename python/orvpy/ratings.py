@@ -63,16 +63,18 @@ def _lenses(items: Lenses, percent: bool) -> tuple[list[_Lens], bool]:
 
 
 def _refuse_percent_as_fraction(np: Any, group: list[_Lens], keys: Any, values: Any) -> None:
-    """Refuse a fraction above 1.5 in 380-780 nm as ``rate`` does, naming the lens."""
-    visible = slice(np.searchsorted(keys, 380.0, "left"), np.searchsorted(keys, 780.0, "right"))
+    """Refuse a fraction above the largest one can be in the visible band, as ``rate`` does, naming the lens."""
+    low, high = _lens._VISIBLE_NM
+    largest = _lens._LARGEST_FRACTION
+    visible = slice(np.searchsorted(keys, low, "left"), np.searchsorted(keys, high, "right"))
     fractions = ~np.array([lens.percent for lens in group])
-    above = (values[:, visible].max(axis=1, initial=-np.inf) > 1.5) & fractions
+    above = (values[:, visible].max(axis=1, initial=-np.inf) > largest) & fractions
     if above.any():
         row = int(np.argmax(above))
-        at = int(np.argmax((keys >= 380.0) & (keys <= 780.0) & (values[row] > 1.5)))
+        at = int(np.argmax((keys >= low) & (keys <= high) & (values[row] > largest)))
         raise ValueError(
             f"lens {group[row].label!r}: the transmittance is {values[row, at]:g} at {keys[at]:g} nm, more than a "
-            "fraction can be (above 1.5): values in percent need percent=True"
+            f"fraction can be (above {largest:g}): values in percent need percent=True"
         )
 
 
@@ -169,12 +171,12 @@ def _column(np: Any, parts: list[Any], missing: list[bool], integer: bool) -> An
 def rate_many(
     lenses: Lenses,
     *,
-    method: _lens.Method = "integral",
-    percent: bool = False,
-    require_coverage: bool = True,
-    coverage_tolerance_nm: float = 5.0,
+    method: _lens.Method,
+    percent: bool,
+    require_coverage: bool,
+    coverage_tolerance_nm: float,
 ) -> DataFrame:
-    """Rate many lenses into one table: ``orvpy.lens.rate_many``, which documents it.
+    """Rate many lenses into one table: ``orvpy.lens.rate_many``, which documents it and holds the defaults.
 
     Parameters
     ----------

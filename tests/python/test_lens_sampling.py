@@ -108,10 +108,24 @@ def test_a_band_measured_within_the_tolerance_is_the_mean_of_what_was_measured()
     assert not any(w.startswith("ISO8980_3_tau_suvb") for w in rating.warnings), "its band starts at 290 nm"
 
 
-def test_percent_given_as_a_fraction_is_refused():
-    percent = Scan([280.0 + 5 * i for i in range(101)], [15.0] * 101)
-    with pytest.raises(ValueError, match=r"the transmittance is 15 at 380 nm.*percent=True"):
-        lens.rate(percent)
-    assert lens.rate(percent, percent=True).ISO8980_3_tau_v == pytest.approx(0.15, abs=1e-12)
+@pytest.mark.parametrize("many", [False, True], ids=["rate", "rate_many"])
+def test_percent_given_as_a_fraction_is_refused(many):
+    if many:
+        pytest.importorskip("pandas")
+
+    def tau_v(scan, **options):
+        if many:  # second on a shared grid: the first of a grid is also checked one by one
+            return lens.rate_many([scan * 0 + 0.5, scan], **options)["ISO8980_3_tau_v"].iloc[1]
+        return lens.rate(scan, **options).ISO8980_3_tau_v
+
+    # No fraction exceeds 1.5 (a lens of 1.5 % in percent is the darkest such mistake refused).
+    for value, refused in ((15.0, True), (1.6, True), (1.5, False)):
+        flat = Scan([280.0 + 5 * i for i in range(101)], [value] * 101)
+        if refused:
+            with pytest.raises(ValueError, match=rf"the transmittance is {value:g} at 380 nm.*percent=True"):
+                tau_v(flat)
+        else:
+            assert tau_v(flat) == pytest.approx(value, abs=1e-12)
+        assert tau_v(flat, percent=True) == pytest.approx(value / 100, abs=1e-12)
     # Noise above 100 % in the UV is no reason to refuse; only the visible band counts.
     assert lens.rate(Scan([280.0 + 5 * i for i in range(101)], [2.0] * 19 + [1.02] * 82)).category == 0

@@ -1,6 +1,7 @@
 """The lens plots and the HTML report: its tables parsed and every number compared with the rating,
 and the page rendered by headless Chromium (screenshot and PDF)."""
 
+import dataclasses
 import decimal
 import html.parser
 import math
@@ -123,6 +124,12 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
     assert " src=" not in text and len(page.ids) == len(set(page.ids))
     assert text.count("<svg") == 4 if has_matplotlib() else text.count("python3-matplotlib") == 4
     assert "<footer><p>Made 2026-12-01T10:00:00+00:00 with orvpy" in text
+    # A file not rated spans the summary's columns after the file's own; counts agree in number.
+    columns = re.search(r'<table class="summary"><thead><tr>(.*?)</tr>', text).group(1).count("<th>")
+    assert [c[2]["colspan"] for c in page.cells if c[0] == "summary" and "colspan" in c[2]] == [str(columns - 1)] * 2
+    assert "<p>4 lenses from 4 files, " in text and "<p>1 lens from 1 file, " in report.render(report.build([own]))
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        made.files = ()
 
 
 def png_pixels(data):
