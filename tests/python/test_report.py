@@ -201,6 +201,15 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
     assert list(axes.get_lines()[0].get_ydata()) == pytest.approx(expected)
     assert {t.get_text() for t in axes.texts} == {"UV-B", "UV-A", "visible"} and len(axes.patches) == 3
     assert [t.get_text() for t in ruler.get_yticklabels()] == ["80 %", "43 %", "18 %", "8 %", "3 %"]
+    # Each category's number sits halfway between its bounds as the ruler draws them, on any scale.
+    ticks = dict(zip([t.get_text() for t in ruler.get_yticklabels()], ruler.get_yticks()))
+
+    def drawn(y):
+        return ruler.transData.transform((0.5, y))[1]
+
+    for number, bounds in enumerate(zip(["80 %", "43 %", "18 %", "8 %"], ["43 %", "18 %", "8 %", "3 %"]), 1):
+        (label,) = [t for t in ruler.texts if t.get_text() == str(number)]
+        assert drawn(label.get_position()[1]) == pytest.approx(sum(drawn(ticks[b]) for b in bounds) / 2, abs=1e-6)
     assert ruler.get_ylim() == axes.get_ylim() and (axes.get_title(), axes.title.get_parse_math()) == (
         "Lab $x$ file",
         False,
