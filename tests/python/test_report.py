@@ -3,6 +3,7 @@ and the page rendered by headless Chromium (screenshot and PDF)."""
 
 import dataclasses
 import decimal
+import html
 import html.parser
 import math
 import pathlib
@@ -16,7 +17,7 @@ import zlib
 import pytest
 
 import orvfile_writer as w
-from orvpy import Scan, lens, plot, report
+from orvpy import Scan, io, lens, plot, report
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 HOSTILE = '<script>alert("$5")</script> & tint'
@@ -124,6 +125,19 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
     assert " src=" not in text and len(page.ids) == len(set(page.ids))
     assert text.count("<svg") == 4 if has_matplotlib() else text.count("python3-matplotlib") == 4
     assert "<footer><p>Made 2026-12-01T10:00:00+00:00 with orvpy" in text
+    # Each file's facts as the reader gives them, "-" for a field the file leaves empty.
+    for entry in made.files[:2]:
+        info, facts = io.load_orvfile(entry.path).data_info, dict(entry.facts)
+        for label, field in (
+            ("Measured", info.date_and_time),
+            ("Instrument settings", info.scan_summary),
+            ("Calibration file", info.data_calibration_file),
+            ("Certificate file", info.certificate_file),
+            ("System file", info.system_file),
+        ):
+            shown = field or "-"
+            assert facts[label] in (shown, f"{shown}, applied", f"{shown}, not applied")
+            assert html.escape(facts[label]) in text
     # A file not rated spans the summary's columns after the file's own; counts agree in number.
     columns = re.search(r'<table class="summary"><thead><tr>(.*?)</tr>', text).group(1).count("<th>")
     assert [c[2]["colspan"] for c in page.cells if c[0] == "summary" and "colspan" in c[2]] == [str(columns - 1)] * 2
