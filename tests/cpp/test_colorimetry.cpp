@@ -88,6 +88,12 @@ TEST(WeightedMeans, NeverLeaveTheValuesOfTheLens) {
     ASSERT_LT(ringing(9), 0.0);
     const Scan weight = make({0, 10}, {1, 1});
     EXPECT_EQ(colorimetry::weighted_totals(ringing, {&weight}, {0, 10}, Method::Integral).mean(), 0.0);
+    // Akima's curve leaves 2 with slope 0 and reaches 3 with 5.5 times the rise: 0.175t³ - 0.125t²
+    // dips below 0 on [2, 3]. Held, the mean over [2, 2.6] stays within the values 0 and 0.05.
+    const Scan steep = make({0, 1, 2, 3, 4, 5}, {0, 0, 0, 0.05, 0.55, 1}, Type::AKIMA);
+    ASSERT_NEAR(steep(2.5), 0.175 / 8 - 0.125 / 4, 1e-15);
+    const double held = colorimetry::weighted_totals(steep, {&weight}, {2, 2.6}, Method::Integral).mean();
+    EXPECT_TRUE(held >= 0.0 && held <= 0.05) << held;
     // Flat lenses give themselves, whatever their grid, kind or band coverage.
     for (const double level : {1.0, 0.5}) {
         const Scan flat = sampled(283, 781, 0.7, [level](double) { return level; });

@@ -100,6 +100,7 @@ TEST(ScanEvaluate, StoredKeysInteriorOutsideAndIntegrals) {
     EXPECT_EQ(s.integral(NAN, 405), 0.0);
     EXPECT_EQ(s.integral(), 25.0);
     EXPECT_EQ(Scan().integral(400, 500), 0.0);
+    EXPECT_EQ(Scan().integral(), 0.0);
     EXPECT_EQ(Scan()(400), 0.0);
     EXPECT_EQ(make({500}, {2}).integral(), 0.0);
     // A natural cubic reproduces a line, a polynomial a cubic: x³ - x integrates to 56 on [0, 4].
@@ -197,6 +198,7 @@ TEST(ScanRange, CropMaximumMinimumEqualityAndText) {
     EXPECT_EQ(s.min_in_range(400, 420)->first, 415.0);
     EXPECT_EQ(s.max_in_range(407, 420)->first, 410.0);
     EXPECT_EQ(s.max_in_range(406, 409), s.end());
+    EXPECT_EQ(s.min_in_range(411, 415)->first, 415.0) << "the one key in range, at its upper end";
     const Scan wide = make({400, 401, 402}, {5, 1, 9}, Type::LINEAR, 0.5);
     EXPECT_EQ(wide.max_in_range(400.5, 401.4)->first, 400.0);  // 400 + 0.5 >= 400.5
     EXPECT_EQ(wide.max_in_range(400.6, 401.5)->first, 402.0);  // 402 <= 401.5 + 0.5

@@ -33,14 +33,15 @@ TEST(ScanArithmetic, TablesCombineAtCommonKeysEachWithItsOwnEpsilon) {
 }
 
 TEST(ScanArithmetic, KeysOfBWinOverEquivalentKeysOfA) {
-    // e = 0.25. Keys of b inside [400, 408.25]: 401, 402.2, 403.9, 405. Keys of a with
-    // k + 0.25 >= 401: 402, 404, 406, 408, of which 402 and 404 lie within 0.25 of a key of b.
-    // Evaluating a (epsilon 0.5) at 402.2 and 403.9 hits its stored keys 402 and 404.
+    // e = 0.25. Keys of b inside [400, 408.25]: 401, 402.2, 403.9, 405 and 408.1 (past a's last
+    // key, within e). Keys of a with k + 0.25 >= 401: 402, 404, 406, 408, of which 402, 404 and
+    // 408 lie within 0.25 of a key of b. Evaluating a (epsilon 0.5) at 402.2, 403.9 and 408.1
+    // hits its stored keys.
     const Scan a = make({400, 402, 404, 406, 408}, {0, 2, 4, 6, 8}, Type::LINEAR, 0.5);
-    const Scan b = make({401, 402.2, 403.9, 405, 409}, {802, 804.4, 807.8, 810, 818}, Type::LINEAR, 0.25);
+    const Scan b = make({401, 402.2, 403.9, 405, 408.1}, {802, 804.4, 807.8, 810, 816.2}, Type::LINEAR, 0.25);
     const Scan sum = a + b;
-    EXPECT_EQ(sum.wavelengths(), (Keys{401, 402.2, 403.9, 405, 406, 408}));
-    EXPECT_EQ(sum.values(), (Keys{1 + 802, 2 + 804.4, 4 + 807.8, 5 + 810, 6 + 812, 8 + 816}));
+    EXPECT_EQ(sum.wavelengths(), (Keys{401, 402.2, 403.9, 405, 406, 408.1}));
+    EXPECT_EQ(sum.values(), (Keys{1 + 802, 2 + 804.4, 4 + 807.8, 5 + 810, 6 + 812, 8 + 816.2}));
     EXPECT_EQ(sum.epsilon(), 0.25);
     // Natural cubic splines reproduce straight lines, so the product is (2k + 1)(k - 3).
     const Scan product = make({400, 405, 410, 415, 420}, {801, 811, 821, 831, 841}, Type::CUBIC) *
