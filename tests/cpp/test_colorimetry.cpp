@@ -94,6 +94,10 @@ TEST(WeightedMeans, NeverLeaveTheValuesOfTheLens) {
     ASSERT_NEAR(steep(2.5), 0.175 / 8 - 0.125 / 4, 1e-15);
     const double held = colorimetry::weighted_totals(steep, {&weight}, {2, 2.6}, Method::Integral).mean();
     EXPECT_TRUE(held >= 0.0 && held <= 0.05) << held;
+    // The last interval too: through 0, 0.1, 0.2, 1.2, 1.25 Akima's curve rises to 1.35 on [3, 4].
+    const Scan last = make({0, 1, 2, 3, 4}, {0, 0.1, 0.2, 1.2, 1.25}, Type::AKIMA);
+    ASSERT_GT(last.integral(3, 4), 1.3);
+    EXPECT_LE(colorimetry::weighted_totals(last, {&weight}, {3, 4}, Method::Integral).mean(), 1.25);
     // Flat lenses give themselves, whatever their grid, kind or band coverage.
     for (const double level : {1.0, 0.5}) {
         const Scan flat = sampled(283, 781, 0.7, [level](double) { return level; });
