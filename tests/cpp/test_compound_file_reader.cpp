@@ -38,6 +38,7 @@ TEST(CompoundFileReader, EntryNamesSizesAndIds) {
               "Invalid entry id");
     EXPECT_EQ(message_of<orvanalysis::io::InvalidEntryId>([&] { (void)reader.entry_name(data.size() / 128); }),
               "Invalid entry id");
+    EXPECT_THROW(reader.load_stream(orvanalysis::io::no_entry), orvanalysis::io::InvalidEntryId);
     EXPECT_THROW(CompoundFileReader(nullptr, 10), std::invalid_argument);
     // "µ", U+1F600 as a surrogate pair, an unpaired high surrogate, "x"; then a name field
     // without a terminating zero unit, which ends after its 32 units.

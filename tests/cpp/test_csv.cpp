@@ -97,6 +97,11 @@ TEST(LoadCsv, BadLinesAreNamedByNumberAndReason) {
                      "8\0",
                      6),
          1, "UTF-16 text; save the file as UTF-8 or ASCII text"},
+        {std::string("\xFE\xFF\0"
+                     "3\0"
+                     "8",
+                     6),
+         1, "UTF-16 text; save the file as UTF-8 or ASCII text"},
         {std::string("380,1\n3\0"
                      "8\0,\0",
                      10),
@@ -122,6 +127,9 @@ TEST(LoadCsv, FilesLongerThanOneReadBlock) {
         ASSERT_EQ(text.find("\n3e6"), 1u << 20);
         const std::vector<Keys> points = load(text);
         ASSERT_EQ(points[0].size(), 104859u) << split;
+        // 104,857 lines of the body, the split one, two more: 104,860 line ends.
+        std::istringstream counted(text);
+        EXPECT_EQ(orvanalysis::io::count_lines(counted), 104861u) << "line ends plus the last line";
         EXPECT_EQ(std::make_tuple(points[0][104856], points[1][104856], points[0][104857], points[1].back()),
                   std::make_tuple(104856.0, 6.0, 2e6, 2.0));
         EXPECT_EQ(error_of(text + "bad\r\n"), "load_csv: t.csv, line 104861: " + bad);
