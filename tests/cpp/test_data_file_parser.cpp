@@ -5,9 +5,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <system_error>
 
 namespace io = orvanalysis::io;
@@ -105,5 +110,43 @@ TEST(ParseTypeAndUnits, SplitsAtTheFirstSeparatorAndReadsTwoCodes) {
         EXPECT_EQ(std::tie(u.measurement_type, u.units, u.measurement_type_code, u.units_code),
                   std::tie(type, units, type_code, units_code))
             << text << " | " << codes;
+    }
+}
+
+TEST(JsonNumbers, FewestDigitsThatReadBackInTheJsonLibrarysLayout) {
+    // Against the JSON library's own text of each double: the same layout (fixed point from 1e-4
+    // up to 1e15, an exponent outside), never more digits, and the same bits read back.
+    std::vector<double> values{0.0,
+                               -0.0,
+                               1e-4,
+                               std::nextafter(1e-4, 0.0),
+                               1e15,
+                               std::nextafter(1e15, 0.0),
+                               -1e15,
+                               0.1,
+                               1.0 / 3,
+                               5e-324,
+                               DBL_MAX,
+                               9007199254740993.0,
+                               123456789012345.6};
+    std::mt19937_64 random(20261206);
+    std::uniform_real_distribution<double> exponent(-8.0, 18.0);
+    while (values.size() < 20000) {
+        const std::uint64_t bits = random();
+        double v = 0.0;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v)) {
+            values.push_back(v);
+        }
+        values.push_back(std::pow(10.0, exponent(random)));
+    }
+    for (const double v : values) {
+        char text[io::max_json_number_size];
+        const std::string ours(text, io::write_json_number(text, v));
+        const std::string library = json(v).dump();
+        const double back = std::strtod(ours.c_str(), nullptr);
+        ASSERT_TRUE(back == v && std::signbit(back) == std::signbit(v) && ours.size() <= library.size() &&
+                    (ours.find('e') == std::string::npos) == (library.find('e') == std::string::npos))
+            << ours << " for " << library;
     }
 }
