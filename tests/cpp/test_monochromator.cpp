@@ -216,6 +216,13 @@ TEST(FitWavelength, CasesThatCannotBeFitted) {
     fitter.max_iterations = 1;
     EXPECT_FALSE(fitter.fit(calibration(truth), model)) << "out of iterations";
     EXPECT_EQ(model.parameters[4], 0.06);
+    for (const auto& [bound, points, reason] : std::vector<std::tuple<std::vector<std::uint32_t>, Scan, std::string>>{
+             {{}, calibration(truth), "no parameter is free"},
+             {{4, 6}, make({1}, {1}), "fewer data points (1) than free parameters (2)"}}) {
+        model.bound_indices = bound;
+        EXPECT_FALSE(fitter.fit(points, model));
+        EXPECT_EQ(fitter.report.reason, reason);
+    }
     struct Throws : monochromator::internal::BindableFunction1D<GratingEquation> {
         double evaluate(double) const override { throw std::logic_error("model failed"); }
     } failing;

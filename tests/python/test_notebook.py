@@ -68,6 +68,7 @@ def test_resample_to_a_regular_grid_matches_numpy_and_scipy(s, start, step, coun
         (lambda s: s.resample(700, 400, 1), ValueError, "stop 400 is below start 700"),
         (lambda s: s.resample(400, 700, 0), ValueError, "step above 0"),
         (lambda s: s.resample(0, 1e9, 1e-3), ValueError, f"grid would hold more than {2**26} wavelengths"),
+        (lambda s: Scan.from_series(s.to_lists()), TypeError, "from_series takes a pandas Series, not list"),
         (lambda s: s.resample([400, math.nan]), ValueError, "must not be NaN"),
         (lambda s: s(400.0, extrapolation="linear"), ValueError, "'zero', 'constant', 'raise' or 'nan'"),
         (lambda s: s(math.nan, extrapolation="raise"), ValueError, "wavelength nan is outside the data, 400 to 420"),
