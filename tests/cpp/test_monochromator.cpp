@@ -223,6 +223,10 @@ TEST(FitWavelength, CasesThatCannotBeFitted) {
         EXPECT_FALSE(fitter.fit(points, model));
         EXPECT_EQ(fitter.report.reason, reason);
     }
+    model.bound_indices = {4, 99};  // an index past the parameters reads 0 and takes nothing
+    model.set(1, 5.0);
+    EXPECT_EQ(std::make_tuple(model.get(0), model.get(1), model.get(2)),
+              std::make_tuple(model.parameters[4], 0.0, 0.0));
     struct Throws : monochromator::internal::BindableFunction1D<GratingEquation> {
         double evaluate(double) const override { throw std::logic_error("model failed"); }
     } failing;
