@@ -17,7 +17,7 @@ import zlib
 import pytest
 
 import orvfile_writer as w
-from orvpy import Scan, io, lens, plot, report
+from orvpy import Scan, io, lens, plot, report, verdicts
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 HOSTILE = '<script>alert("$5")</script> & tint'
@@ -144,6 +144,21 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
     assert "<p>4 lenses from 4 files, " in text and "<p>1 lens from 1 file, " in report.render(report.build([own]))
     with pytest.raises(dataclasses.FrozenInstanceError):
         made.files = ()
+
+
+def test_a_value_exactly_at_its_limit_shows_its_zero_margin_signed(tmp_path):
+    # A flat 50 % lens has tau_v 0.5 to the bit; against "at least 0.5" its margin is +0, a pass.
+    flat = tmp_path / "flat.orv"
+    flat.write_bytes(
+        w.container(
+            w.contents([("half", [(280.0 + 5 * i, 50.0) for i in range(101)])], type_and_units="Transmittance / %")[0]
+        )
+    )
+    rules = tmp_path / "half.toml"
+    rules.write_text(verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.5"))
+    made = report.build([flat], rules=rules)
+    assert [(v.outcome, v.margin) for v in made.files[0].lenses[0].assessment.verdicts][-1] == ("pass", 0.0)
+    assert '<td class="num" data-value="0.0">+0 %</td>' in report.render(made, plots=False)
 
 
 def png_pixels(data):
