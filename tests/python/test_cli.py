@@ -254,6 +254,8 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
 INTERRUPTED_WHILE_READING = """
 import os, signal, sys
 from orvpy.cli import main
+# As a terminal starts it: a background job of a script inherits SIGINT ignored, and so would this.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 def profile(frame, event, function):
     if event == "c_call" and getattr(function, "__module__", "") == "_orvpy_core.io":
         sys.setprofile(None)
