@@ -124,7 +124,11 @@ def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
     (tmp_path / "titled").mkdir()
     for i, (x, y) in enumerate(titles):
         write_orv(tmp_path / "titled" / f"t{i}.orv", [("s", points[:50])], y, x_axis_title=x, x_type=99)
-    assert orv("batch", tmp_path / "titled", "--to", "csv", "--out", tmp_path / "titled").returncode == 0
+    made = orv("batch", tmp_path / "titled", "--to", "csv", "--out", tmp_path / "titled")
+    assert made.returncode == 0 and "ratings in" not in made.stderr
+    # its own CSV folders, holding just what it wrote, are replaced on --force
+    forced = orv("batch", tmp_path / "titled", "--to", "csv", "--out", tmp_path / "titled", "--force")
+    assert forced.returncode == 0 and f"{len(titles)} converted" in forced.stderr
     for i in range(len(titles)):
         assert io.load_csv(tmp_path / "titled" / f"t{i}" / "s.csv").to_lists() == [list(p) for p in zip(*points[:50])]
         header = next(csv.reader((tmp_path / "titled" / f"t{i}" / "s.csv").read_text().splitlines()))
@@ -364,6 +368,7 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
             rules.write_text(rules.read_text().replace("limit = 0.1\n", f"limit = {edit}\n"))
         result = orv("batch", data, "--to", "rate", "--out", tmp_path / "out", "--rules", rules)
         assert result.returncode == 0 and converted in result.stderr
+        assert f"ratings in {tmp_path / 'out' / 'ratings.csv'}" in result.stderr
     table = list(csv.DictReader((tmp_path / "out" / "ratings.csv").read_text().splitlines()))
     assert [row["use:twilight"] for row in table] == ["not suitable", "suitable", "suitable"]
     # A missing optional package or program is status 2, a PDF that could not be printed 1.
