@@ -247,7 +247,8 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
         plot.save(figure, tmp_path / f"p{extension}")
         assert (tmp_path / f"p{extension}").read_bytes().startswith(magic)
     legend = axes.get_legend()
-    assert legend.get_window_extent().y1 < axes.get_window_extent().y0  # below the curves, not on them
+    box, plotted = legend.get_window_extent(), axes.get_window_extent()
+    assert box.y1 < plotted.y0 and abs((box.x0 + box.x1) - (plotted.x0 + plotted.x1)) < 2  # centred below the curves
     label = legend.get_texts()[0]
     # tau_v 10 % is filter category 3 (over 8 % up to 18 %, the ruler's ticks above)
     assert (label.get_text(), label.get_parse_math()) == ("A $5 lens: category 3, τv 10.0 %", False)

@@ -1,6 +1,7 @@
 """The submodules from Python: records, live views of the reference spectra, keyword names,
 exception types and texts, references into loaded files, buffer and path arguments."""
 
+import dataclasses
 import gc
 import json
 import math
@@ -247,6 +248,8 @@ def test_a_fit_reports_its_residuals_and_the_covariance_scipy_finds():
     )
     assert np.array(result.covariance) == pytest.approx(covariance, rel=1e-4)
     assert result.iterations > 0 and "tol" in result.reason
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        result.rms = 0.0
 
 
 class TestDataFiles:
