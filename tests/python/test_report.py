@@ -258,6 +258,17 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
         plot.save(figure, tmp_path / "p.jpg")
 
 
+@needs_matplotlib
+def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_on_a_log_scale():
+    spectrum = Scan([400.0, 500.0, 600.0], [0.0, 1.0, 2.0])
+    for scale in ("linear", "log"):
+        (line,) = (
+            plot.spectra([("lamp", spectrum)], quantity="Irradiance / W m-2 nm-1", scale=scale).axes[0].get_lines()
+        )
+        drawn = list(line.get_ydata())
+        assert drawn[1:] == [1.0, 2.0] and (drawn[0] > 0 if scale == "log" else drawn[0] == 0.0)
+
+
 def test_without_matplotlib_the_package_is_named(monkeypatch, sample):
     monkeypatch.setitem(sys.modules, "matplotlib.figure", None)
     with pytest.raises(ImportError, match="python3-matplotlib"):
