@@ -228,6 +228,8 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
     figure = plot.spectra([("A $5 lens", scan)], scale=scale, ratings=[rating], title="Lab $x$ file", size=(6, 4))
     axes, ruler = figure.axes
     assert list(axes.get_lines()[0].get_ydata()) == pytest.approx(expected)
+    full = 0.0 if scale == "od" else 100.0  # a clear lens, 100 %, lies inside the axis with room above
+    assert min(axes.get_ylim()) < full < max(axes.get_ylim())
     assert {t.get_text() for t in axes.texts} == {"UV-B", "UV-A", "visible"} and len(axes.patches) == 3
     assert [t.get_text() for t in ruler.get_yticklabels()] == ["80 %", "43 %", "18 %", "8 %", "3 %"]
     # Each category's number sits halfway between its bounds as the ruler draws them, on any scale.
