@@ -176,40 +176,10 @@ def rate_many(
     require_coverage: bool,
     coverage_tolerance_nm: float,
 ) -> DataFrame:
-    """Rate many lenses into one table: ``orvpy.lens.rate_many``, which documents it and holds the defaults.
+    """Rate many lenses into one table for ``orvpy.lens.rate_many``, which documents it and holds the defaults.
 
-    Parameters
-    ----------
-    lenses : mapping of label to Scan, or iterable of Scan, or iterable of paths
-        Spectral transmittances over wavelength (nm), labelled by the mapping's keys or by their
-        position; or data files (.orv), each data set a lens, in percent or as a fraction as its
-        unit says (``rate_file``'s rules).
-    method : {"integral", "sum"}
-        As for ``rate``. With "sum", lenses that share a grid holding the weighting tables' 5 nm
-        wavelengths are rated by one matrix product.
-    percent : bool
-        Scans in percent (files say so themselves).
-    require_coverage, coverage_tolerance_nm
-        As for ``rate``.
-
-    Returns
-    -------
-    pandas.DataFrame
-        ``LensRating.as_dict()`` of each lens as a row, as ``pandas.DataFrame`` makes it from the
-        dicts: numbers within 1e-9 of ``rate``'s with the same method (None for a band a lens
-        does not cover: NaN, or None when no lens covers it). Indexed by label ("lens"), or by
-        file and data set name for files.
-
-    Raises
-    ------
-    ValueError
-        As ``rate`` and ``rate_file`` raise it, naming the lens.
-    TypeError
-        For scans and paths mixed in one call.
-    RuntimeError
-        When a file cannot be read, or a lens holds too few points to interpolate.
-    ModuleNotFoundError
-        Without numpy or pandas (Debian: python3-numpy, python3-pandas).
+    With "sum", lenses that share a grid holding the weighting tables' 5 nm wavelengths are rated
+    by one matrix product.
     """
     pd = require("pandas", "python3-pandas", "orvpy.lens.rate_many")
     np = require("numpy", "python3-numpy", "orvpy.lens.rate_many")

@@ -44,6 +44,16 @@ const Observer& observer_of(const py::object& observer) {
                          py::repr(observer).cast<std::string>());
 }
 
+// What XYZ and xy raise; Lab also refuses a light without an illuminant.
+const std::string sample_errors = R"doc(
+Raises
+------
+ValueError
+    For an unknown illuminant or observer name.
+RuntimeError
+    When the sample holds too few points for its interpolation kind.
+)doc";
+
 const std::string sample_parameters = R"doc(
 Parameters
 ----------
@@ -75,14 +85,8 @@ Returns
 CIEXYZ
     With an illuminant, relative to Y = 100 for a perfect sample; without,
     in the sample's unit times nm.
-
-Raises
-------
-ValueError
-    For an unknown illuminant or observer name.
-RuntimeError
-    When the sample holds too few points for its interpolation kind.
-
+)doc" +
+    sample_errors + R"doc(
 References
 ----------
 CIE 15:2004 Colorimetry, 3rd edition, 7.1 (tristimulus values) and 7.3.
@@ -97,14 +101,7 @@ Returns
 -------
 CIExy
     The chromaticity coordinates (no unit).
-
-Raises
-------
-ValueError
-    For an unknown illuminant or observer name.
-RuntimeError
-    When the sample holds too few points for its interpolation kind.
-
+)doc" + sample_errors + R"doc(
 References
 ----------
 CIE 15:2004 Colorimetry, 3rd edition, 7.3 (chromaticity coordinates).
