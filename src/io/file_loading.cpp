@@ -4,11 +4,21 @@
 #include "io/data_file_parser.hpp"
 #include "io/json_export.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <ios>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 namespace orvanalysis::io {
 
@@ -60,11 +70,39 @@ private:
     std::string message_;
 };
 
-std::ifstream open_for_reading(const std::string& file_path) {
+void check_no_nul(const std::string& file_path) {
     // The file name would end at a NUL byte, and what follows be silently ignored.
     if (file_path.find('\0') != std::string::npos) {
         throw std::invalid_argument("embedded null byte in the file path " + printable(file_path));
     }
+}
+
+// Closes its file descriptor when it goes.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int opened) : fd(opened) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+// What a path that is not a regular file names, for the message refusing it; nullptr for a
+// regular file.
+const char* not_a_file(mode_t mode) {
+    return S_ISDIR(mode)    ? "a folder"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+           : S_ISSOCK(mode) ? "a socket"
+                            : nullptr;
+}
+
+std::ifstream open_for_reading(const std::string& file_path) {
+    check_no_nul(file_path);
     std::ifstream in(file_path, std::ios::binary);
     // A directory opens but cannot be read.
     std::error_code error;
@@ -80,34 +118,154 @@ std::ifstream open_for_reading(const std::string& file_path) {
 
 }  // namespace
 
-std::vector<std::uint8_t> read_file_bytes(const std::string& file_path) {
-    std::ifstream in = open_for_reading(file_path);
-    std::vector<std::uint8_t> bytes;
-    // A regular file tells its size, so the vector is allocated once (and not zero-filled).
-    std::error_code error;
-    if (std::filesystem::is_regular_file(file_path, error)) {
-        const std::uintmax_t size = std::filesystem::file_size(file_path, error);
-        if (!error && size > max_file_bytes) {
-            too_large(file_path);
-        }
-        if (!error) {
-            bytes.reserve(static_cast<std::size_t>(size));
-        }
-    }
-    char chunk[1 << 16];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        if (bytes.size() + static_cast<std::size_t>(in.gcount()) > max_file_bytes) {
-            too_large(file_path);  // a stream that does not end, or a file that grew
-        }
-        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
-    }
-    if (in.bad()) {
+namespace {
+
+// Every byte of the file into bytes, whose storage is reused: a thread reading many files
+// allocates once, rather than returning each file's buffer for the allocator to give back to
+// the system and fault in again.
+void read_file_into(const std::string& file_path, std::vector<std::uint8_t>& bytes) {
+    check_no_nul(file_path);
+    const Descriptor file(::open(file_path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    // A directory opens but cannot be read.
+    if (file.fd < 0 || ::fstat(file.fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         throw ReadError(file_path);
     }
+    // A regular file tells its size, so that the bytes are read straight into their place; one
+    // byte more shows whether the file grew meanwhile.
+    std::size_t capacity = std::size_t{1} << 16;
+    if (S_ISREG(status.st_mode)) {
+        if (static_cast<std::uint64_t>(status.st_size) > max_file_bytes) {
+            too_large(file_path);
+        }
+        capacity = static_cast<std::size_t>(status.st_size) + 1;
+    }
+    std::size_t filled = 0;
+    bytes.clear();
+    bytes.resize(capacity);
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > max_file_bytes) {
+                too_large(file_path);  // a stream that does not end, or a file that grew
+            }
+            bytes.resize(std::min<std::size_t>(2 * filled, max_file_bytes + 1));
+        }
+        const ssize_t got = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw ReadError(file_path);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    if (filled > max_file_bytes) {
+        too_large(file_path);
+    }
+    bytes.resize(filled);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> read_file_bytes(const std::string& file_path) {
+    std::vector<std::uint8_t> bytes;
+    read_file_into(file_path, bytes);
     return bytes;
 }
 
 OrvFile load_orvfile(const std::string& file_path) { return load_orvfile_binary_data(read_file_bytes(file_path)); }
+
+namespace {
+
+// load_orvfile of one path of many, its bytes read into a buffer the thread reuses.
+void load_one(const std::string& path, std::vector<std::uint8_t>& bytes, LoadedOrvFile& into) {
+    try {
+        struct stat status {};
+        if (path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0) {
+            if (const char* kind = not_a_file(status.st_mode)) {
+                throw NotARegularFile("'" + printable(path) + "' is " + kind +
+                                      ", not a regular file; it was not opened");
+            }
+        }
+        read_file_into(path, bytes);
+        into.file = load_orvfile_binary_data(bytes);
+    } catch (...) {
+        into.error = std::current_exception();
+    }
+}
+
+}  // namespace
+
+FileLoader::FileLoader(std::vector<std::string> paths, unsigned threads)
+    : paths_(std::move(paths)), loaded_(paths_.size()), ready_(paths_.size(), false) {
+    // The caller's thread is one of them: it reads the files no other thread has begun.
+    try {
+        for (std::size_t t = 1; t < std::min<std::size_t>(threads, paths_.size()); ++t) {
+            workers_.emplace_back([this] { work(); });
+        }
+    } catch (const std::system_error&) {
+        // The threads the system gave share the work.
+    }
+}
+
+FileLoader::~FileLoader() {
+    stopping_ = true;
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+}
+
+void FileLoader::work() {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = next_++; i < paths_.size() && !stopping_; i = next_++) {
+        load_one(paths_[i], bytes, loaded_[i]);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ready_[i] = true;
+        loaded_one_.notify_all();
+    }
+}
+
+bool FileLoader::ready(std::size_t i) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return ready_.at(i);
+}
+
+LoadedOrvFile FileLoader::take(std::size_t i) {
+    // Until file i is read, the caller reads the next file no thread has begun: it waits only
+    // when every file up to i is begun, and a thread handing over each file it read would cost
+    // a wake-up per file.
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (ready_.at(i)) {
+                return std::move(loaded_[i]);
+            }
+            if (next_ >= paths_.size()) {
+                loaded_one_.wait(lock, [&] { return static_cast<bool>(ready_[i]); });
+                return std::move(loaded_[i]);
+            }
+        }
+        const std::size_t j = next_++;
+        if (j < paths_.size()) {
+            load_one(paths_[j], bytes_, loaded_[j]);
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ready_[j] = true;
+        }
+    }
+}
+
+std::vector<LoadedOrvFile> load_orvfiles(const std::vector<std::string>& paths, unsigned threads) {
+    FileLoader loader(paths, threads);
+    std::vector<LoadedOrvFile> loaded;
+    loaded.reserve(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        loaded.push_back(loader.take(i));
+    }
+    return loaded;
+}
 
 std::map<std::string, Scan> load_orv_scan_data(const std::string& file_path) {
     return load_orv_scan_binary_data(read_file_bytes(file_path));

@@ -4,9 +4,15 @@
 #include "core/scan.hpp"
 #include "io/orvfile_records.hpp"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace orvanalysis::io {
@@ -22,6 +28,55 @@ inline constexpr std::uint64_t max_file_bytes = std::uint64_t{1} << 30;
 std::vector<std::uint8_t> read_file_bytes(const std::string& file_path);
 
 OrvFile load_orvfile(const std::string& file_path);
+
+// A path that names a folder, FIFO, device or socket where a regular file was wanted. Such a
+// path is refused from its status alone: opening a FIFO waits for a writer that may never come.
+class NotARegularFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One file of load_orvfiles: its contents, or what stopped its reading.
+struct LoadedOrvFile {
+    OrvFile file;
+    std::exception_ptr error;
+};
+
+// Files read by load_orvfile on `threads` threads, the caller's among them, while the caller
+// takes them in order and does with each what it must: its work on one file overlaps the
+// reading of the next. take reads files itself until the one it takes is read. Nothing is
+// thrown for a file: its exception is kept in its error, a path that is not a regular file
+// refused unopened with NotARegularFile.
+class FileLoader {
+public:
+    FileLoader(std::vector<std::string> paths, unsigned threads);
+    // Waits for the files being read (at most one per thread); the others are never read.
+    ~FileLoader();
+    FileLoader(const FileLoader&) = delete;
+    FileLoader& operator=(const FileLoader&) = delete;
+
+    std::size_t size() const { return paths_.size(); }
+    // Whether file i is read, so that take(i) returns without waiting.
+    bool ready(std::size_t i);
+    // File i, waiting for it if need be; each i is taken once.
+    LoadedOrvFile take(std::size_t i);
+
+private:
+    void work();
+
+    std::vector<std::string> paths_;
+    std::vector<LoadedOrvFile> loaded_;
+    std::vector<bool> ready_;          // guarded by mutex_
+    std::vector<std::uint8_t> bytes_;  // the caller's buffer
+    std::mutex mutex_;
+    std::condition_variable loaded_one_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> stopping_{false};
+    std::vector<std::thread> workers_;
+};
+
+// Every file of paths through a FileLoader of `threads` threads, in the order of paths.
+std::vector<LoadedOrvFile> load_orvfiles(const std::vector<std::string>& paths, unsigned threads);
 std::map<std::string, Scan> load_orv_scan_data(const std::string& file_path);
 std::string orvfile_to_json(const std::string& file_path, int indent, bool ensure_ascii);
 

@@ -5,10 +5,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -94,6 +97,58 @@ TEST(DataFileParser, DamagedFixturesFailWithTheirError) {
         } catch (const std::exception&) {
         }
     }
+}
+
+TEST(LoadOrvfiles, EveryFileInOrderWithWhatStoppedIt) {
+    // Valid and damaged files, a missing one, a folder and a FIFO, in turn: a FIFO opened would
+    // wait for a writer for ever.
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "orvfiles";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "folder.orv");
+    ASSERT_EQ(::mkfifo((dir / "fifo.orv").c_str(), 0600), 0);
+    std::vector<std::string> names;
+    for (const auto& [name, entry] : manifest()["valid"].items()) {
+        names.push_back(name + ".orv");
+    }
+    const std::vector<std::string> kinds{names[0], "bad_signature.orv", names[1], "missing", "folder.orv", "fifo.orv"};
+    const auto in_dir = [](const std::string& kind) {
+        return kind == "missing" || kind == "folder.orv" || kind == "fifo.orv";
+    };
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < 37; ++i) {
+        const std::string& kind = kinds[i % kinds.size()];
+        paths.push_back(in_dir(kind) ? (dir / kind).string() : fixture_dir + kind);
+    }
+    for (const unsigned threads : {1u, 2u, 5u, 64u}) {
+        SCOPED_TRACE(threads);
+        const std::vector<io::LoadedOrvFile> loaded = io::load_orvfiles(paths, threads);
+        ASSERT_EQ(loaded.size(), paths.size());
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const std::string& kind = kinds[i % kinds.size()];
+            if (kind == names[0] || kind == names[1]) {
+                ASSERT_FALSE(loaded[i].error);
+                const io::OrvFile expected = io::load_orvfile(paths[i]);
+                ASSERT_EQ(loaded[i].file.data_sets.size(), expected.data_sets.size());
+                for (std::size_t k = 0; k < expected.data_sets.size(); ++k) {
+                    EXPECT_EQ(loaded[i].file.data_sets[k].data.to_lists(), expected.data_sets[k].data.to_lists());
+                }
+                continue;
+            }
+            ASSERT_TRUE(loaded[i].error) << paths[i];
+            const auto rethrow = [&] { std::rethrow_exception(loaded[i].error); };
+            if (kind == "bad_signature.orv") {
+                EXPECT_EQ(message_of(rethrow), message_of([&] { (void)io::load_orvfile(paths[i]); }));
+            } else if (kind == "missing") {
+                EXPECT_EQ(message_of<std::ios_base::failure>(rethrow),
+                          "Could not open file for reading: " + paths[i] + ": iostream stream error");
+            } else {
+                EXPECT_EQ(message_of<io::NotARegularFile>(rethrow), "'" + paths[i] + "' is " +
+                                                                        (kind == "fifo.orv" ? "a FIFO" : "a folder") +
+                                                                        ", not a regular file; it was not opened");
+            }
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(ParseTypeAndUnits, SplitsAtTheFirstSeparatorAndReadsTwoCodes) {

@@ -209,7 +209,7 @@ def test_a_folder_reads_in_path_order_with_repeated_names_and_errors(tmp_path, d
     (tmp_path / "d.orv").mkdir()
     os.mkfifo(tmp_path / "e.orv")  # opening it would block: it must be refused unopened
     (tmp_path / "notes.txt").write_text("not matched")
-    loaded = io.load_folder(tmp_path)
+    loaded = io.load_folder(tmp_path, threads=3)
     assert [entry.path.name for entry in loaded] == ["a.orv", "b.orv", "c.orv", "d.orv", "e.orv"]
     for entry in loaded[:2]:
         expected = [(s.name, s.data.to_lists()) for s in io.load_orvfile(entry.path).data_sets]
