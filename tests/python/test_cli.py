@@ -17,6 +17,7 @@ import pytest
 
 import orvfile_writer as w
 from orvpy import io, lens, verdicts
+from orvpy.cli import files
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 # root reads folders at mode 000: without these capabilities, the command sees them as a user does
@@ -450,6 +451,19 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     rerun = orv("batch", data, "--to", "json", "--out", out, "--jobs", 1)
     assert rerun.returncode == 1 and "0 converted, 4 up to date, 1 failed" in rerun.stderr
     assert not any(os.path.lexists(p) for p in stale) and (tmp_path / "mine" / "notes.txt").read_text() == "keep"
+
+    # ... but those of processes that run stay, another user's too, which the system refuses to signal.
+    def refuse(pid, signum):
+        raise PermissionError(1, "Operation not permitted")
+
+    for pid, kill in ((os.getpid(), os.kill), (1, refuse)):
+        kept = out / f".a.json.{pid}.0123abcd.part"
+        kept.write_text("")
+        with pytest.MonkeyPatch.context() as patch:
+            patch.setattr(os, "kill", kill)
+            files.sweep(str(out))
+        assert kept.exists()
+        kept.unlink()
     # A temporary of a long output's name holds as much of it as the name limit leaves
     tail = f".{dead.pid}.0123abcd.part"
     (tmp_path / "single").mkdir()

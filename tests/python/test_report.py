@@ -112,7 +112,9 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
                 value = getattr(rating, attrs["data-field"])
                 exact = float(attrs["data-value"]) if attrs["data-value"] else None
                 assert exact == value or (math.isnan(exact) and math.isnan(value)), attrs
+                # A measured value carries no sign; only margins do.
                 assert shows(shown, value, 100 if "_tau_" in attrs["data-field"] else 1), (attrs, shown)
+                assert not shown.startswith("+"), (attrs, shown)
         labels = {r.get("data-requirement"): c for _, r, _, c in cells}
         assert [labels[v.requirement.id].split(" (")[0] for v in assessment.verdicts] == [
             v.outcome for v in assessment.verdicts
@@ -155,10 +157,18 @@ def test_a_value_exactly_at_its_limit_shows_its_zero_margin_signed(tmp_path):
         )
     )
     rules = tmp_path / "half.toml"
-    rules.write_text(verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.5"))
+    text = verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.5")
+    title = next(line for line in text.splitlines() if line.startswith("title = "))
+    rules.write_text(text.replace(title, "", 1))  # without its title, the header names the file
     made = report.build([flat], rules=rules)
-    assert [(v.outcome, v.margin) for v in made.files[0].lenses[0].assessment.verdicts][-1] == ("pass", 0.0)
-    assert '<td class="num" data-value="0.0">+0 %</td>' in report.render(made, plots=False)
+    verdicts_made = made.files[0].lenses[0].assessment.verdicts
+    assert [(v.outcome, v.margin) for v in verdicts_made][-1] == ("pass", 0.0)
+    page = report.render(made, plots=False)
+    assert '<td class="num" data-value="0.0">+0 %</td>' in page and f"checked against {rules}.</p></header>" in page
+    # Only the rows of verdicts at their limit are marked so.
+    marked = re.findall(r'<tr class="(at-limit|)" data-requirement="([^"]*)"', page)
+    assert marked == [("at-limit" if v.at_limit else "", v.requirement.id) for v in verdicts_made]
+    assert ("at-limit", verdicts_made[-1].requirement.id) in marked and ("", verdicts_made[0].requirement.id) in marked
 
 
 def png_pixels(data):

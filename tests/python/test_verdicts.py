@@ -126,6 +126,7 @@ def test_a_labs_own_rules_file(tmp_path):
         ("limit = 0.8", "limit = 0.8\nlimt = 1", "field 'limt': is not a field of a requirement"),
         ('id = "q"', "id = 7", "line 8: requirement #1, field 'id': must be text"),
         ('text = "Q red', "text = Q red", "not valid TOML: Invalid value (at line 13, column 8)"),
+        ('[uses]\nroad = "Road"\n', 'uses = ["road"]\n', "field 'uses': must be a table of intended uses, each a name"),
         (
             'source = "lab"\n',
             'source = "lab"\n' + RULES[RULES.index("[[requirement]]") :],
