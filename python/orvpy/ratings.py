@@ -2,7 +2,7 @@
 
 Every number of a rating comes from the totals of its weighted means (``weighted / weight``) and
 the lens's stored values (the spectral minimum). The core works out every total of one lens in a
-single pass (``_lens_totals``). With ``method="sum"`` a total is a fixed weighted sum of the lens
+single pass (``_lens_totals_many``). With ``method="sum"`` a total is a fixed weighted sum of the lens
 at the weighting tables' wavelengths, so for lenses that share a grid holding those wavelengths
 the totals of all lenses are one matrix product of their values with weights worked out once for
 the grid (``_lens_readings``). What a rating covers, and its warnings, depend only on the
@@ -117,9 +117,8 @@ def _totals(np: Any, group: list[_Lens], points: list[Any], method: _lens.Method
         read, matrix, totals = linear
         weighted, weight = values[:, read] @ matrix, np.broadcast_to(totals, (len(group), count))
     else:
-        pairs = np.array(
-            [_colorimetry._lens_totals(lens.scan / 100.0 if lens.percent else lens.scan, method) for lens in group]
-        ).reshape(len(group), count, 2)
+        scans = [lens.scan / 100.0 if lens.percent else lens.scan for lens in group]
+        pairs = np.frombuffer(_colorimetry._lens_totals_many(scans, method)).reshape(len(group), count, 2)
         weighted, weight = pairs[:, :, 0], pairs[:, :, 1]
     # The stored values in 475-650 nm, ends within the epsilon, as ANSI_Z80_3_tau_spectral_min reads them.
     epsilon = group[0].scan.epsilon

@@ -41,22 +41,30 @@ void add_lens_totals(py::module_& m) {
             }
             return names;
         },
-        "Return the names of the weighted means a lens rating is made of, in the order _lens_totals gives them: each "
+        "Return the names of the weighted means a lens rating is made of, in the order _lens_totals_many gives them: "
+        "each "
         "transmittance of a rating, then daylight_X, _Y, _Z, yellow_signal_X, ... green_signal_Z.");
     m.def(
-        "_lens_totals",
-        [](const orvanalysis::Scan& trans, const std::string& method) {
-            std::vector<std::pair<double, double>> totals;
-            for (const auto& t :
-                 colorimetry::weighted_totals_many(trans, means_only(), colorimetry::method_from_string(method))) {
-                totals.emplace_back(t.weighted, t.weight);
+        "_lens_totals_many",
+        [](const py::sequence& lenses, const std::string& method) {
+            const auto kind = colorimetry::method_from_string(method);
+            const std::vector<colorimetry::WeightedMean> means = means_only();
+            std::string raw;
+            raw.reserve(static_cast<std::size_t>(py::len(lenses)) * means.size() * 2 * sizeof(double));
+            for (const py::handle lens : lenses) {
+                for (const auto& t :
+                     colorimetry::weighted_totals_many(lens.cast<const orvanalysis::Scan&>(), means, kind)) {
+                    const double pair[2] = {t.weighted, t.weight};
+                    raw.append(reinterpret_cast<const char*>(pair), sizeof pair);
+                }
             }
-            return totals;
+            return py::bytes(raw);
         },
-        "trans"_a, "method"_a = "integral",
-        "Work out the (weighted, weight) totals of every mean of _lens_mean_names for a lens, read in one pass; each "
-        "mean is "
-        "weighted / weight, NaN for a weight of 0, equal bit for bit to the lens quantity functions' own.");
+        "lenses"_a, "method"_a = "integral",
+        "Work out the (weighted, weight) totals of every mean of _lens_mean_names for each lens of a sequence, each "
+        "lens read in one pass, as native doubles in bytes (numpy.frombuffer reads them): a lens's pairs after the "
+        "previous lens's. Each mean is weighted / weight, NaN for a weight of 0, equal bit for bit to the lens "
+        "quantity functions' own.");
     m.def(
         "_lens_readings",
         [](const orvanalysis::Scan& trans, const std::string& method) {
