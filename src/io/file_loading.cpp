@@ -206,8 +206,9 @@ FileLoader::FileLoader(std::vector<std::string> paths, unsigned threads)
         for (std::size_t t = 1; t < std::min<std::size_t>(threads, paths_.size()); ++t) {
             workers_.emplace_back([this] { work(); });
         }
-    } catch (const std::system_error&) {
-        // The threads the system gave share the work.
+    } catch (...) {
+        // A thread the system could not start leaves the work to those that did: the threads
+        // started must still be joined, which an exception leaving the constructor would not do.
     }
 }
 
