@@ -73,9 +73,12 @@ TEST(WeightedMeans, ExactForPiecewisePolynomialsOnAnyGrid) {
     // (-1 and 12 are outside [0, 4]) and the lens there, T(0) = 0, T(4) = 4.
     const auto sum = colorimetry::weighted_totals(make({0, 4}, {0, 4}), {&weight}, {0, 4}, Method::Sum);
     EXPECT_EQ(std::make_tuple(sum.weighted, sum.weight, sum.mean()), std::make_tuple(20.0, 6.0, 20.0 / 6.0));
-    // Nothing of the band measured: no mean at all, not 0 (a perfect blocker).
-    EXPECT_TRUE(
-        std::isnan(colorimetry::weighted_totals(make({20, 30}, {1, 1}), {&weight}, {0, 10}, Method::Integral).mean()));
+    // Nothing of the band measured, or nothing measured at all: no mean, not 0 (a perfect blocker).
+    for (const Method method : {Method::Integral, Method::Sum}) {
+        for (const Scan& unmeasured : {make({20, 30}, {1, 1}), Scan()}) {
+            EXPECT_TRUE(std::isnan(colorimetry::weighted_totals(unmeasured, {&weight}, {0, 10}, method).mean()));
+        }
+    }
     EXPECT_EQ(colorimetry::method_from_string("sum"), Method::Sum);
     EXPECT_EQ(message_of<std::invalid_argument>([] { (void)colorimetry::method_from_string("Sum"); }),
               "method must be 'integral' or 'sum', not 'Sum'");
