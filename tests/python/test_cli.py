@@ -426,7 +426,8 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     shutil.copy(damaged, data / "sub" / "broken.orv")
     out = tmp_path / "out"
     first = orv("batch", data, tmp_path / "nothing*.orv", "--to", "json", "--out", out, "--jobs", 2)
-    assert first.returncode == 1 and "5 files, 4 converted, 0 up to date, 2 failed" in first.stderr
+    assert first.returncode == 1
+    assert f"5 files, 4 converted, 0 up to date, 2 failed (listed in {out / 'errors.csv'}); " in first.stderr
     errors = list(csv.reader((out / "errors.csv").read_text().splitlines()))
     assert errors == [
         ["file", "error"],
@@ -492,7 +493,8 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
         for name in ("a.orv", "b.orv", "sub/c.orv")
         for data_set in io.load_orvfile(data / name).data_sets
     ]
-    assert orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv").returncode == 0
+    clean = orv("batch", data / "a.orv", "--to", "csv", "--out", tmp_path / "csv")
+    assert clean.returncode == 0 and "1 converted, 0 up to date, 0 failed; " in clean.stderr  # no errors listed
     assert len(list((tmp_path / "csv" / "a").glob("*.csv"))) == 3
     # sub.orv's CSV folder would be the folder of sub/c.orv's: it keeps its extension
     shutil.copy(sample, data / "sub.orv")
