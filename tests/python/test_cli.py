@@ -71,8 +71,9 @@ def test_info_and_json(tmp_path, sample):
     assert orv("json", sample).stdout == io.orvfile_to_json(sample, 2, False) + "\n"
     assert orv("json", sample, "-o", tmp_path / "s.json", "--indent", "-1", "--ascii").returncode == 0
     assert (tmp_path / "s.json").read_text() == io.orvfile_to_json(sample, -1, True) + "\n"
-    # JSON has no NaN or infinity: such values are written null, so any strict reader takes the file
-    odd = write_orv(tmp_path / "odd.orv", [("s", [(400.0, math.nan), (410.0, 0.5), (420.0, math.inf)])])
+    # JSON has no NaN or infinity: such values are written null, so any strict reader takes the
+    # file; text beyond ASCII is written as it is unless --ascii says otherwise, by batch too.
+    odd = write_orv(tmp_path / "odd.orv", [("s µ", [(400.0, math.nan), (410.0, 0.5), (420.0, math.inf)])])
     assert orv("batch", odd, "--to", "json", "--out", tmp_path / "out").returncode == 0
     text = (tmp_path / "out" / "odd.json").read_text()
     assert "\n" not in text and text + "\n" == orv("json", odd, "--indent", "-1").stdout  # one line by default
@@ -222,6 +223,8 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
         and unwritable.stderr.startswith("orv json: /proc/x.json: ")
         and ".part" not in unwritable.stderr
     )
+    full = orv("json", sample, "-o", "/dev/full")  # a device, written in place, that takes nothing
+    assert full.returncode == 1 and full.stderr == f"orv json: /dev/full: {os.strerror(28)}\n", full.stderr
     own = shutil.copy(sample, tmp_path / "x.json")  # an output path that names the input itself
     # a data file named as the CSV file of one of its own data sets
     own_csv = shutil.copy(sample, tmp_path / "Brown_driving_lens.csv")
@@ -241,6 +244,7 @@ def test_failures_are_one_line_and_usage_is_status_2(tmp_path, sample, damaged):
     for usage in (
         ["frobnicate"],
         ["json", sample, "--indent", "65"],
+        ["report", sample],  # no -o: a report is a file
         batch[:4],
         [*batch, "--jobs", "0"],
         [*batch, "--jobs", "257"],
@@ -453,17 +457,22 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     assert rerun.returncode == 1 and "0 converted, 4 up to date, 1 failed" in rerun.stderr
     assert not any(os.path.lexists(p) for p in stale) and (tmp_path / "mine" / "notes.txt").read_text() == "keep"
 
-    # ... but those of processes that run stay, another user's too, which the system refuses to signal.
-    def refuse(pid, signum):
-        raise PermissionError(1, "Operation not permitted")
+    # ... but those of processes that run stay, another user's too, which the system refuses to
+    # signal. The sweep only asks whether a process runs (signal 0): it never signals one.
+    signals = []
 
-    for pid, kill in ((os.getpid(), os.kill), (1, refuse)):
+    def probe(pid, signum):
+        signals.append(signum)
+        if pid == 1:
+            raise PermissionError(1, "Operation not permitted")
+
+    for pid in (os.getpid(), 1):
         kept = out / f".a.json.{pid}.0123abcd.part"
         kept.write_text("")
         with pytest.MonkeyPatch.context() as patch:
-            patch.setattr(os, "kill", kill)
+            patch.setattr(os, "kill", probe)
             files.sweep(str(out))
-        assert kept.exists()
+        assert kept.exists() and signals == [0] * len(signals)
         kept.unlink()
     # A temporary of a long output's name holds as much of it as the name limit leaves
     tail = f".{dead.pid}.0123abcd.part"
