@@ -40,14 +40,16 @@ TEST(CompoundFileReader, EntryNamesSizesAndIds) {
               "Invalid entry id");
     EXPECT_THROW(reader.load_stream(orvanalysis::io::no_entry), orvanalysis::io::InvalidEntryId);
     EXPECT_THROW(CompoundFileReader(nullptr, 10), std::invalid_argument);
-    // "µ", U+1F600 as a surrogate pair, an unpaired high surrogate, "x"; then a name field
+    // "µ", U+1F600 and U+10000 (the lowest high surrogate) as surrogate pairs, an unpaired high
+    // surrogate, "x"; then a name field
     // without a terminating zero unit, which ends after its 32 units.
     const std::size_t name = ((data[0x30] | (data[0x31] << 8)) + 1) * 512 + 128;  // entry 1
-    const std::vector<std::uint16_t> units{0x00B5, 0xD83D, 0xDE00, 0xD800, 0x0078, 0};
+    const std::vector<std::uint16_t> units{0x00B5, 0xD83D, 0xDE00, 0xD800, 0xDC00, 0xD800, 0x0078, 0};
     for (std::size_t i = 0; i < units.size(); ++i) {
         put(data, name + 2 * i, units[i], 2);
     }
-    EXPECT_EQ(CompoundFileReader(data.data(), data.size()).entry_name(1), "\xC2\xB5\xF0\x9F\x98\x80\xED\xA0\x80x");
+    EXPECT_EQ(CompoundFileReader(data.data(), data.size()).entry_name(1),
+              "\xC2\xB5\xF0\x9F\x98\x80\xF0\x90\x80\x80\xED\xA0\x80x");
     for (std::size_t i = 0; i < 32; ++i) {
         put(data, name + 2 * i, 'a' + i % 26, 2);
     }
