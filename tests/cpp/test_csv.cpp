@@ -134,6 +134,8 @@ TEST(LoadCsv, FilesLongerThanOneReadBlock) {
                   std::make_tuple(104856.0, 6.0, 2e6, 2.0));
         EXPECT_EQ(error_of(text + "bad\r\n"), "load_csv: t.csv, line 104861: " + bad);
     }
+    std::istringstream short_text("1,2\n3,4\r");  // a line end that ends the text counts too
+    EXPECT_EQ(orvanalysis::io::count_lines(short_text), 3u);
 }
 
 TEST(LoadCsv, AReadErrorLeavesTheLineItCutUnread) {

@@ -215,6 +215,7 @@ TEST(FitWavelength, CasesThatCannotBeFitted) {
     monochromator::internal::CurveFitter fitter;
     fitter.max_iterations = 1;
     EXPECT_FALSE(fitter.fit(calibration(truth), model)) << "out of iterations";
+    EXPECT_EQ(fitter.report.reason, "the iterations ran out (1)");
     EXPECT_EQ(model.parameters[4], 0.06);
     for (const auto& [bound, points, reason] : std::vector<std::tuple<std::vector<std::uint32_t>, Scan, std::string>>{
              {{}, calibration(truth), "no parameter is free"},

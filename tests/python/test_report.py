@@ -115,10 +115,15 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
                 # A measured value carries no sign; only margins do.
                 assert shows(shown, value, 100 if "_tau_" in attrs["data-field"] else 1), (attrs, shown)
                 assert not shown.startswith("+"), (attrs, shown)
-        labels = {r.get("data-requirement"): c for _, r, _, c in cells}
-        assert [labels[v.requirement.id].split(" (")[0] for v in assessment.verdicts] == [
-            v.outcome for v in assessment.verdicts
+        labels = {r.get("data-requirement"): c for _, r, _, c in cells}  # a row's last cell
+        # Each verdict's label, followed by its reason when it has one.
+        assert [labels[v.requirement.id] for v in assessment.verdicts] == [
+            v.label + (v.reason or "") for v in assessment.verdicts
         ]
+        conditions = {r.get("data-requirement"): c for _, r, a, c in cells if a.get("class") == "condition"}
+        # As the shipped rules file states them, a limit relative to another quantity with it.
+        assert conditions["road.category"] == "ISO8980_3_tau_v > 0.08"
+        assert conditions["road.spectral-minimum"] == "ANSI_Z80_3_tau_spectral_min >= 0.2 × ISO8980_3_tau_v"
         uses = [c[3] for c in page.cells if c[0] == "summary" and "data-use" in c[2]]
         assert uses[3 * (number - 1) : 3 * number] == [u.label for u in assessment.uses]
     assert "<li>not reported: ISO8980_3_tau_uva needs 315-380 nm and the scan covers 380-780 nm</li>" in text
@@ -150,25 +155,26 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
 
 def test_a_value_exactly_at_its_limit_shows_its_zero_margin_signed(tmp_path):
     # A flat 50 % lens has tau_v 0.5 to the bit; against "at least 0.5" its margin is +0, a pass.
+    # A 2 % lens, category 4, is one the Q requirements (categories 0-3) do not apply to.
     flat = tmp_path / "flat.orv"
-    flat.write_bytes(
-        w.container(
-            w.contents([("half", [(280.0 + 5 * i, 50.0) for i in range(101)])], type_and_units="Transmittance / %")[0]
-        )
-    )
+    lenses = [(name, [(280.0 + 5 * i, level) for i in range(101)]) for name, level in (("half", 50.0), ("dark", 2.0))]
+    flat.write_bytes(w.container(w.contents(lenses, type_and_units="Transmittance / %")[0]))
     rules = tmp_path / "half.toml"
     text = verdicts.DEFAULT_RULES.read_text().replace("limit = 0.75", "limit = 0.5")
     title = next(line for line in text.splitlines() if line.startswith("title = "))
     rules.write_text(text.replace(title, "", 1))  # without its title, the header names the file
     made = report.build([flat], rules=rules)
-    verdicts_made = made.files[0].lenses[0].assessment.verdicts
-    assert [(v.outcome, v.margin) for v in verdicts_made][-1] == ("pass", 0.0)
+    half, dark = (entry.assessment.verdicts for entry in made.files[0].lenses)
+    assert [(v.outcome, v.margin) for v in half][-1] == ("pass", 0.0)
     page = report.render(made, plots=False)
     assert '<td class="num" data-value="0.0">+0 %</td>' in page and f"checked against {rules}.</p></header>" in page
     # Only the rows of verdicts at their limit are marked so.
     marked = re.findall(r'<tr class="(at-limit|)" data-requirement="([^"]*)"', page)
-    assert marked == [("at-limit" if v.at_limit else "", v.requirement.id) for v in verdicts_made]
-    assert ("at-limit", verdicts_made[-1].requirement.id) in marked and ("", verdicts_made[0].requirement.id) in marked
+    assert marked == [("at-limit" if v.at_limit else "", v.requirement.id) for v in half + dark]
+    assert ("at-limit", half[-1].requirement.id) in marked and ("", half[0].requirement.id) in marked
+    # A verdict's reason follows its label; a verdict without one has no note.
+    reasons = [f'{v.label}<br><span class="note">{html.escape(v.reason)}</span></td>' for v in dark if v.reason]
+    assert len(reasons) == 4 and all(r in page for r in reasons) and '<span class="note"></span>' not in page
 
 
 def png_pixels(data):
@@ -208,10 +214,10 @@ def test_the_report_in_a_real_browser(tmp_path, sample, damaged):
     made = report.build([sample, damaged])
     report.write(made, tmp_path / "r.html")
     report.print_pdf(tmp_path / "r.html", tmp_path / "r.pdf")
-    report.screenshot(tmp_path / "r.html", tmp_path / "r.png", width=900, height=700)
+    report.screenshot(tmp_path / "r.html", tmp_path / "r.png", height=700)  # 1200 pixels wide by default
     width, height, rows = png_pixels((tmp_path / "r.png").read_bytes())
     inked = sum(pixel != b"\xff\xff\xff" for row in rows for pixel in row)
-    assert (width, height) == (900, 700) and 0.02 < inked / (width * height) < 0.9
+    assert (width, height) == (1200, 700) and 0.02 < inked / (width * height) < 0.9
     words = " ".join(
         subprocess.run(
             ["pdftotext", tmp_path / "r.pdf", "-"], capture_output=True, text=True, check=True
@@ -279,6 +285,8 @@ def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_
         )
         drawn = list(line.get_ydata())
         assert drawn[1:] == [1.0, 2.0] and (drawn[0] > 0 if scale == "log" else drawn[0] == 0.0)
+    # A spectrum of one wavelength is shown 1 nm either side of it.
+    assert plot.spectra([("laser", Scan([532.0], [1.0]))]).axes[0].get_xlim() == (531.0, 533.0)
 
 
 def test_without_matplotlib_the_package_is_named(monkeypatch, sample):
