@@ -68,9 +68,12 @@ TEST(FindCrossing, AgreementRootAndErrors) {
 }
 
 TEST(StitchScans, ExactMultiplesJoinWhereTheyMeet) {
-    // The same curve at half the sensitivity, measured on other keys from 497.5 nm on.
+    // The same curve at half the sensitivity, measured on other keys from 497.5 nm on; the first
+    // scan has a point half a nanometre below where they will meet too.
     const Scan high = sampled(497.5, 700, 2.5, [](double x) { return 0.5 * gaussian(x); });
-    const utils::StitchResults r = utils::stitch_scans(sampled(400, 600, 5, gaussian), high, 520, 580, 1e-3);
+    Scan low = sampled(400, 600, 5, gaussian);
+    low.add(519.5, gaussian(519.5));
+    const utils::StitchResults r = utils::stitch_scans(low, high, 520, 580, 1e-3);
     EXPECT_EQ(r.n, 13u);
     EXPECT_NEAR(r.k, 2.0, 1e-12);
     EXPECT_NEAR(r.error, 0.0, 1e-20);
@@ -78,7 +81,8 @@ TEST(StitchScans, ExactMultiplesJoinWhereTheyMeet) {
     EXPECT_EQ(r.stitch_point, 520.0) << "the first overlap key where they agree";
     EXPECT_EQ(std::make_pair(r.stitch_scan.min_wavelength(), r.stitch_scan.max_wavelength()),
               std::make_pair(400.0, 700.0));
-    EXPECT_EQ(r.stitch_scan.at(515), gaussian(515));
+    EXPECT_EQ(std::make_pair(r.stitch_scan.at(515), r.stitch_scan.at(519.5)),
+              std::make_pair(gaussian(515), gaussian(519.5)));
     EXPECT_EQ(r.stitch_scan.at(522.5), 2.0 * (0.5 * gaussian(522.5)));
     EXPECT_FALSE(r.stitch_scan.contains(525.5));
 }
