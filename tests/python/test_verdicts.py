@@ -4,6 +4,7 @@ what cannot be assessed, and malformed rules files refused with the file, line a
 import dataclasses
 import math
 import pathlib
+import re
 
 import pytest
 
@@ -54,7 +55,7 @@ def test_what_cannot_be_assessed_is_never_a_pass():
     assert verdict(dark, "road.Q-red.led").outcome == "not applicable"  # Q binds categories 0-3 only
     assert (road(dark).suitable, road(dark).failing) == (False, ("road.category",))
     unknown = dataclasses.replace(BASE, ISO8980_3_tau_v=None, category=None)
-    assert {v.outcome for v in lens.assess(unknown).verdicts} == {"not assessed"}
+    assert {v.label for v in lens.assess(unknown).verdicts} == {"not assessed"}  # no limit to be at
     # 7.9 % and 8.1 % are both flagged beside their verdicts; 50 % is not.
     flags = [
         (verdict(dataclasses.replace(BASE, ISO8980_3_tau_v=t), "road.category").label) for t in (0.079, 0.081, 0.5)
@@ -109,6 +110,10 @@ def test_a_labs_own_rules_file(tmp_path):
         "X 1:2020",
     )
     assert verdict(dataclasses.replace(BASE, category=3), "q", path).outcome == "not applicable"
+    # Requirements as an inline array have no [[requirement]] line: their errors name none.
+    path.write_text('requirement = [{id = "q", limit = "0.8"}]\n' + RULES[: RULES.index("[[requirement]]")])
+    with pytest.raises(ValueError, match=f"^{re.escape(str(path))}: requirement 'q', field 'quantity': missing"):
+        lens.load_rules(path)
 
 
 @pytest.mark.parametrize(
