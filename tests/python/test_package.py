@@ -5,9 +5,12 @@ import doctest
 import inspect
 import json
 import math
+import os
 import pathlib
 import pickle
 import re
+import subprocess
+import sys
 
 import pytest
 
@@ -53,6 +56,15 @@ def stub_functions():
 
 
 def test_package_mirrors_the_core_with_the_stubs_signatures(flat_lens):
+    # import orvpy loads the extension alone; each submodule loads when first used.
+    loaded = subprocess.run(
+        [sys.executable, "-c", "import orvpy, sys; print(*sorted(m for m in sys.modules if m.startswith('orvpy')))"],
+        capture_output=True,
+        text=True,
+        check=True,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p)),
+    )
+    assert loaded.stdout.split() == ["orvpy"]
     version = re.search(r"project\(\w+ VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
     assert orvpy.__version__ == _orvpy_core.__version__ == version
     assert (orvpy.Scan, orvpy.Interpolation, orvpy.LINEAR) == (
