@@ -5,6 +5,8 @@ import json
 import math
 import os
 import pathlib
+import platform
+import pty
 import re
 import shutil
 import signal
@@ -115,7 +117,8 @@ def test_csv_files_read_back_to_the_same_points_under_safe_names(tmp_path):
     hostile = write_orv(tmp_path / "wide.orv", [("A", points[:7]), ("=A", points[3:12:2]), ("A", [])])
     assert orv("csv", hostile, "--wide", "-o", tmp_path / "wide.csv").returncode == 0
     table = (tmp_path / "wide.csv").read_text()
-    assert orv("csv", hostile, "--wide").stdout == table
+    to_stdout = orv("csv", hostile, "--wide")
+    assert (to_stdout.returncode, to_stdout.stdout) == (0, table)
     rows = list(csv.reader(table.splitlines()))
     assert rows[0] == ["Wavelength / nm", "A", "'=A", "A"]
     for column, data_set in enumerate(io.load_orvfile(hostile).data_sets, 1):
@@ -384,6 +387,7 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
     for command in (["plot", sample], ["report", sample, "-o", tmp_path / "r.html"]):
         result = orv(*command, env={"PYTHONPATH": without})
         assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "python3-matplotlib" in result.stderr
+        assert f"this Python ({platform.python_version()}) lacks" in result.stderr
     (tmp_path / "bin").mkdir()
     printing = ["report", sample, "-o", tmp_path / "p.html", "--no-plots", "--pdf"]
     result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
@@ -419,6 +423,28 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
     page = (tmp_path / "r.html").read_text()
     assert all(f"<h2>{name}</h2>" in page for name, _ in lens.rate_file(sample)) and page.count("<svg") == 3
     assert (tmp_path / "r.pdf").exists() == bool(shutil.which("chromium"))
+
+
+def test_batch_shows_its_progress_on_a_terminal(tmp_path, sample):
+    master, terminal = pty.openpty()
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(os.path.abspath(p) for p in sys.path if p)}
+    command = [sys.executable, "-m", "orvpy", "batch", str(sample), "--to", "json", "--out", str(tmp_path / "out")]
+    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, env=env, timeout=120)
+    os.close(terminal)
+    shown = b""
+    while True:
+        try:
+            chunk = os.read(master, 1 << 16)
+        except OSError:  # the terminal's other end is closed
+            break
+        shown += chunk
+        if not chunk:
+            break
+    os.close(master)
+    if has("tqdm"):
+        assert run.returncode == 0 and b"100%" in shown and b"1/1" in shown and b"1 converted" in shown
+    else:
+        assert run.returncode == 2 and b"python3-tqdm" in shown
 
 
 def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, damaged):

@@ -157,8 +157,12 @@ def test_an_unmeasured_band_is_never_a_number(flat_lens):
         scan = Scan([start] + [320.0 + 5 * i for i in range(1, 93)], [0.5] * 93)
         rated = lens.rate(scan, require_coverage=False, coverage_tolerance_nm=tolerance)
         assert (rated.ISO8980_3_tau_uva is not None) == covered, (start, tolerance)
-    for scan, tolerance in [(Scan(), 5.0), (visible, -1.0), (visible, math.nan)]:
-        with pytest.raises(ValueError):
+    for scan, tolerance, message in [
+        (Scan(), 5.0, "cannot rate an empty scan"),
+        (visible, -1.0, "coverage_tolerance_nm must be finite and at least 0, not -1.0"),
+        (visible, math.nan, "coverage_tolerance_nm must be finite and at least 0, not nan"),
+    ]:
+        with pytest.raises(ValueError, match=f"^{message}$"):
             lens.rate(scan, coverage_tolerance_nm=tolerance)
     with pytest.raises(AttributeError):
         rating.category = 0
