@@ -126,7 +126,8 @@ def _glob(pattern: str, problems: Problems) -> list[str]:
                 for root, folders, names in os.walk(base or os.curdir, onerror=_unreadable(problems)):
                     folders[:] = [f for f in folders if f[0] != "." and not os.path.islink(os.path.join(root, f))]
                     root = root if base else root[len(os.curdir) + 1 :]
-                    found += [root] if root else []
+                    # The current folder, "", is a base for the next part, never a match itself.
+                    found += [root] if root or not last else []
                     found += [os.path.join(root, name) for name in names if name[0] != "."] if last else []
                 continue
             magic = glob.has_magic(part)
