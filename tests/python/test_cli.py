@@ -518,6 +518,13 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     assert (out / "a.json").read_text() == io.orvfile_to_json(sample, 2, False)
     assert "0 converted, 4 up to date" in orv("batch", data, "--to", "json", "--out", out, "--indent", 2).stderr
     assert "4 converted, 0 up to date" in orv("batch", data, "--to", "json", "--out", out, "--force").stderr
+    # An output whose folder is a file fails that file alone, with the system's reason.
+    (tmp_path / "blocked").mkdir()
+    (tmp_path / "blocked" / "sub").write_text("a file")
+    blocked = orv("batch", data, "--to", "json", "--out", tmp_path / "blocked")
+    errors = dict(list(csv.reader((tmp_path / "blocked" / "errors.csv").read_text().splitlines()))[1:])
+    assert blocked.returncode == 1 and "3 converted" in blocked.stderr
+    assert errors[str(data / "sub" / "c.orv")].endswith(os.strerror(20))  # ENOTDIR
 
     assert orv("batch", data, "--to", "rate", "--out", tmp_path / "rate").returncode == 1
     summed = orv("batch", data, "--to", "rate", "--out", tmp_path / "rate", "--method", "sum")

@@ -244,6 +244,13 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
     figure = plot.spectra([("A $5 lens", scan)], scale=scale, ratings=[rating], title="Lab $x$ file", size=(6, 4))
     axes, ruler = figure.axes
     assert list(axes.get_lines()[0].get_ydata()) == pytest.approx(expected)
+    in_percent = plot.spectra([("A $5 lens", scan * 100.0)], scale=scale, percent=True).axes[0]
+    assert list(in_percent.get_lines()[0].get_ydata()) == pytest.approx(expected)
+    # OD 7 at most: a value below it is drawn on it (1e-5 %), 0 too.
+    (deep,) = plot.spectra([("deep", Scan([400.0, 500.0], [0.0, 1e-9]))], scale=scale).axes[0].get_lines()
+    assert list(deep.get_ydata()) == pytest.approx({"linear": [0, 1e-7], "log": [1e-5] * 2, "od": [7, 7]}[scale])
+    shades = [tuple(patch.get_facecolor()) for patch in ruler.patches]  # neighbouring categories differ
+    assert len(shades) == 5 and len(set(shades)) == 2 and all(a != b for a, b in zip(shades, shades[1:]))
     full = 0.0 if scale == "od" else 100.0  # a clear lens, 100 %, lies inside the axis with room above
     assert min(axes.get_ylim()) < full < max(axes.get_ylim())
     assert {t.get_text() for t in axes.texts} == {"UV-B", "UV-A", "visible"} and len(axes.patches) == 3
@@ -285,6 +292,11 @@ def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_
         )
         drawn = list(line.get_ydata())
         assert drawn[1:] == [1.0, 2.0] and (drawn[0] > 0 if scale == "log" else drawn[0] == 0.0)
+    # Another quantity's log axis reaches down to the decade of its smallest positive value.
+    (faint,) = (
+        plot.spectra([("faint", Scan([400.0, 500.0], [0.0, 3e-9]))], quantity="W", scale="log").axes[0].get_lines()
+    )
+    assert list(faint.get_ydata()) == pytest.approx([1e-9, 3e-9])
     # A spectrum of one wavelength is shown 1 nm either side of it.
     assert plot.spectra([("laser", Scan([532.0], [1.0]))]).axes[0].get_xlim() == (531.0, 533.0)
 
