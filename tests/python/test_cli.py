@@ -393,11 +393,18 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
     printing = ["report", sample, "-o", tmp_path / "p.html", "--no-plots", "--pdf"]
     result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
     assert (result.returncode, result.stderr.count("\n")) == (2, 1) and "package chromium" in result.stderr
-    (tmp_path / "bin" / "chromium").write_text("#!/bin/sh\nexit 1\n")
+    # A Chromium that fails: its last 500 characters of complaint are passed on.
+    complaint = "i=0\nwhile [ $i -lt 600 ]; do printf x >&2; i=$((i + 1)); done\necho END >&2\n"  # builtins only
+    (tmp_path / "bin" / "chromium").write_text(f"#!/bin/sh\n{complaint}exit 1\n")
     (tmp_path / "bin" / "chromium").chmod(0o755)
     result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
     assert (result.returncode, result.stderr.count("\n")) == (1, 1) and not (tmp_path / "p.pdf").exists()
-    assert result.stderr.startswith(f"orv report: {tmp_path / 'p.pdf'}: Chromium ")
+    assert result.stderr == f"orv report: {tmp_path / 'p.pdf'}: Chromium failed (1): {'x' * 497}END\n"
+    not_a_file = orv("report", sample, "-o", "/dev/null", "--no-plots", "--pdf", env={"PATH": str(tmp_path / "bin")})
+    assert (not_a_file.returncode, not_a_file.stderr) == (
+        1,
+        "orv report: /dev/null: --pdf prints the report from a file, and this is none\n",
+    )
     if not has("matplotlib"):
         return
     for name, size, magic in (
