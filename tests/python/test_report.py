@@ -6,6 +6,7 @@ import decimal
 import html
 import html.parser
 import math
+import os
 import pathlib
 import re
 import shutil
@@ -149,8 +150,11 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
     columns = re.search(r'<table class="summary"><thead><tr>(.*?)</tr>', text).group(1).count("<th>")
     assert [c[2]["colspan"] for c in page.cells if c[0] == "summary" and "colspan" in c[2]] == [str(columns - 1)] * 2
     assert "<p>4 lenses from 4 files, " in text and "<p>1 lens from 1 file, " in report.render(report.build([own]))
-    with pytest.raises(dataclasses.FrozenInstanceError):
-        made.files = ()
+    for record, field in ((made, "files"), (made.files[0], "lenses")):
+        with pytest.raises(dataclasses.FrozenInstanceError):
+            setattr(record, field, ())
+    # A path through a file: the system's reason alone, as for a missing file.
+    assert report.build([own / "x.orv"]).files[0].error == os.strerror(20)  # ENOTDIR
 
 
 def test_a_value_exactly_at_its_limit_shows_its_zero_margin_signed(tmp_path):

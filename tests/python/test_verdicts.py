@@ -110,6 +110,8 @@ def test_a_labs_own_rules_file(tmp_path):
         "X 1:2020",
     )
     assert verdict(dataclasses.replace(BASE, category=3), "q", path).outcome == "not applicable"
+    path.write_text(RULES.replace("limit = 0.8", "limit = 0.8\ntolerance = 0"))  # no band of "at the limit"
+    assert [r.tolerance for r in lens.load_rules(path).requirements] == [0.0]
     # Requirements as an inline array have no [[requirement]] line: their errors name none.
     path.write_text('requirement = [{id = "q", limit = "0.8"}]\n' + RULES[: RULES.index("[[requirement]]")])
     with pytest.raises(ValueError, match=f"^{re.escape(str(path))}: requirement 'q', field 'quantity': missing"):
@@ -129,6 +131,7 @@ def test_a_labs_own_rules_file(tmp_path):
         ('clause = "5.3"\n', "", "line 8: requirement 'q', field 'clause': missing"),
         ('edition = "2020"', "edition = 2020", "field 'edition': must be text, not 2020"),
         ("limit = 0.8", "limit = 0.8\nlimt = 1", "field 'limt': is not a field of a requirement"),
+        ("limit = 0.8", "limit = 0.8\ntolerance = -0.01", "field 'tolerance': must be at least 0"),
         ('id = "q"', "id = 7", "line 8: requirement #1, field 'id': must be text"),
         ('text = "Q red', "text = Q red", "not valid TOML: Invalid value (at line 13, column 8)"),
         ('[uses]\nroad = "Road"\n', 'uses = ["road"]\n', "field 'uses': must be a table of intended uses, each a name"),
