@@ -46,7 +46,7 @@ def load_folder(
     threads : int, optional
         How many files are read at once; by default the cores this process may run on. The
         files are read and parsed on threads of the compiled core, without the interpreter lock;
-        an interrupt (Ctrl-C) stops the reading within a few hundred files.
+        an interrupt (Ctrl-C) stops the reading once the files being read are read.
 
     Returns
     -------
@@ -70,7 +70,7 @@ def load_folder(
         raise ValueError(f"threads must be at least 1, not {threads}")
     # Sorted as paths compare, part by part, but without making a comparison of two paths each time.
     paths = sorted(folder.glob(pattern), key=lambda p: p.parts)
-    # The core reads on its own threads, the interpreter lock released once for them all.
+    # The core's threads read while this one makes Python objects of what they read.
     return [
         LoadedFile(p, [], result) if isinstance(result, BaseException) else LoadedFile(p, result, None)
         for p, result in zip(paths, _io._load_files(paths, threads))
