@@ -110,7 +110,9 @@ def test_a_labs_own_rules_file(tmp_path):
         "X 1:2020",
     )
     assert verdict(dataclasses.replace(BASE, category=3), "q", path).outcome == "not applicable"
-    path.write_text(RULES.replace("limit = 0.8", "limit = 0.8\ntolerance = 0"))  # no band of "at the limit"
+    # By default a limit is met to half a unit of its last digit; a tolerance of 0 is allowed.
+    assert [r.tolerance for r in lens.load_rules(path).requirements] == [0.05]
+    path.write_text(RULES.replace("limit = 0.8", "limit = 0.8\ntolerance = 0"))
     assert [r.tolerance for r in lens.load_rules(path).requirements] == [0.0]
     # Requirements as an inline array have no [[requirement]] line: their errors name none.
     path.write_text('requirement = [{id = "q", limit = "0.8"}]\n' + RULES[: RULES.index("[[requirement]]")])
