@@ -43,6 +43,8 @@ def test_each_shipped_limit_on_either_side(requirement, field, limit, strict):
 def test_what_cannot_be_assessed_is_never_a_pass():
     road = lambda rating: lens.assess(rating, use="road").uses[0]  # noqa: E731
     assert (road(BASE).suitable, road(BASE).failing) == (True, ())
+    with pytest.raises(dataclasses.FrozenInstanceError):  # a verdict handed on stays as it was made
+        road(BASE).suitable = False
     for missing in (None, math.nan):  # a band not measured; a quotient undefined for an opaque lens
         rating = dataclasses.replace(BASE, ISO8980_3_Q_led_red=missing)
         assert verdict(rating, "road.Q-red.led").outcome == "not assessed"
