@@ -112,6 +112,10 @@ def test_a_labs_own_rules_file(tmp_path):
         "X 1:2020",
     )
     assert verdict(dataclasses.replace(BASE, category=3), "q", path).outcome == "not applicable"
+    rules = lens.load_rules(path)
+    for record in (rules, rules.requirements[0], rules.requirements[0].source, v):  # as read, for good
+        with pytest.raises(dataclasses.FrozenInstanceError):
+            setattr(record, dataclasses.fields(record)[0].name, None)
     # By default a limit is met to half a unit of its last digit; a tolerance of 0 is allowed.
     assert [r.tolerance for r in lens.load_rules(path).requirements] == [0.05]
     path.write_text(RULES.replace("limit = 0.8", "limit = 0.8\ntolerance = 0"))
