@@ -550,6 +550,17 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     shutil.copy(sample, data / "sub.orv")
     assert orv("batch", data / "sub.orv", data / "sub" / "c.orv", "--to", "csv", "--out", out).returncode == 0
     assert [len(list((out / name).glob("*.csv"))) for name in ("sub.orv", "sub/c")] == [3, 3]
+    # A CSV folder that would be a folder holding an input is refused, the other input converted.
+    (tmp_path / "nest" / "x" / "a").mkdir(parents=True)
+    shutil.copy(sample, tmp_path / "nest" / "a.orv")
+    shutil.copy(sample, tmp_path / "nest" / "x" / "a" / "y.orv")
+    inputs = (tmp_path / "nest" / "a.orv", tmp_path / "nest" / "x" / "a" / "y.orv")
+    nested = orv("batch", *inputs, "--to", "csv", "--out", tmp_path / "nest" / "x")
+    errors = list(csv.reader((tmp_path / "nest" / "x" / "errors.csv").read_text().splitlines()))[1:]
+    assert nested.returncode == 1 and "1 converted" in nested.stderr
+    assert errors == [
+        [str(inputs[0]), f"{tmp_path / 'nest' / 'x' / 'a'}: holds input files; the output folder would replace it"]
+    ]
 
     # What orv batch did not make is never replaced, even with --force: the user's folder beside
     # a.orv, their file beside b.orv.
