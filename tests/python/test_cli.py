@@ -515,6 +515,11 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     cut.write_text("")
     assert orv("json", sample, "-o", tmp_path / "single" / ("l" * 250 + ".json")).returncode == 0
     assert os.listdir(tmp_path / "single") == ["l" * 250 + ".json"]
+    # A single-file command removes its own output's leftovers, not another output's.
+    for name in ("x.json", "other.json"):
+        (tmp_path / "single" / f".{name}{tail}").write_text("")
+    assert orv("json", sample, "-o", tmp_path / "single" / "x.json").returncode == 0
+    assert sorted(os.listdir(tmp_path / "single")) == sorted(["l" * 250 + ".json", f".other.json{tail}", "x.json"])
     # An input replaced by another content, though older, is converted again; so is every file
     # after a change of the options that shape the output, and with --force.
     write_orv(data / "b.orv", [("other", [(400.0, 0.5), (410.0, 0.6)])])
