@@ -475,6 +475,11 @@ def test_batch_converts_what_it_can_and_skips_what_is_done(tmp_path, sample, dam
     text = io.orvfile_to_json(sample, -1, False)
     assert all((out / name).read_text() == text for name in ("a.json", "b.json", "sub/c.json", "l" * 250 + ".json"))
     assert not [p for p in out.rglob("*") if TEMPORARY.fullmatch(p.name)], "temporary files left"
+    assert not (out / "ratings.csv").exists(), "ratings only for --to rate"
+    # Nothing to do: a failure said in one line, with no traceback.
+    idle = orv("batch", tmp_path / "nothing*.orv", "--to", "json", "--out", tmp_path / "idle")
+    assert idle.returncode == 1 and "0 files, 0 converted, 0 up to date, 1 failed" in idle.stderr
+    assert "Traceback" not in idle.stderr
 
     # Temporary files of a run killed mid-write go with the next run.
     dead = subprocess.Popen(["true"])

@@ -262,6 +262,8 @@ def test_many_lenses_rate_as_rate_does_one_by_one(method, step, first, last):
     scans["other grid"] = Scan(grid[::2], np.full(len(grid[::2]), 40.0), interpolation=orvpy.LINEAR)
     # 6 nm short of 280 nm: beyond the 5 nm a band may be short by, so the UV-B means are None
     scans["short"] = Scan(grid[grid >= 286], np.full(np.count_nonzero(grid >= 286), 60.0))
+    for bound in (80.0, 43.0, 18.0, 8.0, 3.0):  # flat lenses exactly at each category's lower bound
+        scans[f"flat {bound:g} %"] = Scan(grid, np.full(len(grid), bound))
     options = dict(method=method, percent=True, require_coverage=False)
     ratings = [lens.rate(scan, **options).as_dict() for scan in scans.values()]
     expected = pandas.DataFrame(ratings, index=pandas.Index(list(scans), name="lens"))

@@ -56,9 +56,13 @@ def stub_functions():
 
 
 def test_package_mirrors_the_core_with_the_stubs_signatures(flat_lens):
-    # import orvpy loads the extension alone; each submodule loads when first used.
+    # import orvpy loads the extension alone; each submodule loads when first used, as an attribute.
     loaded = subprocess.run(
-        [sys.executable, "-c", "import orvpy, sys; print(*sorted(m for m in sys.modules if m.startswith('orvpy')))"],
+        [
+            sys.executable,
+            "-c",
+            "import orvpy, sys; print(*sorted(m for m in sys.modules if m.startswith('orvpy'))); orvpy.lens.rate",
+        ],
         capture_output=True,
         text=True,
         check=True,

@@ -127,6 +127,8 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
         assert conditions["road.spectral-minimum"] == "ANSI_Z80_3_tau_spectral_min >= 0.2 × ISO8980_3_tau_v"
         uses = [c[3] for c in page.cells if c[0] == "summary" and "data-use" in c[2]]
         assert uses[3 * (number - 1) : 3 * number] == [u.label for u in assessment.uses]
+    categories = [c[3] for c in page.cells if c[0] == "summary" and c[2].get("data-field") == "category"]
+    assert categories == ["none" if r.category is None else str(r.category) for _, r, _ in expected]
     assert "<li>not reported: ISO8980_3_tau_uva needs 315-380 nm and the scan covers 380-780 nm</li>" in text
     # Self-contained and escaped: nothing fetched, nothing run, every id once.
     assert not page.tags & {"script", "link", "img", "iframe", "object"} and not re.search(r"url\((?!#)|@import", text)

@@ -63,6 +63,12 @@ def test_what_cannot_be_assessed_is_never_a_pass():
         (verdict(dataclasses.replace(BASE, ISO8980_3_tau_v=t), "road.category").label) for t in (0.079, 0.081, 0.5)
     ]
     assert flags == ["fail (at the limit)", "pass (at the limit)", "pass"]
+    # The warning of a limit relative to another quantity names that quantity too.
+    dim = dataclasses.replace(BASE, ANSI_Z80_3_tau_spectral_min=0.1)  # 0.2 x tau_v = 0.1 exactly
+    assert lens.assess(dim).warnings == (
+        "road.spectral-minimum: ANSI_Z80_3_tau_spectral_min = 0.1 is within 0.05 x ISO8980_3_tau_v of its limit 0.1 "
+        "(pass)",
+    )
     columns = lens.assess(dataclasses.replace(BASE, ISO8980_3_tau_v=0.079)).as_dict()
     assert (columns["verdict:road.category"], columns["use:road"], columns["use:general"]) == (
         "fail (at the limit)",
@@ -167,3 +173,7 @@ def test_the_shipped_requirements_name_their_sources_and_the_readme_lists_them()
         assert r.source.url.startswith("https://") and r.source.title and r.source.url in readme
         assert f"`{r.id}`" in readme and r.standard == "ISO 12312-1"
     assert "own texts prevail" in readme and all(item.split(",")[0] in readme for item in rules.left_out)
+    # Each requirement's condition as a formula, from the file's fields.
+    conditions = {r.id: r.condition for r in rules.requirements}
+    assert conditions["road.category"] == "ISO8980_3_tau_v > 0.08"
+    assert conditions["road.spectral-minimum"] == "ANSI_Z80_3_tau_spectral_min >= 0.2 x ISO8980_3_tau_v"
