@@ -433,6 +433,25 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
     assert (tmp_path / "r.pdf").exists() == bool(shutil.which("chromium"))
 
 
+def test_a_folder_that_cannot_be_put_in_place_leaves_the_old_one(tmp_path, monkeypatch):
+    (tmp_path / "out").mkdir()
+    (tmp_path / "out" / "kept.csv").write_text("old")
+    real = os.replace
+
+    def refuse_the_new(source, target):
+        if str(source).endswith(".part"):
+            raise OSError(28, "No space left on device")
+        return real(source, target)
+
+    monkeypatch.setattr(os, "replace", refuse_the_new)
+    with pytest.raises(files.CommandError, match="No space left on device"), files.atomic_folder(
+        str(tmp_path / "out")
+    ) as new:
+        pathlib.Path(new, "new.csv").write_text("new")
+    assert os.listdir(tmp_path) == ["out"] and os.listdir(tmp_path / "out") == ["kept.csv"]
+    assert (tmp_path / "out" / "kept.csv").read_text() == "old"
+
+
 def test_batch_shows_its_progress_on_a_terminal(tmp_path, sample):
     master, terminal = pty.openpty()
     env = {**os.environ, "PYTHONPATH": os.pathsep.join(os.path.abspath(p) for p in sys.path if p)}

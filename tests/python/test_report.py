@@ -303,6 +303,15 @@ def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_
         plot.spectra([("faint", Scan([400.0, 500.0], [0.0, 3e-9]))], quantity="W", scale="log").axes[0].get_lines()
     )
     assert list(faint.get_ydata()) == pytest.approx([1e-9, 3e-9])
+    # Labels that fit side by side below the plot share one row.
+    from matplotlib.backends.backend_agg import FigureCanvasAgg
+
+    pair = plot.spectra([(f"Grey lens, batch 2026-11, side {s}", Scan([400.0, 500.0], [0.5, 0.5])) for s in "LR"])
+    renderer = FigureCanvasAgg(pair).get_renderer()
+    pair.draw(renderer)
+    boxes = [t.get_window_extent(renderer) for t in pair.axes[0].get_legend().get_texts()]
+    assert boxes[0].y0 == boxes[1].y0 and boxes[0].x1 < boxes[1].x0
+    assert max(b.x1 for b in boxes) <= pair.bbox.x1  # and they do fit
     # A spectrum of one wavelength is shown 1 nm either side of it.
     assert plot.spectra([("laser", Scan([532.0], [1.0]))]).axes[0].get_xlim() == (531.0, 533.0)
 
