@@ -113,9 +113,8 @@ def test_the_report_holds_every_number_of_every_rating(tmp_path, sample, damaged
                 value = getattr(rating, attrs["data-field"])
                 exact = float(attrs["data-value"]) if attrs["data-value"] else None
                 assert exact == value or (math.isnan(exact) and math.isnan(value)), attrs
-                # A measured value carries no sign; only margins do.
                 assert shows(shown, value, 100 if "_tau_" in attrs["data-field"] else 1), (attrs, shown)
-                assert not shown.startswith("+"), (attrs, shown)
+                assert not shown.startswith("+"), (attrs, shown)  # a measured value has no sign; margins do
         labels = {r.get("data-requirement"): c for _, r, _, c in cells}  # a row's last cell
         # Each verdict's label, followed by its reason when it has one.
         assert [labels[v.requirement.id] for v in assessment.verdicts] == [
