@@ -400,6 +400,9 @@ def test_verdicts_plots_and_reports_on_the_command_line(tmp_path, sample, damage
     result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
     assert (result.returncode, result.stderr.count("\n")) == (1, 1) and not (tmp_path / "p.pdf").exists()
     assert result.stderr == f"orv report: {tmp_path / 'p.pdf'}: Chromium failed (1): {'x' * 497}END\n"
+    (tmp_path / "bin" / "chromium").write_text("#!/bin/sh\nexit 0\n")  # claims success, prints nothing
+    result = orv(*printing, env={"PATH": str(tmp_path / "bin")})
+    assert result.returncode == 1 and result.stderr.endswith(f"Chromium wrote no PDF for {tmp_path / 'p.html'}\n")
     not_a_file = orv("report", sample, "-o", "/dev/null", "--no-plots", "--pdf", env={"PATH": str(tmp_path / "bin")})
     assert (not_a_file.returncode, not_a_file.stderr) == (
         1,

@@ -155,6 +155,7 @@ def test_an_unmeasured_band_is_never_a_number(flat_lens):
     rating = lens.rate(visible, require_coverage=False)
     assert [k for k, v in rating.as_dict().items() if v is None] == list(UV)
     assert rating.warnings[4] == "not reported: ISO8980_3_tau_suvb needs 290-315 nm and the scan covers 380-780 nm"
+    assert all(line.startswith("not reported: ") for line in rating.warnings)  # the visible band is whole
     assert rating.ISO8980_3_tau_v == pytest.approx(0.5, rel=1e-12) and rating.category == 1
     # The ends of a band may fall within the tolerance inside it, no further.
     for start, tolerance, covered in [(320, 5.0, True), (320.5, 5.0, False), (315, 0.0, True), (316, 0.0, False)]:

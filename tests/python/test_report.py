@@ -289,7 +289,7 @@ def test_plot_scales_bands_categories_and_legend(tmp_path, scale, expected, y_la
 
 
 @needs_matplotlib
-def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_on_a_log_scale():
+def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_on_a_log_scale(sample):
     spectrum = Scan([400.0, 500.0, 600.0], [0.0, 1.0, 2.0])
     for scale in ("linear", "log"):
         (line,) = (
@@ -311,6 +311,9 @@ def test_a_quantity_other_than_transmittance_is_drawn_as_it_is_and_floored_only_
     boxes = [t.get_window_extent(renderer) for t in pair.axes[0].get_legend().get_texts()]
     assert boxes[0].y0 == boxes[1].y0 and boxes[0].x1 < boxes[1].x0
     assert max(b.x1 for b in boxes) <= pair.bbox.x1  # and they do fit
+    # A file's plot names each lens's category in its legend unless told otherwise.
+    legend = [t.get_text() for t in plot.file_figure(sample).axes[0].get_legend().get_texts()]
+    assert len(legend) == 3 and all(": category " in label or ": no category" in label for label in legend)
     # A spectrum of one wavelength is shown 1 nm either side of it.
     assert plot.spectra([("laser", Scan([532.0], [1.0]))]).axes[0].get_xlim() == (531.0, 533.0)
 

@@ -8,6 +8,7 @@ import re
 
 import pytest
 
+import orvfile_writer as w
 from orvpy import Scan, lens, verdicts
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -40,7 +41,7 @@ def test_each_shipped_limit_on_either_side(requirement, field, limit, strict):
         assert math.copysign(1, v.margin) == (1 if expected == "pass" else -1) or v.margin == 0
 
 
-def test_what_cannot_be_assessed_is_never_a_pass():
+def test_what_cannot_be_assessed_is_never_a_pass(tmp_path):
     road = lambda rating: lens.assess(rating, use="road").uses[0]  # noqa: E731
     assert (road(BASE).suitable, road(BASE).failing) == (True, ())
     with pytest.raises(dataclasses.FrozenInstanceError):  # a verdict handed on stays as it was made
@@ -81,6 +82,12 @@ def test_what_cannot_be_assessed_is_never_a_pass():
     assert [(name, r.category, a.uses[0].suitable) for name, r, a in rated] == [
         (name, r.category, True) for name, r in lens.rate_file(ROOT / "examples" / "lens_transmittances.orv")
     ]
+    # A file that misses the UV is assessed on what it holds, not refused.
+    visible = tmp_path / "visible.orv"
+    points = [(380.0 + 5 * i, 50.0) for i in range(81)]
+    visible.write_bytes(w.container(w.contents([("v", points)], type_and_units="Transmittance / %")[0]))
+    ((_, rating, assessment),) = lens.assess_file(visible)
+    assert rating.ANSI_Z80_3_tau_uvb is None and assessment.uses[0].label == "suitable"
 
 
 RULES = """title = "A lab's own rules"
