@@ -169,6 +169,8 @@ def test_an_unmeasured_band_is_never_a_number(flat_lens):
     ]:
         with pytest.raises(ValueError, match=f"^{message}$"):
             lens.rate(scan, coverage_tolerance_nm=tolerance)
+    with pytest.raises(ValueError, match="^method must be 'integral' or 'sum', not 'Sum'$"):  # whatever the scan
+        lens.rate(Scan(), method="Sum")
     with pytest.raises(AttributeError):
         rating.category = 0
     opaque = lens.rate(flat_lens(0.0))  # undefined quotients and colour, as IEEE division gives them
