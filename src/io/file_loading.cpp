@@ -258,16 +258,6 @@ LoadedOrvFile FileLoader::take(std::size_t i) {
     }
 }
 
-std::vector<LoadedOrvFile> load_orvfiles(const std::vector<std::string>& paths, unsigned threads) {
-    FileLoader loader(paths, threads);
-    std::vector<LoadedOrvFile> loaded;
-    loaded.reserve(paths.size());
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        loaded.push_back(loader.take(i));
-    }
-    return loaded;
-}
-
 std::map<std::string, Scan> load_orv_scan_data(const std::string& file_path) {
     return load_orv_scan_binary_data(read_file_bytes(file_path));
 }

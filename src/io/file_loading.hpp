@@ -36,7 +36,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// One file of load_orvfiles: its contents, or what stopped its reading.
+// One file of a FileLoader: its contents, or what stopped its reading.
 struct LoadedOrvFile {
     OrvFile file;
     std::exception_ptr error;
@@ -74,9 +74,6 @@ private:
     std::atomic<bool> stopping_{false};
     std::vector<std::thread> workers_;
 };
-
-// Every file of paths through a FileLoader of `threads` threads, in the order of paths.
-std::vector<LoadedOrvFile> load_orvfiles(const std::vector<std::string>& paths, unsigned threads);
 std::map<std::string, Scan> load_orv_scan_data(const std::string& file_path);
 std::string orvfile_to_json(const std::string& file_path, int indent, bool ensure_ascii);
 

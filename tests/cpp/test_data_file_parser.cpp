@@ -99,7 +99,7 @@ TEST(DataFileParser, DamagedFixturesFailWithTheirError) {
     }
 }
 
-TEST(LoadOrvfiles, EveryFileInOrderWithWhatStoppedIt) {
+TEST(FileLoader, EveryFileInOrderWithWhatStoppedIt) {
     // Valid and damaged files, a missing one, a folder and a FIFO, in turn: a FIFO opened would
     // wait for a writer for ever.
     const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "orvfiles";
@@ -121,8 +121,12 @@ TEST(LoadOrvfiles, EveryFileInOrderWithWhatStoppedIt) {
     }
     for (const unsigned threads : {1u, 2u, 5u, 64u}) {
         SCOPED_TRACE(threads);
-        const std::vector<io::LoadedOrvFile> loaded = io::load_orvfiles(paths, threads);
-        ASSERT_EQ(loaded.size(), paths.size());
+        io::FileLoader loader(paths, threads);
+        ASSERT_EQ(loader.size(), paths.size());
+        std::vector<io::LoadedOrvFile> loaded;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            loaded.push_back(loader.take(i));
+        }
         for (std::size_t i = 0; i < paths.size(); ++i) {
             const std::string& kind = kinds[i % kinds.size()];
             if (kind == names[0] || kind == names[1]) {
