@@ -105,26 +105,34 @@ void append_values(std::vector<double>& out, std::size_t begin, std::size_t end,
     out.insert(out.end(), Computed<Value>(&value, begin), Computed<Value>(&value, end));
 }
 
-// How many i from begin to end (begin >= 1) have k[i - 1] + e < k[i]: the sums rounded as a
-// scan's key ordering rounds them, a NaN on either side counting as out of order. Two keys at a
-// time: the compiler does not vectorise the comparison by itself.
-inline std::size_t count_ordered(const double* k, std::size_t begin, std::size_t end, double e) {
+// Whether k[i - 1] + e < k[i] for every i from begin to end (begin >= 1): the sums rounded as a
+// scan's key ordering rounds them, a NaN on either side counting as out of order. Four keys at a
+// time in two independent masks: the compiler does not vectorise the comparison by itself, and
+// one mask would make each step wait for the last.
+inline bool all_ordered(const double* k, std::size_t begin, std::size_t end, double e) {
     using Pair = double __attribute__((vector_size(16)));
     using Mask = long long __attribute__((vector_size(16)));
-    Mask ordered{0, 0};
+    Mask low{-1, -1};
+    Mask high{-1, -1};
     std::size_t i = begin;
-    for (; i + 2 <= end; i += 2) {
-        Pair before;
-        Pair at;
-        std::memcpy(&before, k + i - 1, sizeof before);
-        std::memcpy(&at, k + i, sizeof at);
-        ordered -= before + e < at;  // true is -1 in each lane
+    for (; i + 4 <= end; i += 4) {
+        Pair before_low;
+        Pair at_low;
+        Pair before_high;
+        Pair at_high;
+        std::memcpy(&before_low, k + i - 1, sizeof before_low);
+        std::memcpy(&at_low, k + i, sizeof at_low);
+        std::memcpy(&before_high, k + i + 1, sizeof before_high);
+        std::memcpy(&at_high, k + i + 2, sizeof at_high);
+        low &= before_low + e < at_low;  // true is -1 in each lane
+        high &= before_high + e < at_high;
     }
-    std::size_t count = static_cast<std::size_t>(ordered[0] + ordered[1]);
+    const Mask both = low & high;
+    bool ordered = both[0] == -1 && both[1] == -1;
     for (; i < end; ++i) {
-        count += k[i - 1] + e < k[i] ? 1 : 0;
+        ordered = ordered && k[i - 1] + e < k[i];
     }
-    return count;
+    return ordered;
 }
 
 }  // namespace orvanalysis

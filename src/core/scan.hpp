@@ -302,15 +302,14 @@ Scan Scan::copied(std::size_t n, const Key& key, const Value& value, double epsi
     // orders before nothing, so it counts as out of order too, and the constructor refuses it.
     const double e = scan.epsilon_;
     constexpr std::size_t block = 512;
-    std::size_t out_of_order = 0;
+    bool ordered = true;
     for (std::size_t start = 0; start < n; start += block) {
         const std::size_t end = std::min(n, start + block);
         append_values(keys, start, end, key);
         append_values(values, start, end, value);
-        const std::size_t first = std::max<std::size_t>(start, 1);
-        out_of_order += end - std::min(first, end) - count_ordered(keys.data(), first, end, e);
+        ordered = all_ordered(keys.data(), std::max<std::size_t>(start, 1), end, e) && ordered;
     }
-    if (out_of_order == 0) {
+    if (ordered) {
         scan.keys_ = std::move(keys);
         scan.values_ = std::move(values);
     } else {

@@ -67,6 +67,45 @@ TEST(ScanConstruction, MergingTolerancesReplayTheInsertions) {
     }
 }
 
+TEST(ScanConstruction, CopiedKeysAreCheckedAtEveryPosition) {
+    // One key out of place (equal, lower, NaN) anywhere among ascending keys, in the unrolled
+    // steps, their tails and across the copy's blocks, read in place and element by element:
+    // the copy must hand it to the sorting constructor, or refuse the NaN as it does.
+    struct Column {
+        const Keys* keys;
+        bool in_place;
+        const double* contiguous() const { return in_place ? keys->data() : nullptr; }
+        double operator()(std::size_t i) const { return (*keys)[i]; }
+    };
+    for (const std::size_t n : {2, 3, 4, 5, 6, 7, 9, 511, 512, 513, 514, 1030}) {
+        for (std::size_t at = 1; at < n; ++at) {
+            if (n > 20 && at % 509 > 6 && n - at > 5) {
+                continue;
+            }
+            for (const double fault : {0.0, -0.5, double(NAN)}) {
+                Keys w(n);
+                Keys v(n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    w[i] = 400.0 + static_cast<double>(i);
+                    v[i] = static_cast<double>(i % 7);
+                }
+                w[at] = std::isnan(fault) ? fault : w[at - 1] + fault;
+                for (const bool in_place : {true, false}) {
+                    const auto copy = [&] {
+                        return Scan::copied(n, Column{&w, in_place}, Column{&v, in_place}, 1e-20, Type::LINEAR);
+                    };
+                    if (std::isnan(fault)) {
+                        EXPECT_THROW((void)copy(), std::invalid_argument) << n << " " << at;
+                    } else {
+                        EXPECT_EQ(copy().to_lists(), make(w, v).to_lists()) << n << " " << at << " " << fault;
+                        EXPECT_EQ(copy().size(), n - (fault == 0.0 ? 1 : 0)) << n << " " << at;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(ScanLookup, EpsilonBoundsErrorsAndReKeying) {
     Scan s(0.5, Type::LINEAR);
     s.add(400, 1);
