@@ -200,7 +200,7 @@ void load_one(const std::string& path, std::vector<std::uint8_t>& bytes, LoadedO
 }  // namespace
 
 FileLoader::FileLoader(std::vector<std::string> paths, unsigned threads)
-    : paths_(std::move(paths)), loaded_(paths_.size()), ready_(paths_.size(), false) {
+    : paths_(std::move(paths)), loaded_(paths_.size()), ready_(paths_.size(), false), by_worker_(paths_.size(), false) {
     // The caller's thread is one of them: it reads the files no other thread has begun.
     try {
         for (std::size_t t = 1; t < std::min<std::size_t>(threads, paths_.size()); ++t) {
@@ -221,11 +221,18 @@ FileLoader::~FileLoader() {
 
 void FileLoader::work() {
     std::vector<std::uint8_t> bytes;
+    std::vector<LoadedOrvFile> spent;
     for (std::size_t i = next_++; i < paths_.size() && !stopping_; i = next_++) {
         load_one(paths_[i], bytes, loaded_[i]);
-        const std::lock_guard<std::mutex> lock(mutex_);
-        ready_[i] = true;
-        loaded_one_.notify_all();
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ready_[i] = true;
+            by_worker_[i] = true;
+            spent.swap(spent_);
+            loaded_one_.notify_all();
+        }
+        // Freed by the thread that made them, whose next file reuses their memory.
+        spent.clear();
     }
 }
 
@@ -241,12 +248,23 @@ LoadedOrvFile FileLoader::take(std::size_t i) {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            if (ready_.at(i)) {
-                return std::move(loaded_[i]);
-            }
-            if (next_ >= paths_.size()) {
+            if (!ready_.at(i) && next_ >= paths_.size()) {
                 loaded_one_.wait(lock, [&] { return static_cast<bool>(ready_[i]); });
-                return std::move(loaded_[i]);
+            }
+            if (ready_[i]) {
+                if (!by_worker_[i]) {
+                    return std::move(loaded_[i]);
+                }
+                // What another thread read is copied here and handed back for that thread to
+                // free: its allocator arena then holds a few files at a time, which it reuses.
+                // Were the caller to keep every file that thread read, freeing them later would
+                // give the arena's memory back to the system at once, and the next load would
+                // fault every page in again; that costs more than the copy.
+                lock.unlock();
+                LoadedOrvFile copy = loaded_[i];
+                lock.lock();
+                spent_.push_back(std::move(loaded_[i]));
+                return copy;
             }
         }
         const std::size_t j = next_++;

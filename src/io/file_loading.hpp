@@ -66,8 +66,10 @@ private:
 
     std::vector<std::string> paths_;
     std::vector<LoadedOrvFile> loaded_;
-    std::vector<bool> ready_;          // guarded by mutex_
-    std::vector<std::uint8_t> bytes_;  // the caller's buffer
+    std::vector<bool> ready_;           // guarded by mutex_
+    std::vector<bool> by_worker_;       // guarded by mutex_: read by another thread than the caller
+    std::vector<LoadedOrvFile> spent_;  // guarded by mutex_: taken, for the threads to free
+    std::vector<std::uint8_t> bytes_;   // the caller's buffer
     std::mutex mutex_;
     std::condition_variable loaded_one_;
     std::atomic<std::size_t> next_{0};

@@ -45,7 +45,7 @@ void add_io_folder_functions(py::module_& io) {
     });
     io.def(
         "_load_files",
-        [](const std::vector<FilePath>& paths, unsigned threads) {
+        [](const std::vector<FilePath>& paths, unsigned threads, const py::object& wrap) {
             std::vector<std::string> bytes;
             bytes.reserve(paths.size());
             for (const FilePath& path : paths) {
@@ -62,15 +62,18 @@ void add_io_folder_functions(py::module_& io) {
                     const py::gil_scoped_release unlocked;
                     file = loader.take(i);
                 }
+                py::object result;
                 if (file.error) {
-                    loaded.append(as_python_exception(file.error));
+                    result = as_python_exception(file.error);
                 } else {
                     py::list pairs;
                     for (auto& data_set : file.file.data_sets) {
                         pairs.append(py::make_tuple(py::str(data_set.name), py::cast(std::move(data_set.data))));
                     }
-                    loaded.append(std::move(pairs));
+                    result = std::move(pairs);
                 }
+                // Called here, so that what the caller makes of each file overlaps the reading too.
+                loaded.append(wrap.is_none() ? result : wrap(i, result));
                 // Ctrl-C stops the reading: the loader's threads finish the file they read.
                 if (PyErr_CheckSignals() != 0) {
                     throw py::error_already_set();
@@ -78,10 +81,11 @@ void add_io_folder_functions(py::module_& io) {
             }
             return loaded;
         },
-        "file_paths"_a, "threads"_a,
+        "file_paths"_a, "threads"_a, "wrap"_a = py::none(),
         "Read data files on up to threads threads: for each, in order, its data sets as (name, Scan) pairs in file "
         "order, repeated names kept, or the exception load_orvfile raises for it (OSError, unopened, for a path "
-        "that is not a regular file).");
+        "that is not a regular file); with wrap, wrap(index, that) instead, called on the calling thread as each "
+        "file is taken.");
 }
 
 }  // namespace orvpy

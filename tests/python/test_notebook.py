@@ -3,11 +3,13 @@ Series against pandas, tables of many scans, colour in one call, folders of file
 
 import math
 import os
+import pathlib
 import platform
 import sys
+import tempfile
 
 import pytest
-from hypothesis import given, settings
+from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
 import orvfile_writer as w
@@ -221,6 +223,45 @@ def test_a_folder_reads_in_path_order_with_repeated_names_and_errors(tmp_path, d
     assert [e.path for e in io.load_folder(tmp_path, "[ab].orv", threads=1)] == [tmp_path / "a.orv", tmp_path / "b.orv"]
     with pytest.raises(NotADirectoryError):
         io.load_folder(tmp_path / "a.orv")
+
+
+@settings(max_examples=60, deadline=None, database=None)
+@given(
+    names=st.sets(st.text("aB.[]!-*?", min_size=1, max_size=4).filter(lambda n: n not in (".", "..")), max_size=8),
+    pattern=st.text("aB.[]!-*?/", min_size=1, max_size=5),
+    relative=st.booleans(),
+)
+@example(names={"b", "a", ".c", "d-", "e", "f?"}, pattern="*", relative=True)
+@example(names={"B", "b?", "ab"}, pattern="b*", relative=False)
+def test_a_folder_lists_what_pathlib_globs(names, pattern, relative):
+    # pathlib's glob is the reference for every pattern, wildcard or not, the folder named
+    # absolutely or as ".", a name that is itself a folder among the files.
+    with tempfile.TemporaryDirectory() as folder:
+        root = pathlib.Path(folder)
+        for i, name in enumerate(sorted(names)):
+            (root / name).mkdir() if i % 3 == 2 else (root / name).write_bytes(b"")
+        base = pathlib.Path(".") if relative else root
+        cwd = os.getcwd()
+        os.chdir(folder)
+        try:
+            try:
+                expected = sorted(base.glob(pattern), key=lambda p: p.parts)
+            except Exception as refused:  # noqa: BLE001 - whatever pathlib raises, load_folder must too
+                with pytest.raises(type(refused)):
+                    io.load_folder(base, pattern, threads=2)
+                return
+            loaded = io.load_folder(base, pattern, threads=2)
+            assert [entry.path for entry in loaded] == expected
+            # The core was given the same paths: each error names its path as reading it alone does.
+            for entry in loaded:
+                if entry.path.is_dir():
+                    assert f"'{os.fspath(entry.path)}' is a folder" in str(entry.error)
+                else:
+                    with pytest.raises(type(entry.error)) as alone:
+                        io.load_orvfile(entry.path)
+                    assert str(alone.value) == str(entry.error)
+        finally:
+            os.chdir(cwd)
 
 
 @pytest.mark.parametrize(
