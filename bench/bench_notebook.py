@@ -95,14 +95,14 @@ def folder_times():
 
 def core_folder_times():
     """The same files read by the core's call alone, the paths listed once beforehand, on one
-    thread and on two; and the listing (glob and sort) that load_folder does first, on one."""
+    thread and on two; and the listing of the folder that load_folder does first, on one."""
     with tempfile.TemporaryDirectory() as folder:
         write_lens_files(folder)
         root = pathlib.Path(folder)
         paths = sorted(root.glob("*.orv"), key=lambda p: p.parts)
         load = folders._io._load_files
         load(paths, 1)
-        listing = best(lambda: sorted(root.glob("*.orv"), key=lambda p: p.parts))
+        listing = best(lambda: folders._matches(root, "*.orv"))
         return (*interleaved(lambda: load(paths, 1), lambda: load(paths, 2)), listing)
 
 
