@@ -86,7 +86,7 @@ def load_folder(
 def _matches(
     folder: pathlib.Path, pattern: str
 ) -> tuple[Sequence[Union[str, pathlib.Path]], Callable[[int], pathlib.Path]]:
-    """The paths ``folder.glob(pattern)`` gives, sorted part by part, and the i-th as a Path."""
+    """List the paths ``folder.glob(pattern)`` gives, sorted part by part, and give the i-th as a Path."""
     if os.name == "posix" and _WILDCARD.search(pattern) and "/" not in pattern and "**" not in pattern:
         # One wildcard part: what pathlib does (the folder's names that fnmatch's pattern matches
         # in full, case-sensitive on POSIX, an unreadable folder matching nothing), without making
