@@ -44,9 +44,10 @@ struct LoadedOrvFile {
 
 // Files read by load_orvfile on `threads` threads, the caller's among them, while the caller
 // takes them in order and does with each what it must: its work on one file overlaps the
-// reading of the next. take reads files itself until the one it takes is read. Nothing is
-// thrown for a file: its exception is kept in its error, a path that is not a regular file
-// refused unopened with NotARegularFile.
+// reading of the next. take reads files itself until the one it takes is read, and returns a
+// file another thread read as a copy made on the caller's thread, so that the caller's results
+// hold none of the other threads' memory. Nothing is thrown for a file: its exception is kept in
+// its error, a path that is not a regular file refused unopened with NotARegularFile.
 class FileLoader {
 public:
     FileLoader(std::vector<std::string> paths, unsigned threads);
