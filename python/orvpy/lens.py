@@ -254,11 +254,17 @@ def _quantities(method: Method) -> list[_Quantity]:
     """
     if method not in _METHODS:
         raise ValueError(f"method must be 'integral' or 'sum', not {method!r}")
-    band = _colorimetry.lens_quantity_bands()
-    return [
+    return list(_quantities_in(method, tuple(_colorimetry.lens_quantity_bands().items())))
+
+
+@functools.lru_cache(maxsize=8)
+def _quantities_in(method: Method, bands: tuple[tuple[str, tuple[float, float]], ...]) -> tuple[_Quantity, ...]:
+    """Return ``_quantities`` for the bands given, made once for each set of bands."""
+    band = dict(bands)
+    return tuple(
         _Quantity(names, tuple(band[name] for name in band_names), compute)
         for names, band_names, compute in _computations(method)
-    ]
+    )
 
 
 _Computation = tuple[tuple[str, ...], tuple[str, ...], Callable[[Scan], tuple[float, ...]]]

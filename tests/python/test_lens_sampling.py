@@ -108,6 +108,19 @@ def test_a_band_measured_within_the_tolerance_is_the_mean_of_what_was_measured()
     assert not any(w.startswith("ISO8980_3_tau_suvb") for w in rating.warnings), "its band starts at 290 nm"
 
 
+def test_a_rating_reads_the_bands_afresh(monkeypatch):
+    # The bands follow the reference curves, which may change between two ratings of a process.
+    flat = Scan([280.0 + 5 * i for i in range(101)], [0.5] * 101)
+    assert lens.rate(flat).ISO12311_tau_sb == pytest.approx(0.5)
+    core = lens._colorimetry
+    moved = dict(BANDS, ISO12311_tau_sb=(800.0, 900.0))
+    monkeypatch.setattr(core, "lens_quantity_bands", lambda: moved)
+    rating = lens.rate(flat, require_coverage=False)
+    assert rating.ISO12311_tau_sb is None and "ISO12311_tau_sb needs 800-900 nm" in rating.warnings[0]
+    monkeypatch.undo()
+    assert lens.rate(flat).ISO12311_tau_sb == pytest.approx(0.5)
+
+
 @pytest.mark.parametrize("many", [False, True], ids=["rate", "rate_many"])
 def test_percent_given_as_a_fraction_is_refused(many):
     if many:
