@@ -110,8 +110,8 @@ def load_folder():
     print("2. io.load_folder of 200 files: two threads against one")
     one, two = folder_times()
     show(f"1 thread {one * 1e3:.1f} ms, 2 threads {two * 1e3:.1f} ms", f"{one / two:.2f}x", ">= 1.6x")
-    # What the threads share: load_folder lists the paths with pathlib first, on the calling
-    # thread alone, and makes a LoadedFile of each result.
+    # What the calling thread does besides: load_folder lists the folder first, alone, and makes a
+    # LoadedFile of each result while the other thread reads.
     one, two, listing = core_folder_times()
     figure = f"the core's call alone: 1 thread {one * 1e3:.1f} ms, 2 threads {two * 1e3:.1f} ms"
     show(figure, f"{one / two:.2f}x", f"beside the above; listing {listing * 1e3:.2f} ms")
