@@ -50,7 +50,8 @@ def best(run, repeat=5):
 
 def interleaved(*runs, repeat=15):
     """The shortest of several runs of each, taken in turn, so that a busy spell of the machine
-    falls on all of them alike."""
+    falls on all of them alike: benchlib's best_interleaved, but through best, since timeit frees
+    what a statement returns inside the clock."""
     shortest = [math.inf] * len(runs)
     for _ in range(repeat):
         for i, run in enumerate(runs):

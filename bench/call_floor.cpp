@@ -1,6 +1,6 @@
 // Floors the benchmarks measure the library against: the cheapest registered function, number
-// formatting alone, one pass over as much data as a weighted mean reads, and a count of where the JSON export's digits
-// differ from the JSON library's own.
+// formatting alone, one pass over as much data as a weighted mean reads, and a count of where
+// the JSON export's digits differ from the JSON library's own.
 #include "io/json_export.hpp"
 
 #include <pybind11/pybind11.h>

@@ -42,8 +42,7 @@ void add_lens_totals(py::module_& m) {
             return names;
         },
         "Return the names of the weighted means a lens rating is made of, in the order _lens_totals_many gives them: "
-        "each "
-        "transmittance of a rating, then daylight_X, _Y, _Z, yellow_signal_X, ... green_signal_Z.");
+        "each transmittance of a rating, then daylight_X, _Y, _Z, yellow_signal_X, ... green_signal_Z.");
     m.def(
         "_lens_totals_many",
         [](const py::sequence& lenses, const std::string& method) {
